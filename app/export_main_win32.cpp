@@ -1,0 +1,31 @@
+#include "app/export_cli.h"
+
+#include <windows.h>
+
+namespace {
+
+// Text to a console as UTF-16; to a file or pipe as UTF-8.
+void WriteLine(DWORD which, TextView line) {
+  HANDLE handle = GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  Text text = Text(line) + u"\r\n";
+  DWORD mode, done;
+  if (GetConsoleMode(handle, &mode)) {
+    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+  } else {
+    std::string bytes = TextToUtf8(text);
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<Text> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring_view arg(argv[i]);
+    arguments.emplace_back(arg.begin(), arg.end());
+  }
+  return RunExportCli(arguments, {[](TextView line) { WriteLine(STD_OUTPUT_HANDLE, line); },
+                                  [](TextView line) { WriteLine(STD_ERROR_HANDLE, line); }});
+}

@@ -1,0 +1,16 @@
+// Loading a chosen project file into a ProjectData: records the file facts
+// (path, name, folder, date), reads every line without its leading spaces and
+// scans them. The project file is opened read-only and never changed.
+#pragma once
+
+#include "core/project_data.h"
+
+enum class LoadResult { Loaded, CannotOpen };
+
+// The message shown when the file cannot be opened.
+inline constexpr TextView kCannotOpenMessage = u"Couldn't open the file!";
+
+// Loads `path` (a full path) under file number 0. On CannotOpen the project
+// path is left empty (no project chosen), the other three file facts describe
+// the file, and the lines and scanned content of the previous project stay.
+LoadResult loadProjectFile(ProjectData& project, TextView path);

@@ -1,0 +1,411 @@
+#include "runtime/numbered_file.h"
+
+#include "runtime/codepage.h"
+#include "runtime/os_file.h"
+#include "runtime/utf8.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+enum Mode : std::int32_t { WriteBehind = 0, ReadAhead = 1 };
+
+struct FileRecord {
+  OsHandle handle = 0;
+  std::unique_ptr<unsigned char[]> buffer;
+  std::int32_t bufferSize = 4096;
+  std::int32_t remaining = 0;
+  std::int32_t filled = 0;
+  std::int32_t mode = ReadAhead;
+  TextFormat defaultFormat = TextFormat::Utf8;
+  std::int32_t readOnly = 0;
+  bool failed = false;          // a write or flush did not store everything
+  bool malformedUtf8 = false;   // a line read with kCheckUtf8 was not UTF-8
+  std::string raw;              // the raw bytes of the line being read
+};
+
+std::vector<std::unique_ptr<FileRecord>>& FileTable() {
+  static std::vector<std::unique_ptr<FileRecord>> table(16);
+  return table;
+}
+
+FileRecord* Find(std::int64_t number) {
+  auto& table = FileTable();
+  if (number < 0 || static_cast<std::uint64_t>(number) >= table.size()) return nullptr;
+  return table[static_cast<std::size_t>(number)].get();
+}
+
+bool Flush(FileRecord& r) {
+  if (r.mode != WriteBehind) return true;
+  const std::int64_t pending = r.bufferSize - r.remaining;
+  bool ok = pending == 0 || OsWrite(r.handle, r.buffer.get(), pending) == pending;
+  if (!ok) r.failed = true;
+  r.remaining = r.bufferSize;
+  return ok;
+}
+
+void EnterReadAhead(FileRecord& r) {
+  if (r.mode == WriteBehind) {
+    Flush(r);
+    r.mode = ReadAhead;
+    r.remaining = 0;
+  }
+}
+
+// Refills an empty read-ahead buffer; false at the end of the file.
+bool Refill(FileRecord& r) {
+  std::int64_t k = OsRead(r.handle, r.buffer.get(), r.bufferSize);
+  r.filled = r.remaining = static_cast<std::int32_t>(k > 0 ? k : 0);
+  return r.remaining > 0;
+}
+
+std::int64_t BufferedRead(FileRecord& r, void* destination, std::int64_t n) {
+  EnterReadAhead(r);
+  auto* out = static_cast<unsigned char*>(destination);
+  if (n <= r.remaining) {
+    std::memcpy(out, r.buffer.get() + (r.filled - r.remaining), static_cast<std::size_t>(n));
+    r.remaining -= static_cast<std::int32_t>(n);
+    return n;
+  }
+  const std::int64_t a = r.remaining;
+  std::memcpy(out, r.buffer.get() + (r.filled - r.remaining), static_cast<std::size_t>(a));
+  r.remaining = 0;
+  const std::int64_t rest = n - a;
+  if (rest >= r.bufferSize) {
+    std::int64_t got = OsRead(r.handle, out + a, rest);
+    return a + (got > 0 ? got : 0);
+  }
+  if (!Refill(r)) return a;
+  const std::int64_t take = std::min<std::int64_t>(rest, r.remaining);
+  std::memcpy(out + a, r.buffer.get(), static_cast<std::size_t>(take));
+  r.remaining -= static_cast<std::int32_t>(take);
+  return a + take;
+}
+
+bool ReadByte(FileRecord& r, unsigned char& byte) { return BufferedRead(r, &byte, 1) == 1; }
+void UnreadByte(FileRecord& r) { ++r.remaining; }
+
+std::int64_t BufferedWrite(FileRecord& r, const void* source, std::int64_t n) {
+  if (r.readOnly) return 0;
+  if (r.mode == ReadAhead) {
+    if (r.remaining > 0) OsSeek(r.handle, -static_cast<std::int64_t>(r.remaining), SeekFrom::Current);
+    r.remaining = r.bufferSize;
+    r.mode = WriteBehind;
+  }
+  if (n < r.remaining) {
+    std::memcpy(r.buffer.get() + (r.bufferSize - r.remaining), source, static_cast<std::size_t>(n));
+    r.remaining -= static_cast<std::int32_t>(n);
+    return n;
+  }
+  Flush(r);
+  if (n >= r.bufferSize) {
+    std::int64_t got = OsWrite(r.handle, source, n);
+    if (got != n) r.failed = true;
+    return got > 0 ? got : 0;
+  }
+  std::memcpy(r.buffer.get(), source, static_cast<std::size_t>(n));
+  r.remaining -= static_cast<std::int32_t>(n);
+  return n;
+}
+
+std::intptr_t Install(std::int64_t number, OsHandle handle, bool readOnly) {
+  if (handle == 0) return 0;
+  auto& table = FileTable();
+  if (static_cast<std::uint64_t>(number) >= table.size()) table.resize(static_cast<std::size_t>(number) + 16);
+  auto record = std::make_unique<FileRecord>();
+  record->handle = handle;
+  record->buffer = std::make_unique<unsigned char[]>(static_cast<std::size_t>(record->bufferSize));
+  record->readOnly = readOnly ? 1 : 0;
+  table[static_cast<std::size_t>(number)] = std::move(record);
+  return handle;
+}
+
+// --- line reading -------------------------------------------------------
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
+
+// The first byte that ends a line (NUL, LF, CR) or, with stopAtHigh, the
+// first byte of 0x80 and above; `end` when there is none.
+const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end, bool stopAtHigh) {
+  const std::uint64_t high = stopAtHigh ? kHighBits : 0;
+  while (end - p >= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (ZeroBytes(v) | ZeroBytes(v ^ (kOnes * 0x0A)) | ZeroBytes(v ^ (kOnes * 0x0D)) | (v & high)) break;
+    p += 8;
+  }
+  for (; p < end; ++p) {
+    unsigned char b = *p;
+    if (b == 0 || b == 0x0A || b == 0x0D || (stopAtHigh && b >= 0x80)) break;
+  }
+  return p;
+}
+
+bool HasHighByte(std::string_view s) {
+  const char* p = s.data();
+  const char* end = p + s.size();
+  while (end - p >= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (v & kHighBits) return true;
+    p += 8;
+  }
+  for (; p < end; ++p)
+    if (static_cast<unsigned char>(*p) >= 0x80) return true;
+  return false;
+}
+
+// After a CR: an LF that follows is part of the terminator, anything else is
+// left for the next line.
+void SkipLfAfterCr(FileRecord& r) {
+  unsigned char next;
+  if (ReadByte(r, next) && next != 0x0A) UnreadByte(r);
+}
+
+// Collects one line of single bytes (ANSI) or UTF-8 sequences into r.raw.
+// Returns true when a UTF-8 line holds bytes of 0x80 and above.
+bool CollectByteLine(FileRecord& r, bool utf8, bool& malformed) {
+  std::string& raw = r.raw;
+  raw.clear();
+  bool high = false;
+  EnterReadAhead(r);
+  for (;;) {
+    if (r.remaining == 0 && !Refill(r)) return high;
+    const unsigned char* p = r.buffer.get() + (r.filled - r.remaining);
+    const unsigned char* end = r.buffer.get() + r.filled;
+    const unsigned char* stop = FindLineStop(p, end, utf8);
+    raw.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(stop - p));
+    r.remaining -= static_cast<std::int32_t>(stop - p);
+    if (stop == end) continue;
+    const unsigned char lead = *stop;
+    --r.remaining;
+    if (lead == 0 || lead == 0x0A) return high;
+    if (lead == 0x0D) {
+      SkipLfAfterCr(r);
+      return high;
+    }
+    // A UTF-8 lead byte: the bytes that follow are taken as they come.
+    high = true;
+    int more = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    if (more < 0) {
+      raw.push_back('?');
+      malformed = true;
+      continue;
+    }
+    char sequence[4] = {static_cast<char>(lead)};
+    int got = 1;
+    unsigned char byte;
+    while (got <= more && ReadByte(r, byte)) sequence[got++] = static_cast<char>(byte);
+    if (got <= more) {  // cut short by the end of the file: dropped
+      malformed = true;
+      return high;
+    }
+    raw.append(sequence, static_cast<std::size_t>(got));
+  }
+}
+
+// Reads one 16-bit little-endian unit; the number of bytes obtained.
+int ReadUnit16(FileRecord& r, char16_t& unit) {
+  unsigned char two[2];
+  auto got = BufferedRead(r, two, 2);
+  unit = static_cast<char16_t>(two[0] | (two[1] << 8));
+  return static_cast<int>(got);
+}
+
+void ReadUtf16Line(FileRecord& r, Text& line) {
+  char16_t unit;
+  for (;;) {
+    if (ReadUnit16(r, unit) < 2) return;  // end of file; an odd last byte is dropped
+    if (unit == 0 || unit == 0x0A) return;
+    if (unit == 0x0D) {
+      char16_t next;
+      int got = ReadUnit16(r, next);
+      if (got == 2 && next != 0x0A) {  // begins the next line: step back over it
+        if (r.filled - r.remaining >= 2) {
+          r.remaining += 2;
+        } else {
+          std::int64_t position = OsSeek(r.handle, 0, SeekFrom::Current) - r.remaining;
+          r.remaining = 0;
+          OsSeek(r.handle, position - 2, SeekFrom::Begin);
+        }
+      }
+      return;
+    }
+    line.push_back(unit);
+  }
+}
+
+void Widen(std::string_view ascii, Text& line) {
+  std::size_t old = line.size();
+  line.resize(old + ascii.size());
+  char16_t* out = line.data() + old;
+  for (std::size_t i = 0; i < ascii.size(); ++i) out[i] = static_cast<unsigned char>(ascii[i]);
+}
+
+}  // namespace
+
+std::intptr_t OpenFileForReading(std::int64_t number, TextView path) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  return Install(number, OsOpenExisting(path), true);
+}
+
+std::intptr_t CreateOutputFile(std::int64_t number, TextView path) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  OsHandle handle = OsCreateAlways(path);
+  if (handle == 0) handle = OsTruncateExisting(path);
+  return Install(number, handle, false);
+}
+
+std::intptr_t OpenStandardOutput(std::int64_t number) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  return Install(number, OsDuplicateStandardOutput(), false);
+}
+
+std::int64_t NumberedFilePosition(std::int64_t number) {
+  FileRecord* r = Find(number);
+  if (!r) return 0;
+  std::int64_t os = OsSeek(r->handle, 0, SeekFrom::Current);
+  return r->mode == ReadAhead ? os - r->remaining : os + (r->bufferSize - r->remaining);
+}
+
+void SetNumberedFilePosition(std::int64_t number, std::int64_t position) {
+  FileRecord* r = Find(number);
+  if (!r) return;
+  if (r->mode == WriteBehind) Flush(*r);
+  r->mode = ReadAhead;
+  r->remaining = 0;
+  OsSeek(r->handle, position, SeekFrom::Begin);
+}
+
+std::int64_t NumberedFileSize(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r ? OsFileSize(r->handle) : -1;
+}
+
+TextFormat DetectTextFormat(std::int64_t number) {
+  FileRecord* r = Find(number);
+  if (!r) return TextFormat::Ansi;
+  const std::int64_t start = NumberedFilePosition(number);
+  unsigned char b[4] = {};
+  const std::int64_t k = BufferedRead(*r, b, 4);
+  TextFormat format = TextFormat::Ansi;
+  int skip = 0;
+  if (k >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) { format = TextFormat::Utf32Le; skip = 4; }
+  else if (k >= 2 && b[0] == 0xFF && b[1] == 0xFE) { format = TextFormat::Utf16Le; skip = 2; }
+  else if (k >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) { format = TextFormat::Utf8; skip = 3; }
+  else if (k >= 2 && b[0] == 0xFE && b[1] == 0xFF) { format = TextFormat::Utf16Be; skip = 2; }
+  else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { format = TextFormat::Utf32Be; skip = 4; }
+  // The bytes just read are still in the buffer when it was filled from the
+  // start; step back inside it instead of asking the OS to seek.
+  if (r->mode == ReadAhead && r->filled - r->remaining == k && start == 0) {
+    r->remaining += static_cast<std::int32_t>(k - skip);
+  } else {
+    SetNumberedFilePosition(number, start + skip);
+  }
+  return format;
+}
+
+bool AtEndOfFile(std::int64_t number) {
+  FileRecord* r = Find(number);
+  if (!r) return true;
+  unsigned char byte;
+  if (!ReadByte(*r, byte)) return true;
+  UnreadByte(*r);
+  return false;
+}
+
+bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line) {
+  line.clear();
+  FileRecord* r = Find(number);
+  if (!r) return false;
+  auto format = static_cast<TextFormat>(formatFlags & 0x1F);
+  if ((formatFlags & 0x1F) == 0) format = r->defaultFormat;
+  const bool check = (formatFlags & kCheckUtf8) != 0;
+  if (check) format = TextFormat::Utf8;
+
+  if (format == TextFormat::Utf16Le) {
+    EnterReadAhead(*r);
+    ReadUtf16Line(*r, line);
+    return true;
+  }
+  bool malformed = false;
+  const bool utf8 = format == TextFormat::Utf8;
+  const bool high = CollectByteLine(*r, utf8, malformed);
+  if (utf8) {
+    if (check && !malformed && high && !IsWellFormedUtf8(r->raw)) malformed = true;
+    if (check && malformed) r->malformedUtf8 = true;
+    if (high) DecodeUtf8(r->raw, line);
+    else Widen(r->raw, line);
+  } else if (HasHighByte(r->raw)) {
+    DecodeAnsi(r->raw, line);
+  } else {
+    Widen(r->raw, line);
+  }
+  return true;
+}
+
+Text ReadTextLine(std::int64_t number, std::int32_t formatFlags) {
+  Text line;
+  ReadTextLineInto(number, formatFlags, line);
+  return line;
+}
+
+bool NumberedFileSawMalformedUtf8(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r && r->malformedUtf8;
+}
+
+std::int64_t WriteText(std::int64_t number, TextView text, TextFormat format) {
+  FileRecord* r = Find(number);
+  if (!r || text.empty()) return 0;
+  if (static_cast<std::int32_t>(format) == 0) format = r->defaultFormat;
+  if (format == TextFormat::Utf16Le) {
+    std::string bytes(text.size() * 2, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
+      bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    return BufferedWrite(*r, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  }
+  static thread_local std::string bytes;
+  bytes.clear();
+  if (format == TextFormat::Utf8) EncodeUtf8(text, bytes);
+  else EncodeAnsi(text, bytes);
+  if (bytes.empty()) return 0;
+  return BufferedWrite(*r, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+void WriteTextLine(std::int64_t number, TextView text) {
+  FileRecord* r = Find(number);
+  if (!r) return;
+  WriteText(number, text, r->defaultFormat);
+  WriteText(number, u"\r\n", r->defaultFormat);
+}
+
+bool NumberedFileFailed(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r && r->failed;
+}
+
+bool CloseNumberedFile(std::int64_t number) {
+  FileRecord* r = Find(number);
+  if (!r) return true;
+  if (r->mode == WriteBehind) Flush(*r);
+  bool ok = OsClose(r->handle) && !r->failed;
+  FileTable()[static_cast<std::size_t>(number)].reset();
+  return ok;
+}
+
+void CloseAllNumberedFiles() {
+  auto& table = FileTable();
+  for (std::size_t i = 0; i < table.size(); ++i) CloseNumberedFile(static_cast<std::int64_t>(i));
+}

@@ -1,0 +1,61 @@
+// Numbered text files: every open file sits in a table under a number the
+// caller chooses, and moves its bytes through one 4096-byte buffer.
+//
+// Reading: OpenFileForReading, DetectTextFormat (skips a byte-order mark),
+// AtEndOfFile, ReadTextLine (a line ends at LF, CR, CR LF, NUL or the end of
+// the file; the terminator is not part of the line), CloseNumberedFile.
+// Writing: CreateOutputFile, WriteTextLine (the text, then CR LF, in UTF-8),
+// CloseNumberedFile (writes what is pending).
+//
+// Nothing here shows a message. Opening and creating return 0 on failure and
+// leave the number empty; on a number that holds no open file, reads give the
+// empty text (DetectTextFormat gives Ansi), writes and closes do nothing.
+// A failed write or flush is remembered by the file: NumberedFileFailed tells,
+// and CloseNumberedFile returns false, so the caller can discard the file.
+#pragma once
+
+#include "runtime/text.h"
+
+#include <cstdint>
+#include <string>
+
+enum class TextFormat : std::int32_t {
+  Ansi = 24,
+  Utf8 = 2,
+  Utf16Le = 25,
+  Utf16Be = 4,
+  Utf32Le = 5,
+  Utf32Be = 6,
+};
+
+// A flag for ReadTextLine's format flags, beside the format in the low five
+// bits: read UTF-8, and remember when the line is not well-formed UTF-8
+// (see NumberedFileSawMalformedUtf8).
+constexpr std::int32_t kCheckUtf8 = 0x20;
+
+std::intptr_t OpenFileForReading(std::int64_t number, TextView path);
+std::intptr_t CreateOutputFile(std::int64_t number, TextView path);
+// Binds the number to a duplicate of the process's standard output.
+std::intptr_t OpenStandardOutput(std::int64_t number);
+
+TextFormat DetectTextFormat(std::int64_t number);
+bool AtEndOfFile(std::int64_t number);
+Text ReadTextLine(std::int64_t number, std::int32_t formatFlags);
+// As ReadTextLine, into `line` (replaced), reusing its storage. Returns false
+// when the number holds no open file.
+bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line);
+// True once a line read with kCheckUtf8 was not well-formed UTF-8.
+bool NumberedFileSawMalformedUtf8(std::int64_t number);
+
+// The current position and a new one, counted in bytes from the start.
+std::int64_t NumberedFilePosition(std::int64_t number);
+void SetNumberedFilePosition(std::int64_t number, std::int64_t position);
+std::int64_t NumberedFileSize(std::int64_t number);  // -1 when unknown
+
+std::int64_t WriteText(std::int64_t number, TextView text, TextFormat format);
+void WriteTextLine(std::int64_t number, TextView text);
+bool NumberedFileFailed(std::int64_t number);
+
+// Closes the file; false when a write or the final flush failed.
+bool CloseNumberedFile(std::int64_t number);
+void CloseAllNumberedFiles();

@@ -1,0 +1,95 @@
+#include "runtime/utf8.h"
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// Length of the valid sequence starting at `i`, or the length of its maximal
+// valid prefix (at least 1) as a negative number when it is malformed.
+int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) { cp = b0; return 1; }
+  int need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) { need = 1; cp = b0 & 0x1F; }
+  else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 2; cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 3; cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return -1;
+  }
+  for (int k = 1; k <= need; ++k) {
+    if (i + k >= s.size()) return -k;
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if (b < lo || b > hi) return -k;
+    lo = 0x80; hi = 0xBF;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return need + 1;
+}
+
+}  // namespace
+
+void AppendUtf8Decoded(std::string_view bytes, std::u16string& out) {
+  out.reserve(out.size() + bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) { out.push_back(b); ++i; continue; }
+    char32_t cp = 0;
+    int n = SequenceAt(bytes, i, cp);
+    if (n < 0) { out.push_back(kReplacement); i += static_cast<std::size_t>(-n); continue; }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += static_cast<std::size_t>(n);
+  }
+}
+
+void AppendUtf8Encoded(std::u16string_view text, std::string& out) {
+  out.reserve(out.size() + text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c < 0x80) { out.push_back(static_cast<char>(c)); continue; }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        ++i;
+      } else {
+        c = kReplacement;
+      }
+    }
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+bool IsWellFormedUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) { ++i; continue; }
+    char32_t cp = 0;
+    int n = SequenceAt(bytes, i, cp);
+    if (n < 0) return false;
+    i += static_cast<std::size_t>(n);
+  }
+  return true;
+}

@@ -1,0 +1,71 @@
+#include "temp_folder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ToPath(TextView text) { return fs::path(std::u16string(text)); }
+
+Text FromPath(const fs::path& path) {
+  std::u16string s = path.u16string();
+  return Text(s.begin(), s.end());
+}
+
+// Data paths are compiled in as POSIX paths; Wine reaches them on drive Z:.
+Text HostPath(std::string_view posixPath) {
+#ifdef _WIN32
+  return u"Z:" + TextFromUtf8(posixPath);
+#else
+  return TextFromUtf8(posixPath);
+#endif
+}
+
+}  // namespace
+
+void TempFolder::SetUp() {
+  static std::atomic<int> counter{0};
+  std::random_device seed;
+  fs::path dir = fs::temp_directory_path() /
+                 ("quorvel-test-" + std::to_string(seed()) + "-" + std::to_string(counter++));
+  fs::create_directories(dir);
+  folder_ = FromPath(dir);
+  folder_.push_back(fs::path::preferred_separator);
+}
+
+void TempFolder::TearDown() {
+  std::error_code ignored;
+  fs::permissions(ToPath(folder_), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(ToPath(folder_), ignored);
+}
+
+void TempFolder::writeFile(TextView name, std::string_view bytes) const { WriteBytes(path(name), bytes); }
+
+std::string ReadBytes(TextView path) {
+  std::ifstream in(ToPath(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(TextView path, std::string_view bytes) {
+  std::ofstream out(ToPath(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool FileExists(TextView path) { return fs::exists(ToPath(path)); }
+
+Text TestData(std::string_view name) { return HostPath(std::string(QUORVEL_TEST_DATA) + "/" + std::string(name)); }
+
+Text CorpusFile(std::string_view name) { return HostPath(std::string(QUORVEL_CORPUS) + "/" + std::string(name)); }
+
+std::vector<Text> CorpusFiles() {
+  std::vector<Text> files;
+  for (const auto& entry : fs::directory_iterator(ToPath(CorpusFile(""))))
+    if (entry.path().extension() == ".rpp") files.push_back(FromPath(entry.path()));
+  std::sort(files.begin(), files.end());
+  return files;
+}

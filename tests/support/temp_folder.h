@@ -1,0 +1,31 @@
+// Test helpers: a fresh temporary folder per test, and whole-file access.
+#pragma once
+
+#include "runtime/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// A new empty folder, removed with everything in it at the end of the test.
+class TempFolder : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // The folder with a trailing separator, as Text.
+  Text folder() const { return folder_; }
+  Text path(TextView name) const { return folder_ + Text(name); }
+  void writeFile(TextView name, std::string_view bytes) const;
+
+ private:
+  Text folder_;
+};
+
+std::string ReadBytes(TextView path);
+void WriteBytes(TextView path, std::string_view bytes);
+bool FileExists(TextView path);
+// A path to a file kept beside the tests, and to a file of the real corpus.
+Text TestData(std::string_view name);
+Text CorpusFile(std::string_view name);
+// Every .rpp file of the real corpus, sorted.
+std::vector<Text> CorpusFiles();
