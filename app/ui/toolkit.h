@@ -1,0 +1,82 @@
+// The window toolkit: the user-interface operations the program needs from
+// the platform, all called from the one thread. One backend implements them
+// per platform (Win32, GTK 3) and one plays a script for tests; the program
+// links exactly one.
+//
+// Coordinates and sizes are in units of 1/96 inch, scaled by the backend to
+// the screen's resolution; display sizes are in pixels. Controls are known by
+// the id the caller gives them. Operations on an id that no control has do
+// nothing and read as 0. State changes made by the program raise no events.
+#pragma once
+
+#include "runtime/text.h"
+
+#include <cstdint>
+
+namespace ui {
+
+enum EventKind : std::int32_t {
+  ControlEvent = 13100,      // a button, option or check box was activated (a check box has flipped)
+  MenuEvent = 13101,         // a menu entry was chosen
+  CloseWindowEvent = 13116,  // close box, system-menu Close or the close shortcut; the window stays open
+};
+
+// Sets up the platform layer (locale with "C" numbers, DPI, OLE/COM, common
+// controls); false when the platform cannot give a user interface at all.
+bool InitializeToolkit();
+// Destroys the windows and everything the toolkit created.
+void ShutdownToolkit();
+
+// A fixed-size top-level window with title bar, system menu and close box,
+// inner size width x height, outer top-left corner at (x, y); shown and
+// activated. False on failure.
+bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::int32_t width,
+                     std::int32_t height, TextView title);
+
+// The menu bar of a window: entries go under the last heading; "&" marks the
+// mnemonic letter. AttachMenuBar is false when no menu bar could be made.
+bool AttachMenuBar(std::int32_t window);
+void AddMenuHeading(TextView text);
+void AddMenuEntry(std::int32_t id, TextView text);
+void AddMenuSeparator();
+
+// Controls are children of the main window, or of the panel opened by
+// BeginPanel until EndPanel. Consecutive option buttons of one parent form a
+// group (selecting one clears the others); any other creation ends a group.
+void AddPushButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                   TextView text);
+void AddLabel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+              TextView text);
+void AddOptionButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                     TextView text);
+void AddCheckBox(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                 TextView text);
+void BeginPanel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
+void EndPanel();
+
+// Check box or option: 1 set, 0 not (0 for an unknown id).
+std::int32_t ReadControlState(std::int32_t id);
+// 0 clears, anything else sets; selecting an option clears the rest of its group.
+void WriteControlState(std::int32_t id, std::int32_t state);
+
+std::int32_t CountDisplays();
+std::int32_t DisplayPixelWidth(std::int32_t index);   // 0 for an index out of range
+std::int32_t DisplayPixelHeight(std::int32_t index);
+
+// Blocks until the next event and returns its kind; EventOrigin is the id of
+// the control or menu entry of that event.
+std::int32_t NextEvent();
+std::int32_t EventOrigin();
+
+// Modal, one OK button, no icon; returns when closed.
+void ShowMessageBox(TextView caption, TextView text);
+// Modal open-file requester. `patterns` holds description|pattern pairs
+// separated by "|"; `patternIndex` counts from 0. `initialPath` up to its last
+// separator is the starting folder, the rest a proposed name. The file need
+// not exist; the current directory is left unchanged. Returns the chosen full
+// path, or the empty text on cancel (and for a path longer than 259 units).
+Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, std::int32_t patternIndex);
+// Opens the file with the program registered for its type; false on failure.
+bool OpenWithDefaultProgram(TextView path);
+
+}  // namespace ui
