@@ -1,0 +1,132 @@
+// The event loop and what each menu entry and control does: the Load and
+// Export commands, the export-folder options, the consistency of the "Data to
+// export ?" check boxes, the About box and Quit.
+#include "app/shell.h"
+
+#include "app/ui/toolkit.h"
+#include "core/loader.h"
+#include "report/export.h"
+#include "runtime/paths.h"
+
+#include <iterator>
+
+namespace {
+
+constexpr std::int32_t kMasterSubBoxes[] = {MasterVolumeCheck, MasterPluginsCheck};
+constexpr std::int32_t kTrackSubBoxes[] = {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
+                                           TrackPluginsCheck};
+constexpr std::int64_t kMasterSubBoxCount = 2;
+constexpr std::int64_t kTrackSubBoxCount = 5;
+
+constexpr TextView kAboutLines[] = {
+    u"Quorvel (17/07/2025)",
+    u"",
+    u"Writes the settings, tracks and plug-ins of a REAPER project into an HTML report.",
+    u"",
+    u"Velmorn : quorvel@example.org",
+};
+
+// A parent box was clicked (its state has already changed): every sub-box follows it.
+template <std::size_t N>
+void ParentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::int64_t& checkedCount) {
+  const std::int32_t state = ui::ReadControlState(parent) != 0 ? 1 : 0;
+  for (std::int32_t id : subBoxes) ui::WriteControlState(id, state);
+  checkedCount = state != 0 ? static_cast<std::int64_t>(N) : 0;
+}
+
+// A sub-box was clicked: count it, and check the parent exactly when all sub-boxes are.
+void SubBoxToggled(std::int32_t subBox, std::int32_t parent, std::int64_t all, std::int64_t& checkedCount) {
+  checkedCount += ui::ReadControlState(subBox) != 0 ? 1 : -1;
+  ui::WriteControlState(parent, checkedCount >= all ? 1 : 0);
+}
+
+void HandleMenu(std::int32_t id) {
+  switch (id) {
+    case MenuOpen: loadProject(); break;
+    case MenuQuit: shellRecords().quitRequested = true; break;
+    case MenuAbout: showAboutBox(); break;
+    default: break;
+  }
+}
+
+void HandleControl(std::int32_t id) {
+  ShellRecords& records = shellRecords();
+  ExportOptions& options = records.options;
+  switch (id) {
+    case LoadButton: loadProject(); break;
+    case ExportButton: exportCommand(); break;
+    case QuitButton: records.quitRequested = true; break;
+    case ProjectFolderOption: options.exportFolder = records.project.info.projectFolder; break;
+    case ApplicationFolderOption: options.exportFolder = CurrentDirectory(); break;
+    case MasterCheck: ParentToggled(MasterCheck, kMasterSubBoxes, options.masterCheckedCount); break;
+    case MasterVolumeCheck:
+    case MasterPluginsCheck:
+      SubBoxToggled(id, MasterCheck, kMasterSubBoxCount, options.masterCheckedCount);
+      break;
+    case TrackCheck: ParentToggled(TrackCheck, kTrackSubBoxes, options.trackCheckedCount); break;
+    case TrackVolumeCheck:
+    case TrackPanCheck:
+    case TrackMuteCheck:
+    case TrackSoloCheck:
+    case TrackPluginsCheck:
+      SubBoxToggled(id, TrackCheck, kTrackSubBoxCount, options.trackCheckedCount);
+      break;
+    default: break;  // the labels, panels, SelectedOption, PluginsListOnlyOption and CommonDataCheck
+  }
+}
+
+}  // namespace
+
+void handleEvent(std::int32_t kind, std::int32_t origin) {
+  switch (kind) {
+    case ui::MenuEvent: HandleMenu(origin); break;
+    case ui::ControlEvent: HandleControl(origin); break;
+    case ui::CloseWindowEvent: shellRecords().quitRequested = true; break;
+    default: break;
+  }
+}
+
+void runEventLoop() {
+  do {
+    const std::int32_t kind = ui::NextEvent();
+    handleEvent(kind, ui::EventOrigin());
+  } while (!shellRecords().quitRequested);
+}
+
+void loadProject() {
+  ShellRecords& records = shellRecords();
+  const Text path = ui::ChooseFileToOpen(kOpenRequesterTitle, CurrentDirectory(), kOpenRequesterPatterns, 0);
+  if (path.empty()) {
+    records.project.info.projectPath.clear();  // cancelled: nothing else changes
+    return;
+  }
+  if (loadProjectFile(records.project, path) == LoadResult::CannotOpen) {
+    ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
+    return;
+  }
+  // While "Reaper File Project folder" is selected, the report goes beside the
+  // project just loaded, not beside the one loaded when the option was clicked.
+  if (ui::ReadControlState(ProjectFolderOption) != 0)
+    records.options.exportFolder = records.project.info.projectFolder;
+}
+
+void exportCommand() {
+  const ShellRecords& records = shellRecords();
+  const ExportResult result = exportReport(records.project, records.options.exportFolder);
+  if (result == ExportResult::Written) {
+    ui::OpenWithDefaultProgram(reportPath(records.project, records.options.exportFolder));
+    return;
+  }
+  ui::ShowMessageBox(kInformationCaption, exportMessage(result));
+}
+
+Text aboutText() {
+  Text text;
+  for (std::size_t i = 0; i < std::size(kAboutLines); ++i) {
+    if (i > 0) text += u'\n';
+    text += kAboutLines[i];
+  }
+  return text;
+}
+
+void showAboutBox() { ui::ShowMessageBox(kAboutCaption, aboutText()); }
