@@ -4,8 +4,8 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-// Length of the valid sequence starting at `i`, or the length of its maximal
-// valid prefix (at least 1) as a negative number when it is malformed.
+// Length of the well-formed sequence starting at `i`, or a negative number
+// when it is malformed.
 int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
   const auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) { cp = b0; return 1; }
@@ -35,23 +35,61 @@ int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
 
 }  // namespace
 
+// Decodes as the Windows conversion does: the lead byte fixes the length;
+// a sequence cut by the end of the input takes the rest of the input with it;
+// otherwise continuation bytes are taken one by one until one is missing or
+// the value so far is overlong, a surrogate or beyond U+10FFFF, and what was
+// taken becomes one U+FFFD.
 void AppendUtf8Decoded(std::string_view bytes, std::u16string& out) {
   out.reserve(out.size() + bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) { out.push_back(b); ++i; continue; }
-    char32_t cp = 0;
-    int n = SequenceAt(bytes, i, cp);
-    if (n < 0) { out.push_back(kReplacement); i += static_cast<std::size_t>(-n); continue; }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const limit = s + bytes.size();
+  while (s < limit) {
+    const unsigned char lead = *s++;
+    if (lead < 0x80) { out.push_back(lead); continue; }
+    const int length = lead < 0xC2 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF5 ? 3 : 0;
+    if (limit - s < length) {
+      s = limit;
+      out.push_back(kReplacement);
+      continue;
     }
-    i += static_cast<std::size_t>(n);
+    char32_t value = lead & (length == 1 ? 0x1F : length == 2 ? 0x0F : 0x07);
+    bool valid = false;
+    unsigned char c;
+    switch (length) {
+      case 3:
+        if ((c = *s ^ 0x80) >= 0x40) break;
+        value = (value << 6) | c;
+        ++s;
+        if (value < 0x10) break;
+        [[fallthrough]];
+      case 2:
+        if ((c = *s ^ 0x80) >= 0x40) break;
+        value = (value << 6) | c;
+        if (value >= (0x110000 >> 6)) break;
+        ++s;
+        if (value < 0x20) break;
+        if (value >= (0xD800 >> 6) && value <= (0xDFFF >> 6)) break;
+        [[fallthrough]];
+      case 1:
+        if ((c = *s ^ 0x80) >= 0x40) break;
+        value = (value << 6) | c;
+        ++s;
+        if (value < 0x80) break;
+        valid = true;
+        break;
+      default:
+        break;
+    }
+    if (!valid) {
+      out.push_back(kReplacement);
+    } else if (value >= 0x10000) {
+      value -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(value));
+    }
   }
 }
 

@@ -1,6 +1,6 @@
-// Portable UTF-8 codec with the platform conversion's rules: a malformed
-// sequence (maximal subpart) becomes one U+FFFD, an unpaired surrogate on
-// output becomes EF BF BD. Appends to the caller's string; never fails.
+// Portable UTF-8 codec with the Windows conversion's rules: each malformed
+// sequence becomes one U+FFFD, an unpaired surrogate on output becomes
+// EF BF BD. Appends to the caller's string; never fails.
 #pragma once
 
 #include <string>
