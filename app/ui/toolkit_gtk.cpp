@@ -1,0 +1,605 @@
+// The window toolkit on GTK 3 (Linux and other X11/Wayland desktops).
+//
+// Units of 1/96 inch become GTK pixels through the screen resolution. The
+// main window holds a vertical box: the menu bar on top and, below it, a
+// GtkFixed with the controls at their scaled positions; a panel is a framed
+// GtkFixed of its own. Every control and menu entry carries the widget name
+// "quorvel-control-<id>" / "quorvel-menu-<id>", so that tools and tests can
+// find it.
+//
+// Events: push buttons, check boxes and options report "clicked"; a flag
+// silences the handlers while the program sets a state, and an option that
+// a click has just cleared reports nothing, so one activation by the user
+// gives exactly one ControlEvent, for the control the user activated.
+#include "app/ui/toolkit.h"
+
+#include <gtk/gtk.h>
+
+#include <clocale>
+#include <cmath>
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ui {
+namespace {
+
+enum class Kind { PushButton, Label, Option, CheckBox, Panel };
+
+struct Control {
+  Kind kind;
+  GtkWidget* widget;
+};
+
+struct Event {
+  std::int32_t kind;
+  std::int32_t origin;
+};
+
+struct Toolkit {
+  bool initialized = false;
+  double scale = 1.0;                      // pixels per unit
+  std::map<std::int32_t, GtkWidget*> windows;
+  GtkWidget* currentWindow = nullptr;      // the window new controls and menus go into
+  GtkWidget* currentBox = nullptr;         // its vertical box (menu bar, then the area)
+  GtkWidget* windowArea = nullptr;         // the window's GtkFixed
+  std::vector<GtkWidget*> openPanels;      // GtkFixed of each open panel, innermost last
+  GtkWidget* menuBar = nullptr;
+  GtkWidget* currentMenu = nullptr;        // the menu of the last heading
+  std::map<std::int32_t, Control> controls;
+  std::map<GtkWidget*, int> areaWidth;     // pixels from an area's left edge to its inner right edge
+  // The focus order of each area: its focusable children in creation order.
+  std::map<GtkWidget*, std::vector<GtkWidget*>> focusOrder;
+  // The option group being built: its hidden first member and its parent.
+  GtkWidget* groupAnchor = nullptr;
+  GtkWidget* groupParent = nullptr;
+  std::vector<GtkWidget*> anchors;         // hidden members owned here
+  int settingState = 0;                    // >0 while the program changes states
+  std::deque<Event> events;
+  std::int32_t lastOrigin = 0;
+};
+
+Toolkit& State() {
+  static Toolkit toolkit;
+  return toolkit;
+}
+
+std::string Utf8(TextView text) { return TextToUtf8(text); }
+
+int Scaled(std::int32_t units) { return static_cast<int>(std::lround(units * State().scale)); }
+
+// "&" marks the mnemonic: GTK marks it with "_", so literal underscores are
+// doubled and "&&" stands for a literal "&".
+std::string MnemonicLabel(TextView text) {
+  std::string in = Utf8(text);
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '&') {
+      if (i + 1 < in.size() && in[i + 1] == '&') {
+        out += '&';
+        ++i;
+      } else if (i + 1 < in.size()) {
+        out += '_';
+      }
+    } else if (in[i] == '_') {
+      out += "__";
+    } else {
+      out += in[i];
+    }
+  }
+  return out;
+}
+
+void QueueEvent(std::int32_t kind, std::int32_t origin) { State().events.push_back(Event{kind, origin}); }
+
+std::int32_t IdOf(gpointer data) { return static_cast<std::int32_t>(GPOINTER_TO_INT(data)); }
+
+void OnButtonClicked(GtkButton*, gpointer data) {
+  if (State().settingState > 0) return;
+  QueueEvent(ControlEvent, IdOf(data));
+}
+
+// A click on one option clears the selected one, which reports "clicked"
+// too: only the option that ends up selected was activated by the user.
+void OnOptionClicked(GtkButton* button, gpointer data) {
+  if (State().settingState > 0) return;
+  if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button))) return;
+  QueueEvent(ControlEvent, IdOf(data));
+}
+
+// GTK lets Tab reach only the selected option of a group; here every option
+// is a stop of its own, as the focus order of the controls says. Arrow keys
+// keep GTK's behaviour (they move the selection within the group).
+gboolean OnOptionFocus(GtkWidget* widget, GtkDirectionType direction, gpointer) {
+  if (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD) return FALSE;
+  if (gtk_widget_is_focus(widget)) return FALSE;  // move on to the next stop
+  if (!gtk_widget_get_can_focus(widget) || !gtk_widget_is_sensitive(widget)) return FALSE;
+  gtk_widget_grab_focus(widget);
+  return TRUE;
+}
+
+void OnMenuActivate(GtkMenuItem*, gpointer data) { QueueEvent(MenuEvent, IdOf(data)); }
+
+gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer) {
+  QueueEvent(CloseWindowEvent, 0);
+  return TRUE;  // the window stays open; the program decides
+}
+
+void ApplyFocusOrder(GtkWidget* area) {
+  std::vector<GtkWidget*>& order = State().focusOrder[area];
+  GList* chain = nullptr;
+  for (GtkWidget* widget : order) chain = g_list_append(chain, widget);
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_container_set_focus_chain(GTK_CONTAINER(area), chain);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  g_list_free(chain);
+}
+
+GtkWidget* CurrentArea() {
+  Toolkit& t = State();
+  return t.openPanels.empty() ? t.windowArea : t.openPanels.back();
+}
+
+void EndOptionGroup() {
+  State().groupAnchor = nullptr;
+  State().groupParent = nullptr;
+}
+
+// A text too long for its control may use the room up to its parent's right
+// edge (themes' fonts are wider than the layout assumes); beyond that it is
+// cut with an ellipsis rather than drawn over its neighbours.
+void FitLabel(GtkWidget* label) {
+  if (GTK_IS_LABEL(label)) gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+}
+
+int WidthForText(GtkWidget* widget, GtkWidget* area, int x, int width) {
+  auto room = State().areaWidth.find(area);
+  if (room == State().areaWidth.end()) return width;
+  GtkWidget* label = GTK_IS_LABEL(widget) ? widget : gtk_bin_get_child(GTK_BIN(widget));
+  if (!GTK_IS_LABEL(label)) return width;
+  // The natural width of the whole text, as if it were not ellipsized.
+  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_NONE);
+  int natural = 0;
+  gtk_widget_get_preferred_width(widget, nullptr, &natural);
+  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+  return std::max(width, std::min(natural, room->second - x));
+}
+
+// Places a new control in the current area; `focusable` adds it to the focus order.
+bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::int32_t y, std::int32_t width,
+           std::int32_t height, bool focusable) {
+  Toolkit& t = State();
+  GtkWidget* area = CurrentArea();
+  if (area == nullptr) {
+    g_object_ref_sink(widget);
+    gtk_widget_destroy(widget);
+    g_object_unref(widget);
+    return false;
+  }
+  std::string name = "quorvel-control-" + std::to_string(id);
+  gtk_widget_set_name(widget, name.c_str());
+  gtk_fixed_put(GTK_FIXED(area), widget, Scaled(x), Scaled(y));
+  gtk_widget_show_all(widget);  // hidden widgets measure 0
+  int pixelWidth = std::max(0, Scaled(width));
+  if (kind == Kind::Label || kind == Kind::Option || kind == Kind::CheckBox)
+    pixelWidth = WidthForText(widget, area, Scaled(x), pixelWidth);
+  gtk_widget_set_size_request(widget, pixelWidth, std::max(0, Scaled(height)));
+  if (focusable) {
+    t.focusOrder[area].push_back(widget);
+    ApplyFocusOrder(area);
+  }
+  t.controls[id] = Control{kind, widget};
+  return true;
+}
+
+GtkWidget* Control(std::int32_t id, Kind* kind = nullptr) {
+  auto found = State().controls.find(id);
+  if (found == State().controls.end()) return nullptr;
+  if (kind != nullptr) *kind = found->second.kind;
+  return found->second.widget;
+}
+
+// Push buttons have a fixed width: a small side padding leaves their text the room.
+void NarrowPadding(GtkWidget* button) {
+  static GtkCssProvider* provider = nullptr;
+  if (provider == nullptr) {
+    provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, "button { padding-left: 2px; padding-right: 2px; }", -1, nullptr);
+  }
+  gtk_style_context_add_provider(gtk_widget_get_style_context(button), GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+double ScreenScale() {
+  GdkScreen* screen = gdk_screen_get_default();
+  double dpi = screen != nullptr ? gdk_screen_get_resolution(screen) : -1.0;
+  return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
+// The monitors with the primary one first, then the rest in the display's order.
+std::vector<GdkMonitor*> Monitors() {
+  std::vector<GdkMonitor*> monitors;
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return monitors;
+  GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+  if (primary != nullptr) monitors.push_back(primary);
+  int count = gdk_display_get_n_monitors(display);
+  for (int i = 0; i < count; ++i) {
+    GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+    if (monitor != nullptr && monitor != primary) monitors.push_back(monitor);
+  }
+  return monitors;
+}
+
+GdkRectangle MonitorArea(std::int32_t index) {
+  GdkRectangle area{0, 0, 0, 0};
+  std::vector<GdkMonitor*> monitors = Monitors();
+  if (index >= 0 && static_cast<std::size_t>(index) < monitors.size())
+    gdk_monitor_get_geometry(monitors[static_cast<std::size_t>(index)], &area);
+  return area;
+}
+
+GtkWindow* DialogParent() {
+  GtkWidget* window = State().currentWindow;
+  return window != nullptr ? GTK_WINDOW(window) : nullptr;
+}
+
+// One pattern in any letter case: each ASCII letter outside brackets
+// becomes a bracket of its two cases ("*.rpp" matches "SONG.RPP" too).
+std::string AnyCasePattern(const std::string& pattern) {
+  std::string out;
+  bool inBrackets = false;
+  for (char c : pattern) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (!inBrackets && g_ascii_isalpha(u)) {
+      out += '[';
+      out += static_cast<char>(g_ascii_tolower(u));
+      out += static_cast<char>(g_ascii_toupper(u));
+      out += ']';
+      continue;
+    }
+    if (c == '[') inBrackets = true;
+    if (c == ']') inBrackets = false;
+    out += c;
+  }
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+// description|pattern pairs; a pattern may list several globs separated by ";".
+std::vector<GtkFileFilter*> MakeFilters(TextView patterns) {
+  std::vector<GtkFileFilter*> filters;
+  if (patterns.empty()) return filters;
+  std::vector<std::string> parts = Split(Utf8(patterns), '|');
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, parts[i].c_str());
+    for (const std::string& glob : Split(parts[i + 1], ';'))
+      if (!glob.empty()) gtk_file_filter_add_pattern(filter, AnyCasePattern(glob).c_str());
+    filters.push_back(filter);
+  }
+  return filters;
+}
+
+}  // namespace
+
+bool InitializeToolkit() {
+  Toolkit& t = State();
+  if (!t.initialized) {
+    // The user's locale for everything but numbers, which keep "." as the point.
+    gtk_disable_setlocale();
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    if (!gtk_init_check(nullptr, nullptr)) return false;
+    std::setlocale(LC_NUMERIC, "C");
+    t.initialized = true;
+  }
+  t.scale = ScreenScale();
+  return true;
+}
+
+void ShutdownToolkit() {
+  Toolkit& t = State();
+  if (!t.initialized) return;
+  for (auto& [number, window] : t.windows) gtk_widget_destroy(window);
+  for (GtkWidget* anchor : t.anchors) {
+    gtk_widget_destroy(anchor);
+    g_object_unref(anchor);
+  }
+  t.windows.clear();
+  t.anchors.clear();
+  t.controls.clear();
+  t.focusOrder.clear();
+  t.areaWidth.clear();
+  t.openPanels.clear();
+  t.currentWindow = t.currentBox = t.windowArea = t.menuBar = t.currentMenu = nullptr;
+  EndOptionGroup();
+  t.events.clear();
+  t.lastOrigin = 0;
+  t.settingState = 0;
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::int32_t width,
+                     std::int32_t height, TextView title) {
+  Toolkit& t = State();
+  if (!t.initialized || t.windows.count(number) != 0) return false;
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (window == nullptr) return false;
+  gtk_window_set_title(GTK_WINDOW(window), Utf8(title).c_str());
+  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+  gtk_window_set_gravity(GTK_WINDOW(window), GDK_GRAVITY_NORTH_WEST);
+  g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
+
+  // The inner area is exactly width x height; a menu bar attached later
+  // takes its height from the controls' area below it.
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_widget_set_size_request(box, Scaled(width), Scaled(height));
+  GtkWidget* area = gtk_fixed_new();
+  gtk_box_pack_end(GTK_BOX(box), area, TRUE, TRUE, 0);
+  gtk_container_add(GTK_CONTAINER(window), box);
+
+  // Title bar with close box, no minimise or maximise box.
+  gtk_widget_realize(window);
+  if (GdkWindow* gdkWindow = gtk_widget_get_window(window)) {
+    gdk_window_set_functions(gdkWindow, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE |
+                                                                       GDK_DECOR_MENU));
+  }
+  gtk_window_move(GTK_WINDOW(window), Scaled(x), Scaled(y));
+
+  t.areaWidth[area] = Scaled(width);
+  t.windows[number] = window;
+  t.currentWindow = window;
+  t.currentBox = box;
+  t.windowArea = area;
+  t.openPanels.clear();
+  t.menuBar = t.currentMenu = nullptr;
+  EndOptionGroup();
+  gtk_widget_show_all(window);
+  gtk_window_present(GTK_WINDOW(window));
+  return true;
+}
+
+bool AttachMenuBar(std::int32_t window) {
+  Toolkit& t = State();
+  auto found = t.windows.find(window);
+  if (found == t.windows.end() || found->second != t.currentWindow || t.menuBar != nullptr) return false;
+  t.menuBar = gtk_menu_bar_new();
+  gtk_box_pack_start(GTK_BOX(t.currentBox), t.menuBar, FALSE, FALSE, 0);
+  gtk_widget_show(t.menuBar);
+  t.currentMenu = nullptr;
+  return true;
+}
+
+void AddMenuHeading(TextView text) {
+  Toolkit& t = State();
+  if (t.menuBar == nullptr) return;
+  GtkWidget* heading = gtk_menu_item_new_with_mnemonic(MnemonicLabel(text).c_str());
+  GtkWidget* menu = gtk_menu_new();
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(heading), menu);
+  gtk_menu_shell_append(GTK_MENU_SHELL(t.menuBar), heading);
+  gtk_widget_show_all(heading);
+  t.currentMenu = menu;
+}
+
+void AddMenuEntry(std::int32_t id, TextView text) {
+  Toolkit& t = State();
+  if (t.currentMenu == nullptr) return;
+  GtkWidget* entry = gtk_menu_item_new_with_mnemonic(MnemonicLabel(text).c_str());
+  gtk_widget_set_name(entry, ("quorvel-menu-" + std::to_string(id)).c_str());
+  g_signal_connect(entry, "activate", G_CALLBACK(OnMenuActivate), GINT_TO_POINTER(id));
+  gtk_menu_shell_append(GTK_MENU_SHELL(t.currentMenu), entry);
+  gtk_widget_show(entry);
+}
+
+void AddMenuSeparator() {
+  Toolkit& t = State();
+  if (t.currentMenu == nullptr) return;
+  GtkWidget* separator = gtk_separator_menu_item_new();
+  gtk_menu_shell_append(GTK_MENU_SHELL(t.currentMenu), separator);
+  gtk_widget_show(separator);
+}
+
+void AddPushButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                   TextView text) {
+  EndOptionGroup();
+  GtkWidget* button = gtk_button_new_with_label(Utf8(text).c_str());
+  FitLabel(gtk_bin_get_child(GTK_BIN(button)));
+  NarrowPadding(button);
+  g_signal_connect(button, "clicked", G_CALLBACK(OnButtonClicked), GINT_TO_POINTER(id));
+  Place(id, Kind::PushButton, button, x, y, width, height, true);
+}
+
+void AddLabel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+              TextView text) {
+  EndOptionGroup();
+  GtkWidget* label = gtk_label_new(Utf8(text).c_str());
+  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+  gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
+  FitLabel(label);
+  gtk_widget_set_can_focus(label, FALSE);
+  Place(id, Kind::Label, label, x, y, width, height, false);
+}
+
+void AddOptionButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                     TextView text) {
+  Toolkit& t = State();
+  GtkWidget* area = CurrentArea();
+  if (t.groupAnchor == nullptr || t.groupParent != area) {
+    // A hidden first member holds the selection while no option of the
+    // group is selected: GTK has no other way to show a group with none.
+    GtkWidget* anchor = gtk_radio_button_new(nullptr);
+    g_object_ref_sink(anchor);
+    t.anchors.push_back(anchor);
+    t.groupAnchor = anchor;
+    t.groupParent = area;
+  }
+  GtkWidget* option = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(t.groupAnchor),
+                                                                   Utf8(text).c_str());
+  FitLabel(gtk_bin_get_child(GTK_BIN(option)));
+  g_signal_connect(option, "clicked", G_CALLBACK(OnOptionClicked), GINT_TO_POINTER(id));
+  g_signal_connect(option, "focus", G_CALLBACK(OnOptionFocus), nullptr);
+  Place(id, Kind::Option, option, x, y, width, height, true);
+}
+
+void AddCheckBox(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                 TextView text) {
+  EndOptionGroup();
+  GtkWidget* box = gtk_check_button_new_with_label(Utf8(text).c_str());
+  FitLabel(gtk_bin_get_child(GTK_BIN(box)));
+  g_signal_connect(box, "clicked", G_CALLBACK(OnButtonClicked), GINT_TO_POINTER(id));
+  Place(id, Kind::CheckBox, box, x, y, width, height, true);
+}
+
+void BeginPanel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
+  EndOptionGroup();
+  GtkWidget* frame = gtk_frame_new(nullptr);
+  gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_IN);
+  GtkWidget* inside = gtk_fixed_new();
+  gtk_container_add(GTK_CONTAINER(frame), inside);
+  // The panel is a stop of its parent's focus order, entered in place; a
+  // panel without focusable children is passed over by GTK.
+  if (!Place(id, Kind::Panel, frame, x, y, width, height, true)) return;
+  State().openPanels.push_back(inside);
+  State().areaWidth[inside] = Scaled(width) - 2 * Scaled(1) - 2;  // less the border on both sides
+}
+
+void EndPanel() {
+  EndOptionGroup();
+  if (!State().openPanels.empty()) State().openPanels.pop_back();
+}
+
+std::int32_t ReadControlState(std::int32_t id) {
+  Kind kind;
+  GtkWidget* widget = Control(id, &kind);
+  if (widget == nullptr || (kind != Kind::Option && kind != Kind::CheckBox)) return 0;
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? 1 : 0;
+}
+
+void WriteControlState(std::int32_t id, std::int32_t state) {
+  Kind kind;
+  GtkWidget* widget = Control(id, &kind);
+  if (widget == nullptr || (kind != Kind::Option && kind != Kind::CheckBox)) return;
+  Toolkit& t = State();
+  ++t.settingState;
+  if (kind == Kind::Option && state == 0) {
+    // Clearing the selected option hands the selection to the group's hidden member.
+    if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget))) {
+      GSList* group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(widget));
+      for (GSList* member = group; member != nullptr; member = member->next) {
+        GtkWidget* other = GTK_WIDGET(member->data);
+        if (gtk_widget_get_parent(other) == nullptr) {
+          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(other), TRUE);
+          break;
+        }
+      }
+    }
+  } else {
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), state != 0);
+  }
+  --t.settingState;
+}
+
+std::int32_t CountDisplays() { return static_cast<std::int32_t>(Monitors().size()); }
+
+std::int32_t DisplayPixelWidth(std::int32_t index) { return MonitorArea(index).width; }
+
+std::int32_t DisplayPixelHeight(std::int32_t index) { return MonitorArea(index).height; }
+
+std::int32_t NextEvent() {
+  Toolkit& t = State();
+  if (!t.initialized) return 0;
+  while (t.events.empty()) gtk_main_iteration_do(TRUE);
+  Event event = t.events.front();
+  t.events.pop_front();
+  t.lastOrigin = event.origin;
+  return event.kind;
+}
+
+std::int32_t EventOrigin() { return State().lastOrigin; }
+
+void ShowMessageBox(TextView caption, TextView text) {
+  if (!State().initialized) return;
+  GtkWidget* dialog = gtk_message_dialog_new(DialogParent(), GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK,
+                                             "%s", Utf8(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+}
+
+Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, std::int32_t patternIndex) {
+  if (!State().initialized) return Text();
+  // The save mode of the chooser accepts a typed name of a file that does
+  // not exist yet, in a folder that does; nothing is overwritten or created.
+  GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), DialogParent(),
+                                                  GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
+                                                  "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+  gtk_file_chooser_set_create_folders(chooser, FALSE);
+  gtk_file_chooser_set_local_only(chooser, TRUE);
+
+  // Up to the last separator is the starting folder, the rest a proposed name.
+  std::string initial = Utf8(initialPath);
+  std::size_t cut = initial.find_last_of('/');
+  std::string folder = cut == std::string::npos ? std::string() : initial.substr(0, cut + 1);
+  std::string name = cut == std::string::npos ? initial : initial.substr(cut + 1);
+  if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+  if (!name.empty()) gtk_file_chooser_set_current_name(chooser, name.c_str());
+
+  std::vector<GtkFileFilter*> filters = MakeFilters(patterns);
+  for (GtkFileFilter* filter : filters) gtk_file_chooser_add_filter(chooser, filter);
+  if (!filters.empty()) {
+    std::size_t chosen = patternIndex >= 0 && static_cast<std::size_t>(patternIndex) < filters.size()
+                             ? static_cast<std::size_t>(patternIndex)
+                             : 0;
+    gtk_file_chooser_set_filter(chooser, filters[chosen]);
+  }
+
+  Text result;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+    if (gchar* path = gtk_file_chooser_get_filename(chooser)) {
+      result = TextFromUtf8(path);
+      g_free(path);
+    }
+  }
+  gtk_widget_destroy(dialog);
+  // A path the program could not hold counts as a cancel.
+  if (TextLength(result) > 259) result.clear();
+  return result;
+}
+
+bool OpenWithDefaultProgram(TextView path) {
+  if (path.empty()) return false;
+  // A relative path resolves against the current directory.
+  GFile* file = g_file_new_for_path(Utf8(path).c_str());
+  gchar* uri = g_file_get_uri(file);
+  g_object_unref(file);
+  GAppLaunchContext* context = nullptr;
+  if (GdkDisplay* display = gdk_display_get_default())
+    context = G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display));
+  GError* error = nullptr;
+  gboolean launched = g_app_info_launch_default_for_uri(uri, context, &error);
+  if (error != nullptr) g_error_free(error);
+  if (context != nullptr) g_object_unref(context);
+  g_free(uri);
+  return launched != FALSE;
+}
+
+}  // namespace ui
