@@ -1,0 +1,242 @@
+// The commands as the user reaches them: Load (requester, cancel, a missing
+// file), Export (its messages, the report it writes and opens), the export
+// folder following the loaded project, and the About box.
+#include "shell_test_support.h"
+
+#include "core/loader.h"
+#include "report/export.h"
+#include "runtime/paths.h"
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string Utf8(TextView text) { return TextToUtf8(text); }
+
+// The one message box shown, as "caption|text".
+std::string OnlyMessage() {
+  const auto& boxes = ui::headless::MessageBoxes();
+  if (boxes.size() != 1) return "message boxes: " + std::to_string(boxes.size());
+  return Utf8(boxes[0].caption) + "|" + Utf8(boxes[0].text);
+}
+
+}  // namespace
+
+TEST_F(ShellTest, LoadShowsTheRequesterInTheCurrentDirectoryAndACancelChangesNothing) {
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptCancelRequester();
+  RunProgram();
+  const auto& requesters = ui::headless::Requesters();
+  ASSERT_EQ(requesters.size(), 1u);
+  EXPECT_EQ(Utf8(requesters[0].title), "Load Reaper project...");
+  EXPECT_EQ(requesters[0].initialPath, CurrentDirectory());
+  EXPECT_EQ(Utf8(requesters[0].patterns), "Reaper project (*.rpp)|*.rpp");
+  EXPECT_EQ(requesters[0].patternIndex, 0);
+  EXPECT_TRUE(records().project.info.projectPath.empty());
+  EXPECT_TRUE(records().project.info.projectName.empty());
+  EXPECT_EQ(records().project.lineCount(), 0);
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+}
+
+TEST_F(ShellTest, OpenMenuEntryLoadsLikeTheButton) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  ui::headless::ScriptMenu(MenuOpen);
+  ui::headless::ScriptChooseFile(project);
+  RunProgram();
+  EXPECT_EQ(ui::headless::Requesters().size(), 1u);
+  EXPECT_EQ(records().project.info.projectPath, project);
+  EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
+  EXPECT_EQ(records().project.info.projectFolder, folder());
+  EXPECT_GT(records().project.lineCount(), 0);
+  EXPECT_FALSE(records().project.tracks.empty());
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+}
+
+TEST_F(ShellTest, ExportBeforeAnyLoadSaysThereIsNoData) {
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+}
+
+TEST_F(ShellTest, AMissingFileCannotBeOpenedAndLeavesNothingToExport) {
+  const Text missing = path(u"Missing.rpp");
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(missing);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  const auto& boxes = ui::headless::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(Utf8(boxes[0].caption), "Information");
+  EXPECT_EQ(Utf8(boxes[0].text), "Couldn't open the file!");
+  EXPECT_EQ(Utf8(boxes[1].caption), "Information");
+  EXPECT_EQ(Utf8(boxes[1].text), "No data to export !");
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_FALSE(FileExists(path(u"Missing.html")));
+  EXPECT_FALSE(FileExists(CurrentDirectory() + u"Missing.html"));
+}
+
+TEST_F(ShellTest, CancelAfterALoadKeepsTheProjectButLeavesNothingToExport) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptCancelRequester();
+  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(records().project.info.projectPath.empty());
+  EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
+  EXPECT_GT(records().project.lineCount(), 0);
+  EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
+  EXPECT_FALSE(FileExists(path(u"Song.html")));
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+}
+
+TEST_F(ShellTest, LoadAndExportWriteTheSameReportAsTheExporterAndOpenIt) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Vocal Guitar.rpp");
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  const Text report = path(u"Vocal Guitar.html");
+  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
+  EXPECT_EQ(ui::headless::OpenedDocuments()[0], report);
+
+  ProjectData direct;
+  ASSERT_EQ(loadProjectFile(direct, project), LoadResult::Loaded);
+  const Text elsewhere = SubFolder(u"direct");
+  ASSERT_EQ(exportReport(direct, elsewhere), ExportResult::Written);
+  const std::string expected = ReadBytes(elsewhere + u"Vocal Guitar.html");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(ReadBytes(report) == expected) << "the window's report differs from the exporter's";
+}
+
+TEST_F(ShellTest, ExportingTwiceOverwritesTheReportAndOpensItTwice) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  WriteBytes(path(u"Song.html"), std::string(100000, 'x'));  // longer than the report: must be truncated
+  ui::headless::SetOpenDocumentFails(true);  // a failed opening is not reported
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::headless::ScriptClick(ExportButton);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 2u);
+  EXPECT_EQ(ui::headless::OpenedDocuments()[0], path(u"Song.html"));
+  EXPECT_EQ(ui::headless::OpenedDocuments()[1], path(u"Song.html"));
+  const std::string report = ReadBytes(path(u"Song.html"));
+  EXPECT_LT(report.size(), 100000u);
+  EXPECT_EQ(report.find('x' + std::string(50, 'x')), std::string::npos);
+}
+
+TEST_F(ShellTest, ExportIntoAVanishedFolderCannotCreateTheFile) {
+  const Text gone = SubFolder(u"gone");
+  const Text project = CopyCorpusProject(kCorpusProject, gone, u"Song.rpp");
+  StartProgram();
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  Step();
+  ui::headless::ScriptClick(ProjectFolderOption);
+  Step();
+  ASSERT_EQ(options().exportFolder, gone);
+  std::filesystem::remove_all(std::filesystem::path(std::u16string(gone)));
+  ui::headless::ScriptClick(ExportButton);
+  Step();
+  EXPECT_EQ(OnlyMessage(), "Information|may not create the file!");
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_FALSE(records().quitRequested);
+}
+
+TEST_F(ShellTest, ProjectFolderOptionCopiesTheLoadedProjectsFolderWhenClicked) {
+  const Text first = CopyCorpusProject(kCorpusProject, SubFolder(u"a"), u"A.rpp");
+  StartProgram();
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(first);
+  Step();
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());  // the option is not selected: no change
+  ui::headless::ScriptClick(ProjectFolderOption);
+  Step();
+  EXPECT_EQ(options().exportFolder, path(u"a") + FolderSeparator());
+  ui::headless::ScriptClick(ApplicationFolderOption);
+  Step();
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  // Loading with "Application folder" selected leaves the folder alone.
+  const Text second = CopyCorpusProject(kCorpusProject, SubFolder(u"b"), u"B.rpp");
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(second);
+  Step();
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+}
+
+TEST_F(ShellTest, ProjectFolderOptionFollowsEveryLoadThatOpensItsFile) {
+  const Text folderA = SubFolder(u"a");
+  const Text folderB = SubFolder(u"b");
+  const Text projectA = CopyCorpusProject(kCorpusProject, folderA, u"A.rpp");
+  const Text projectB = CopyCorpusProject("02-reaper452-no-platform-master-fx.rpp", folderB, u"B.rpp");
+  StartProgram();
+  ui::headless::ScriptClick(ProjectFolderOption);  // before any load: empty
+  Step();
+  EXPECT_EQ(options().exportFolder, u"");
+
+  ui::headless::ScriptClick(LoadButton);  // the option is selected: the folder follows A
+  ui::headless::ScriptChooseFile(projectA);
+  Step();
+  EXPECT_EQ(options().exportFolder, folderA);
+
+  ui::headless::ScriptClick(LoadButton);  // ... and then B
+  ui::headless::ScriptChooseFile(projectB);
+  Step();
+  EXPECT_EQ(options().exportFolder, folderB);
+
+  ui::headless::ScriptClick(LoadButton);  // a cancel keeps B's folder
+  ui::headless::ScriptCancelRequester();
+  Step();
+  EXPECT_EQ(options().exportFolder, folderB);
+
+  ui::headless::ScriptClick(LoadButton);  // a file that cannot be opened keeps it too
+  ui::headless::ScriptChooseFile(path(u"elsewhere/Missing.rpp"));
+  Step();
+  EXPECT_EQ(options().exportFolder, folderB);
+  EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
+
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(projectB);
+  Step();
+  ui::headless::ScriptClick(ExportButton);  // B's report lands beside B, not beside A
+  Step();
+  EXPECT_TRUE(FileExists(folderB + u"B.html"));
+  EXPECT_FALSE(FileExists(folderA + u"B.html"));
+  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
+  EXPECT_EQ(ui::headless::OpenedDocuments()[0], folderB + u"B.html");
+
+  ui::headless::ScriptClick(ProjectFolderOption);  // clicking the selected option again copies it again
+  Step();
+  EXPECT_EQ(options().exportFolder, folderB);
+}
+
+TEST_F(ShellTest, AboutBoxShowsFiveLines) {
+  ui::headless::ScriptMenu(MenuAbout);
+  RunProgram();
+  const auto& boxes = ui::headless::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(Utf8(boxes[0].caption), "About...");
+  const std::string text = Utf8(boxes[0].text);
+  const std::string expectedStart = "Quorvel (17/07/2025)\n\n";
+  const std::string expectedEnd = "\n\nVelmorn : quorvel@example.org";
+  ASSERT_GT(text.size(), expectedStart.size() + expectedEnd.size());
+  EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
+  EXPECT_EQ(text.substr(text.size() - expectedEnd.size()), expectedEnd);
+  const std::string description =
+      text.substr(expectedStart.size(), text.size() - expectedStart.size() - expectedEnd.size());
+  EXPECT_EQ(description.find('\n'), std::string::npos);
+  EXPECT_NE(description.find("HTML report"), std::string::npos);
+  EXPECT_EQ(boxes[0].text, aboutText());
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);  // the loop went on until the script ended
+}

@@ -1,0 +1,224 @@
+// The event loop's handlers: quitting, ignored events, the export-folder
+// options and the consistency of the "Data to export ?" check boxes.
+#include "shell_test_support.h"
+
+#include "runtime/paths.h"
+
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr std::int32_t kTrackSubBoxes[] = {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
+                                           TrackPluginsCheck};
+
+std::int32_t CountChecked(std::initializer_list<std::int32_t> ids) {
+  std::int32_t n = 0;
+  for (std::int32_t id : ids) n += ui::ReadControlState(id);
+  return n;
+}
+
+}  // namespace
+
+TEST_F(ShellTest, QuitMenuEntryEndsTheLoopBeforeLaterActions) {
+  ui::headless::ScriptMenu(MenuQuit);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(records().quitRequested);
+  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 1u);
+  EXPECT_EQ(ui::headless::PendingActions(), 1u);
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_EQ(ui::headless::ShutdownCount(), 1);
+  EXPECT_EQ(ui::headless::CallLog().back(), "ShutdownToolkit");
+}
+
+TEST_F(ShellTest, QuitButtonEndsTheLoop) {
+  ui::headless::ScriptClick(QuitButton);
+  ui::headless::ScriptMenu(MenuAbout);
+  RunProgram();
+  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 1u);
+  EXPECT_EQ(ui::headless::PendingActions(), 1u);
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+}
+
+TEST_F(ShellTest, CloseBoxEndsTheLoopEvenWithAProjectLoadedAndNotExported) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  ui::headless::ScriptCloseBox();
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_EQ(records().project.info.projectPath, project);
+  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 2u);
+  EXPECT_EQ(ui::headless::DeliveredEvents().back().kind, ui::CloseWindowEvent);
+  EXPECT_EQ(ui::headless::PendingActions(), 1u);
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_FALSE(FileExists(path(u"Song.html")));
+}
+
+TEST_F(ShellTest, IgnoresUnknownEventsMenuEntriesAndControls) {
+  ui::headless::ScriptEvent(4242, LoadButton);            // an unknown kind
+  ui::headless::ScriptEvent(ui::MenuEvent, 2);            // there is no menu entry 2
+  ui::headless::ScriptEvent(ui::MenuEvent, 99);
+  for (std::int32_t id : {3, 4, 5, 8, 9, 22, -1}) ui::headless::ScriptEvent(ui::ControlEvent, id);
+  ui::headless::ScriptClick(DestinationLabel);            // labels and panels raise nothing
+  ui::headless::ScriptClick(DataPanel);
+  ui::headless::ScriptMenu(2);
+  RunProgram();
+  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 11u);  // 10 scripted + the closing one
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
+  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::headless::Requesters().empty());
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(options().masterCheckedCount, 2);
+  EXPECT_EQ(options().trackCheckedCount, 5);
+  for (const auto& change : ui::headless::StateChanges()) EXPECT_FALSE(change.byUser) << change.id;
+}
+
+TEST_F(ShellTest, DataOptionsAndCommonDataChangeNothingButThemselves) {
+  StartProgram();
+  ui::headless::ScriptClick(PluginsListOnlyOption);
+  Step();
+  EXPECT_EQ(StateOf(PluginsListOnlyOption), 1);
+  EXPECT_EQ(StateOf(SelectedOption), 0);
+  ui::headless::ScriptClick(CommonDataCheck);
+  Step();
+  EXPECT_EQ(StateOf(CommonDataCheck), 0);
+  ui::headless::ScriptClick(SelectedOption);
+  Step();
+  EXPECT_EQ(StateOf(PluginsListOnlyOption), 0);
+  EXPECT_EQ(StateOf(SelectedOption), 1);
+  for (std::int32_t id = MasterCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(StateOf(id), 1) << id;
+  EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
+  EXPECT_EQ(options().masterCheckedCount, 2);
+  EXPECT_EQ(options().trackCheckedCount, 5);
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_FALSE(records().quitRequested);
+}
+
+TEST_F(ShellTest, MasterBoxFollowsItsTwoSubBoxes) {
+  StartProgram();
+  ui::headless::ScriptClick(MasterCheck);  // uncheck: both sub-boxes follow
+  Step();
+  EXPECT_EQ(StateOf(MasterCheck), 0);
+  EXPECT_EQ(StateOf(MasterVolumeCheck), 0);
+  EXPECT_EQ(StateOf(MasterPluginsCheck), 0);
+  EXPECT_EQ(options().masterCheckedCount, 0);
+
+  ui::headless::ScriptClick(MasterVolumeCheck);  // one of two: Master stays unchecked
+  Step();
+  EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
+  EXPECT_EQ(StateOf(MasterCheck), 0);
+  EXPECT_EQ(options().masterCheckedCount, 1);
+
+  ui::headless::ScriptClick(MasterPluginsCheck);  // both: Master checked
+  Step();
+  EXPECT_EQ(StateOf(MasterCheck), 1);
+  EXPECT_EQ(options().masterCheckedCount, 2);
+
+  ui::headless::ScriptClick(MasterPluginsCheck);
+  Step();
+  EXPECT_EQ(StateOf(MasterCheck), 0);
+  ui::headless::ScriptClick(MasterCheck);  // check: both sub-boxes follow
+  Step();
+  EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
+  EXPECT_EQ(StateOf(MasterPluginsCheck), 1);
+  EXPECT_EQ(options().masterCheckedCount, 2);
+  // The Track boxes are not touched.
+  EXPECT_EQ(CountChecked({TrackCheck, TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
+                          TrackPluginsCheck}),
+            6);
+}
+
+TEST_F(ShellTest, TrackBoxFollowsItsFiveSubBoxes) {
+  StartProgram();
+  ui::headless::ScriptClick(TrackPanCheck);  // one of five unchecked: Track unchecked
+  Step();
+  EXPECT_EQ(StateOf(TrackPanCheck), 0);
+  EXPECT_EQ(StateOf(TrackCheck), 0);
+  EXPECT_EQ(options().trackCheckedCount, 4);
+
+  ui::headless::ScriptClick(TrackCheck);  // checking Track checks all five again
+  Step();
+  EXPECT_EQ(StateOf(TrackCheck), 1);
+  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 1) << id;
+  EXPECT_EQ(options().trackCheckedCount, 5);
+
+  ui::headless::ScriptClick(TrackCheck);  // unchecking Track unchecks all five, in order
+  const std::size_t before = ui::headless::StateChanges().size();
+  Step();
+  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 0) << id;
+  EXPECT_EQ(options().trackCheckedCount, 0);
+  const auto& changes = ui::headless::StateChanges();
+  ASSERT_EQ(changes.size(), before + 6);
+  EXPECT_EQ(changes[before].id, TrackCheck);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(changes[before + 1 + i].id, kTrackSubBoxes[i]);
+    EXPECT_FALSE(changes[before + 1 + i].byUser);
+  }
+
+  for (std::int32_t id : {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck}) {
+    ui::headless::ScriptClick(id);
+    Step();
+    EXPECT_EQ(StateOf(TrackCheck), 0) << id;
+  }
+  ui::headless::ScriptClick(TrackPluginsCheck);
+  Step();
+  EXPECT_EQ(StateOf(TrackCheck), 1);
+  EXPECT_EQ(options().trackCheckedCount, 5);
+  EXPECT_EQ(CountChecked({MasterCheck, MasterVolumeCheck, MasterPluginsCheck}), 3);
+}
+
+TEST_F(ShellTest, CheckBoxInvariantsHoldOverLongRandomClickSequences) {
+  for (std::uint32_t seed : {1u, 7u, 2025u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    ui::headless::ResetHeadless();
+    resetShellRecords();
+    StartProgram();
+    std::mt19937 random(seed);
+    // Every option and check box; never Load, Export or Quit, nor the labels
+    // and panels, which raise no event.
+    const std::int32_t clickable[] = {ProjectFolderOption, ApplicationFolderOption, SelectedOption,
+                                      CommonDataCheck, MasterCheck, MasterVolumeCheck, MasterPluginsCheck,
+                                      TrackCheck, TrackVolumeCheck, TrackPanCheck, TrackMuteCheck,
+                                      TrackSoloCheck, TrackPluginsCheck, PluginsListOnlyOption};
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(clickable) - 1);
+    for (int click = 0; click < 3000; ++click) {
+      const std::int32_t id = clickable[pick(random)];
+      ui::headless::ScriptClick(id);
+      Step();
+      const std::int32_t master = CountChecked({MasterVolumeCheck, MasterPluginsCheck});
+      const std::int32_t track =
+          CountChecked({TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck, TrackPluginsCheck});
+      ASSERT_EQ(options().masterCheckedCount, master) << "after click " << click << " on " << id;
+      ASSERT_EQ(options().trackCheckedCount, track) << "after click " << click << " on " << id;
+      ASSERT_EQ(StateOf(MasterCheck), master == 2 ? 1 : 0) << "after click " << click << " on " << id;
+      ASSERT_EQ(StateOf(TrackCheck), track == 5 ? 1 : 0) << "after click " << click << " on " << id;
+      ASSERT_EQ(StateOf(ApplicationFolderOption) + StateOf(ProjectFolderOption), 1);
+      ASSERT_EQ(StateOf(PluginsListOnlyOption) + StateOf(SelectedOption), 1);
+    }
+    EXPECT_FALSE(records().quitRequested);
+    EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
+    EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  }
+}
+
+TEST_F(ShellTest, FolderOptionsBeforeAnyLoad) {
+  StartProgram();
+  ui::headless::ScriptClick(ProjectFolderOption);  // no project: the folder is empty
+  Step();
+  EXPECT_EQ(StateOf(ProjectFolderOption), 1);
+  EXPECT_EQ(StateOf(ApplicationFolderOption), 0);
+  EXPECT_EQ(options().exportFolder, u"");
+  ui::headless::ScriptClick(ApplicationFolderOption);
+  Step();
+  EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
+  EXPECT_EQ(StateOf(ProjectFolderOption), 0);
+  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  ASSERT_FALSE(options().exportFolder.empty());
+  EXPECT_EQ(options().exportFolder.back(), FolderSeparator());
+}

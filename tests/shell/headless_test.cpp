@@ -1,0 +1,157 @@
+// The scripted backend itself: the grouping rule for option buttons, state
+// operations, displays and the way the script is played.
+#include "shell_test_support.h"
+
+#include <string>
+
+namespace {
+
+using ui::headless::ControlKind;
+
+void OpenWindow() { ASSERT_TRUE(ui::CreateTopWindow(0, 0, 0, 300, 200, u"Test")); }
+
+}  // namespace
+
+TEST_F(ShellTest, ConsecutiveOptionsOfOneParentFormAGroupAndAnyOtherCreationEndsIt) {
+  OpenWindow();
+  ui::AddOptionButton(1, 0, 0, 10, 10, u"a");
+  ui::AddOptionButton(2, 0, 0, 10, 10, u"b");
+  ui::AddCheckBox(3, 0, 0, 10, 10, u"c");           // ends the group
+  ui::AddOptionButton(4, 0, 0, 10, 10, u"d");
+  ui::BeginPanel(5, 0, 0, 100, 100);                 // a panel ends it too
+  ui::AddOptionButton(6, 0, 0, 10, 10, u"e");
+  ui::AddOptionButton(7, 0, 0, 10, 10, u"f");
+  ui::EndPanel();
+  ui::AddOptionButton(8, 0, 0, 10, 10, u"g");        // another parent: a new group
+  const auto group = [](std::int32_t id) { return ui::headless::FindControl(id)->group; };
+  EXPECT_EQ(group(1), group(2));
+  EXPECT_NE(group(2), group(4));
+  EXPECT_NE(group(4), group(6));
+  EXPECT_EQ(group(6), group(7));
+  EXPECT_NE(group(7), group(8));
+  EXPECT_EQ(ui::headless::FindControl(6)->parent, 5);
+  EXPECT_EQ(ui::headless::FindControl(8)->parent, ui::headless::kWindowParent);
+
+  ui::WriteControlState(1, 1);
+  ui::WriteControlState(2, 7);  // any non-zero value selects
+  EXPECT_EQ(ui::ReadControlState(1), 0);
+  EXPECT_EQ(ui::ReadControlState(2), 1);
+  ui::WriteControlState(4, 1);  // another group: 2 stays selected
+  EXPECT_EQ(ui::ReadControlState(2), 1);
+  ui::WriteControlState(2, 0);  // clearing touches only that option
+  EXPECT_EQ(ui::ReadControlState(2), 0);
+  EXPECT_EQ(ui::ReadControlState(4), 1);
+  EXPECT_TRUE(ui::headless::DeliveredEvents().empty());
+}
+
+TEST_F(ShellTest, StateOperationsOnButtonsLabelsAndUnknownIdsDoNothing) {
+  OpenWindow();
+  ui::AddPushButton(1, 0, 0, 10, 10, u"push");
+  ui::AddLabel(2, 0, 0, 10, 10, u"label");
+  ui::WriteControlState(1, 1);
+  ui::WriteControlState(2, 1);
+  ui::WriteControlState(99, 1);
+  EXPECT_EQ(ui::ReadControlState(1), 0);
+  EXPECT_EQ(ui::ReadControlState(2), 0);
+  EXPECT_EQ(ui::ReadControlState(99), 0);
+  EXPECT_TRUE(ui::headless::StateChanges().empty());
+}
+
+TEST_F(ShellTest, ControlsNeedAnOpenWindow) {
+  ui::AddPushButton(1, 0, 0, 10, 10, u"orphan");
+  EXPECT_FALSE(ui::AttachMenuBar(0));
+  ui::headless::ScriptClick(1);
+  EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);  // the click found nothing; the script ran out
+  EXPECT_TRUE(ui::headless::Controls().empty());
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
+}
+
+TEST_F(ShellTest, DisplaysOutOfRangeReadAsZero) {
+  ui::headless::SetDisplays({{1024, 768}, {800, 600}});
+  EXPECT_EQ(ui::CountDisplays(), 2);
+  EXPECT_EQ(ui::DisplayPixelWidth(1), 800);
+  EXPECT_EQ(ui::DisplayPixelHeight(1), 600);
+  EXPECT_EQ(ui::DisplayPixelWidth(2), 0);
+  EXPECT_EQ(ui::DisplayPixelHeight(-1), 0);
+  ui::headless::ResetHeadless();
+  EXPECT_EQ(ui::CountDisplays(), 1);
+  EXPECT_EQ(ui::DisplayPixelWidth(0), 1920);
+  EXPECT_EQ(ui::DisplayPixelHeight(0), 1080);
+}
+
+TEST_F(ShellTest, ClicksFlipCheckBoxesAndSelectOptionsBeforeTheEvent) {
+  OpenWindow();
+  ui::AddCheckBox(1, 0, 0, 10, 10, u"check");
+  ui::AddOptionButton(2, 0, 0, 10, 10, u"first");
+  ui::AddOptionButton(3, 0, 0, 10, 10, u"second");
+  ui::WriteControlState(2, 1);
+  ui::headless::ScriptClick(1);
+  ui::headless::ScriptClick(3);
+  ui::headless::ScriptClick(3);  // an option already selected still raises its event
+  EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
+  EXPECT_EQ(ui::EventOrigin(), 1);
+  EXPECT_EQ(ui::ReadControlState(1), 1);
+  EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
+  EXPECT_EQ(ui::EventOrigin(), 3);
+  EXPECT_EQ(ui::ReadControlState(3), 1);
+  EXPECT_EQ(ui::ReadControlState(2), 0);
+  EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
+  EXPECT_EQ(ui::ReadControlState(3), 1);
+  const auto& changes = ui::headless::StateChanges();
+  ASSERT_GE(changes.size(), 3u);
+  EXPECT_FALSE(changes[0].byUser);
+  EXPECT_TRUE(changes[1].byUser);
+  EXPECT_TRUE(changes[2].byUser);
+  EXPECT_EQ(ui::headless::PendingActions(), 0u);
+  EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
+  EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);  // and again: a loop under test always ends
+  EXPECT_EQ(ui::headless::ScriptRunOuts(), 2);
+}
+
+TEST_F(ShellTest, RequesterAnswersMustMeetTheirRequester) {
+  OpenWindow();
+  ui::headless::ScriptChooseFile(u"stray.rpp");  // reached by NextEvent: a script problem
+  EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
+  ASSERT_EQ(ui::headless::ScriptProblems().size(), 1u);
+  EXPECT_NE(ui::headless::ScriptProblems()[0].find("stray.rpp"), std::string::npos);
+
+  // A requester without an answer is cancelled, and noted.
+  EXPECT_EQ(ui::ChooseFileToOpen(u"t", u"", u"", 0), u"");
+  EXPECT_EQ(ui::headless::ScriptProblems().size(), 2u);
+
+  // A path longer than 259 units cannot be returned: it counts as a cancel.
+  ui::headless::ScriptChooseFile(Text(259, u'p'));
+  ui::headless::ScriptChooseFile(Text(260, u'p'));
+  EXPECT_EQ(ui::ChooseFileToOpen(u"t", u"", u"", 0).size(), 259u);
+  EXPECT_EQ(ui::ChooseFileToOpen(u"t", u"", u"", 0), u"");
+  EXPECT_EQ(ui::headless::Requesters().size(), 3u);
+  EXPECT_EQ(ui::headless::ScriptProblems().size(), 2u);
+  ui::headless::ResetHeadless();  // the problems above were intended
+}
+
+TEST_F(ShellTest, ATooLongPathFromTheRequesterLoadsNothing) {
+  const Text longPath = folder() + Text(260, u'n') + u".rpp";
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(longPath);
+  ui::headless::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(records().project.info.projectPath.empty());
+  ASSERT_EQ(ui::headless::MessageBoxes().size(), 1u);
+  EXPECT_EQ(TextToUtf8(ui::headless::MessageBoxes()[0].text), "No data to export !");
+}
+
+TEST_F(ShellTest, MenuChoicesNeedAnEntryOfThatId) {
+  OpenWindow();
+  ASSERT_TRUE(ui::AttachMenuBar(0));
+  ui::AddMenuEntry(9, u"before any heading");  // dropped
+  ui::AddMenuHeading(u"H");
+  ui::AddMenuEntry(1, u"&One");
+  ui::AddMenuSeparator();
+  ui::headless::ScriptMenu(9);
+  ui::headless::ScriptMenu(0);  // the separator is not an entry
+  ui::headless::ScriptMenu(1);
+  EXPECT_EQ(ui::NextEvent(), ui::MenuEvent);
+  EXPECT_EQ(ui::EventOrigin(), 1);
+  EXPECT_EQ(ui::headless::MenuEntries().size(), 2u);
+  EXPECT_EQ(ui::headless::PendingActions(), 0u);
+}

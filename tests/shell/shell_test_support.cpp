@@ -1,0 +1,47 @@
+#include "shell_test_support.h"
+
+#include "runtime/paths.h"
+
+#include <filesystem>
+
+void ShellTest::SetUp() {
+  TempFolder::SetUp();
+  ui::headless::ResetHeadless();
+  resetShellRecords();
+}
+
+void ShellTest::TearDown() {
+  EXPECT_TRUE(ui::headless::ScriptProblems().empty())
+      << "first script problem: " << ui::headless::ScriptProblems().front();
+  ui::headless::ResetHeadless();
+  resetShellRecords();
+  TempFolder::TearDown();
+}
+
+void ShellTest::RunProgram() { EXPECT_EQ(RunQuorvel(), 0); }
+
+void ShellTest::StartProgram() {
+  ASSERT_TRUE(ui::InitializeToolkit());
+  ASSERT_TRUE(startShell());
+}
+
+void ShellTest::Step() {
+  const std::int32_t kind = ui::NextEvent();
+  handleEvent(kind, ui::EventOrigin());
+}
+
+Text ShellTest::SubFolder(TextView name) const {
+  Text sub = path(name);
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(sub)));
+  sub.push_back(FolderSeparator());
+  return sub;
+}
+
+Text ShellTest::CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const {
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(folder)));
+  const std::string bytes = ReadBytes(CorpusFile(corpusName));
+  EXPECT_FALSE(bytes.empty()) << "corpus project missing: " << corpusName;
+  const Text target = Text(folder) + Text(name);
+  WriteBytes(target, bytes);
+  return target;
+}

@@ -1,0 +1,36 @@
+// A fixture for the shell's tests: a fresh temporary folder, the scripted
+// toolkit and the shell's records reset before each test, and no script
+// mismatches left at its end.
+#pragma once
+
+#include "app/shell.h"
+#include "app/ui/headless.h"
+#include "support/temp_folder.h"
+
+#include <string_view>
+
+class ShellTest : public TempFolder {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs the whole program on the queued script; checks its exit code.
+  void RunProgram();
+  // Start-up only, as RunQuorvel does it before its event loop.
+  void StartProgram();
+  // One turn of the event loop: takes the next event and handles it.
+  void Step();
+
+  static ShellRecords& records() { return shellRecords(); }
+  static ExportOptions& options() { return shellRecords().options; }
+  static std::int32_t StateOf(std::int32_t id) { return ui::ReadControlState(id); }
+
+  // Copies a project of the real corpus into `folder` (created when missing)
+  // under `name`; returns its full path.
+  Text CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const;
+  // A sub-folder of the temporary folder, created, with a trailing separator.
+  Text SubFolder(TextView name) const;
+};
+
+// The corpus project most tests load: tracks, master FX and plug-ins.
+inline constexpr std::string_view kCorpusProject = "06-osx64-562-vocal-guitar-master-js.rpp";
