@@ -1,1 +1,105 @@
+#include "runtime/dates.h"
+#include "runtime/paths.h"
 #include "support/temp_folder.h"
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+std::string U8(TextView text) { return TextToUtf8(text); }
+
+void SetModified(TextView path, std::chrono::sys_seconds when) {
+  std::filesystem::last_write_time(std::filesystem::path(std::u16string(path)),
+                                    std::chrono::file_clock::from_sys(when));
+}
+
+constexpr std::chrono::sys_seconds At(int y, unsigned mo, unsigned d, int h, int mi, int s) {
+  return std::chrono::sys_days{std::chrono::year{y} / mo / d} + std::chrono::hours{h} + std::chrono::minutes{mi} +
+         std::chrono::seconds{s};
+}
+
+using paths_dates = TempFolder;
+
+}  // namespace
+
+TEST(paths, folder_and_file_name_parts) {
+  struct Case { TextView path, folder, name; };
+  const Case cases[] = {
+      {u"D:\\Music\\song.rpp", u"D:\\Music\\", u"song.rpp"},
+      {u"song.rpp", u"", u"song.rpp"},
+      {u"\"D:\\Music\\song.rpp\"", u"D:\\Music\\", u"song.rpp"},
+      {u"\"song.rpp\"", u"", u"song.rpp"},
+      {u"D:/a\\b.rpp", u"D:/a\\", u"b.rpp"},
+      {u"/home/me/x.rpp", u"/home/me/", u"x.rpp"},
+      {u"D:\\Music\\", u"D:\\Music\\", u""},
+      {u"a\\b|c\\d.rpp", u"a\\", u"d.rpp"},
+      {u"", u"", u""},
+      {u"a\\b\"c", u"a\\", u"b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(U8(PathPart(c.path)), U8(c.folder)) << U8(c.path);
+    EXPECT_EQ(U8(FileNamePart(c.path)), U8(c.name)) << U8(c.path);
+  }
+}
+
+TEST(paths, current_directory_ends_in_the_separator) {
+  const Text folder = CurrentDirectory();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), FolderSeparator());
+  std::u16string real = std::filesystem::current_path().u16string();
+  EXPECT_EQ(U8(TextHead(folder, TextLength(folder) - 1)), U8(TextHead(real, TextLength(folder) - 1)));
+}
+
+TEST(paths, absolute_paths_resolve_dot_segments_by_name) {
+  const Text here = CurrentDirectory();
+  EXPECT_EQ(U8(AbsolutePath(u"x.rpp")), U8(here + u"x.rpp"));
+  EXPECT_EQ(U8(AbsolutePath(u"./a/../x.rpp")), U8(here + u"x.rpp"));
+  const Text absolute = here + u"sub" + Text(1, FolderSeparator()) + u"y.rpp";
+  EXPECT_EQ(U8(AbsolutePath(absolute)), U8(absolute));
+}
+
+TEST(dates, patterns_render_each_token) {
+  const Timestamp t = 1752743130;  // 2025-07-17 09:05:30
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd/%mm/%yyyy %hh:%ii", t)), "17/07/2025 09:05");
+  EXPECT_EQ(U8(FormatTimestamp(u"%YYYY-%Mm-%dD", t)), "2025-07-17");
+  EXPECT_EQ(U8(FormatTimestamp(u"%yy %ss", t)), "25 30");
+  EXPECT_EQ(U8(FormatTimestamp(u"100%x", t)), "100%x");
+  EXPECT_EQ(U8(FormatTimestamp(u"%%dd%", t)), "%17%");
+  EXPECT_EQ(U8(FormatTimestamp(u"%ss", 5)), "05");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd/%mm/%yyyy %hh:%ii", 0)), "01/01/1970 00:00");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd/%mm/%yyyy", 951782400)), "29/02/2000");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd/%mm/%yyyy %hh:%ii:%ss", -11644473600)), "01/01/1601 00:00:00");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd/%mm/%yyyy", 253402300799)), "31/12/9999");
+}
+
+TEST(dates, no_date_and_moments_out_of_range_render_empty) {
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd", -1)), "");
+  EXPECT_EQ(U8(FormatTimestamp(u"", 0)), "");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd", -11644473601)), "");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd", std::numeric_limits<std::int64_t>::max())), "");
+  EXPECT_EQ(U8(FormatTimestamp(u"%dd", std::numeric_limits<std::int64_t>::min())), "");
+  EXPECT_EQ(U8(FormatTimestamp(u"long " + Text(10000, u'x'), 0)).size(), 10005u);
+}
+
+// The tests run with TZ set to Central European time (two hours ahead in summer).
+TEST_F(paths_dates, file_times_are_local_wall_clock) {
+  writeFile(u"song.rpp", "x");
+  SetModified(path(u"song.rpp"), At(2025, 7, 17, 7, 5, 30));
+  EXPECT_EQ(FileTimestamp(path(u"song.rpp"), TimestampKind::Modified), 1752743130);
+  EXPECT_EQ(U8(FileDateText(path(u"song.rpp"))), "17/07/2025 09:05");
+  SetModified(path(u"song.rpp"), At(2024, 1, 3, 23, 30, 0));
+  EXPECT_EQ(U8(FileDateText(path(u"song.rpp"))), "04/01/2024 00:30");
+}
+
+TEST_F(paths_dates, missing_files_have_time_zero) {
+  EXPECT_EQ(FileTimestamp(path(u"missing.rpp"), TimestampKind::Modified), 0);
+  EXPECT_EQ(FileTimestamp(u"", TimestampKind::Modified), 0);
+  EXPECT_EQ(U8(FileDateText(path(u"missing.rpp"))), "01/01/1970 00:00");
+}
+
+TEST_F(paths_dates, a_folder_is_found_with_its_trailing_separator) {
+  EXPECT_NE(FileTimestamp(folder(), TimestampKind::Modified), 0);
+  EXPECT_NE(FileTimestamp(folder(), TimestampKind::Created), 0);
+  EXPECT_NE(FileTimestamp(folder(), TimestampKind::Accessed), 0);
+}
