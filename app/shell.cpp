@@ -93,11 +93,24 @@ void CreateDataPanel() {
     ui::WriteControlState(id, 1);
 }
 
+// Puts a project model into its initial state: every text empty, every number
+// 0, every list empty. Done field by field, so that the model need not be
+// copyable.
+void ClearProject(ProjectData& project) {
+  project.resetScannedContent();
+  project.info = ProjectInfo{};
+}
+
 }  // namespace
 
 ShellRecords& shellRecords() { return Records(); }
 
-void resetShellRecords() { Records() = ShellRecords{}; }
+void resetShellRecords() {
+  ShellRecords& records = Records();
+  ClearProject(records.project);
+  records.options = ExportOptions{};
+  records.quitRequested = false;
+}
 
 WindowPlacement mainWindowPlacement(std::int32_t displayWidth, std::int32_t displayHeight) {
   // Integer division truncates toward zero, also for a display smaller than the window.
@@ -114,7 +127,7 @@ bool startShell() {
   ui::CountDisplays();
   const WindowPlacement placement = mainWindowPlacement(ui::DisplayPixelWidth(0), ui::DisplayPixelHeight(0));
 
-  records.project = ProjectData{};
+  ClearProject(records.project);
   records.options.exportFolder = CurrentDirectory();
 
   if (!ui::CreateTopWindow(MainWindow, placement.x, placement.y, placement.width, placement.height,
