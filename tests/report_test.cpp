@@ -1,1 +1,94 @@
+#include "core/loader.h"
+#include "report/export.h"
+#include "report/html_writer.h"
+#include "runtime/numbered_file.h"
+#include "runtime/paths.h"
 #include "support/temp_folder.h"
+
+namespace {
+
+class report : public TempFolder {
+ protected:
+  void TearDown() override {
+    CloseAllNumberedFiles();
+    TempFolder::TearDown();
+  }
+  // The report of a project kept beside the tests, with the facts that depend
+  // on where and when it was copied fixed.
+  std::string reportOf(std::string_view name) {
+    ProjectData project;
+    EXPECT_EQ(loadProjectFile(project, TestData(name)), LoadResult::Loaded);
+    project.info.projectFolder = u"C:\\Music\\";
+    project.info.projectDate = u"17/07/2025 09:05";
+    EXPECT_EQ(exportReport(project, folder()), ExportResult::Written);
+    return ReadBytes(path(project.info.projectName + u".html"));
+  }
+};
+
+}  // namespace
+
+TEST_F(report, whole_document_matches_the_expected_file) {
+  EXPECT_EQ(reportOf("basic.rpp"), ReadBytes(TestData("basic.html")));
+}
+
+TEST_F(report, project_without_tracks_or_master_plugins) {
+  EXPECT_EQ(reportOf("empty-master.rpp"), ReadBytes(TestData("empty-master.html")));
+}
+
+TEST_F(report, an_empty_model_still_writes_every_section) {
+  ProjectData project;
+  ASSERT_NE(CreateOutputFile(0, path(u"empty.html")), 0);
+  writeReport(project, 0);
+  ASSERT_TRUE(CloseNumberedFile(0));
+  const std::string html = ReadBytes(path(u"empty.html"));
+  EXPECT_NE(html.find("\tMaster Plugins ()<br>\r\n\tQuorvel<br>\r\n"), std::string::npos);
+  EXPECT_NE(html.find("\tNumber of Tracks : 0<br>\r\n"), std::string::npos);
+  EXPECT_EQ(html.substr(html.size() - 18), "</body>\r\n</html>\r\n");
+}
+
+TEST_F(report, text_from_the_project_is_escaped_and_fixed_text_is_not) {
+  ProjectData project;
+  project.info.projectName = u"a<b>&\"c\"";
+  project.info.projectPath = u"x";
+  TrackRecord& track = project.addTrack();
+  track.name = u"<script>alert(1)</script>";
+  addPlugin(track.plugins, u"online").kind = u"VST2 effect";
+  track.plugins[0].presetName = u"R&B";
+  ASSERT_EQ(exportReportTo(project, path(u"escaped.html")), ExportResult::Written);
+  const std::string html = ReadBytes(path(u"escaped.html"));
+  EXPECT_NE(html.find("<title>Reaper Project : a&lt;b&gt;&amp;&quot;c&quot;</title>"), std::string::npos);
+  EXPECT_NE(html.find("Track Name : &lt;script&gt;alert(1)&lt;/script&gt;<br>"), std::string::npos);
+  EXPECT_NE(html.find("Plugin Preset : R&amp;B<br><br>"), std::string::npos);
+  EXPECT_EQ(html.find("<script>"), std::string::npos);
+}
+
+TEST_F(report, no_project_chosen_writes_nothing) {
+  ProjectData project;
+  EXPECT_EQ(exportReport(project, folder()), ExportResult::NoData);
+  EXPECT_FALSE(FileExists(path(u".html")));
+}
+
+TEST_F(report, a_folder_that_does_not_exist_cannot_take_the_report) {
+  ProjectData project;
+  project.info.projectPath = u"x.rpp";
+  project.info.projectName = u"x";
+  EXPECT_EQ(exportReport(project, path(u"missing") + Text(1, FolderSeparator())), ExportResult::CannotCreate);
+  EXPECT_EQ(exportMessage(ExportResult::CannotCreate), u"may not create the file!");
+}
+
+TEST_F(report, exporting_twice_overwrites_the_same_file) {
+  ProjectData project;
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
+  const std::string first = ReadBytes(path(u"basic.html"));
+  ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
+  EXPECT_EQ(ReadBytes(path(u"basic.html")), first);
+}
+
+TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
+  if (!FileExists(u"/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  ProjectData project;
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  EXPECT_EQ(exportReportTo(project, u"/dev/full"), ExportResult::WriteFailed);
+  EXPECT_EQ(exportMessage(ExportResult::WriteFailed), u"Couldn't write the file!");
+}
