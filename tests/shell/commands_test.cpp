@@ -12,8 +12,6 @@
 
 namespace {
 
-std::string Utf8(TextView text) { return TextToUtf8(text); }
-
 // The one message box shown, as "caption|text".
 std::string OnlyMessage() {
   const auto& boxes = ui::headless::MessageBoxes();
@@ -30,14 +28,14 @@ TEST_F(ShellTest, LoadShowsTheRequesterInTheCurrentDirectoryAndACancelChangesNot
   const auto& requesters = ui::headless::Requesters();
   ASSERT_EQ(requesters.size(), 1u);
   EXPECT_EQ(Utf8(requesters[0].title), "Load Reaper project...");
-  EXPECT_EQ(requesters[0].initialPath, CurrentDirectory());
+  EXPECT_EQ(Utf8(requesters[0].initialPath), Utf8(CurrentDirectory()));
   EXPECT_EQ(Utf8(requesters[0].patterns), "Reaper project (*.rpp)|*.rpp");
   EXPECT_EQ(requesters[0].patternIndex, 0);
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_TRUE(records().project.info.projectName.empty());
   EXPECT_EQ(records().project.lineCount(), 0);
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
 }
 
 TEST_F(ShellTest, OpenMenuEntryLoadsLikeTheButton) {
@@ -46,9 +44,9 @@ TEST_F(ShellTest, OpenMenuEntryLoadsLikeTheButton) {
   ui::headless::ScriptChooseFile(project);
   RunProgram();
   EXPECT_EQ(ui::headless::Requesters().size(), 1u);
-  EXPECT_EQ(records().project.info.projectPath, project);
+  EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
-  EXPECT_EQ(records().project.info.projectFolder, folder());
+  EXPECT_EQ(Utf8(records().project.info.projectFolder), Utf8(folder()));
   EXPECT_GT(records().project.lineCount(), 0);
   EXPECT_FALSE(records().project.tracks.empty());
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
@@ -105,7 +103,7 @@ TEST_F(ShellTest, LoadAndExportWriteTheSameReportAsTheExporterAndOpenIt) {
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
   const Text report = path(u"Vocal Guitar.html");
   ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
-  EXPECT_EQ(ui::headless::OpenedDocuments()[0], report);
+  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(report));
 
   ProjectData direct;
   ASSERT_EQ(loadProjectFile(direct, project), LoadResult::Loaded);
@@ -128,8 +126,8 @@ TEST_F(ShellTest, ExportingTwiceOverwritesTheReportAndOpensItTwice) {
   RunProgram();
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
   ASSERT_EQ(ui::headless::OpenedDocuments().size(), 2u);
-  EXPECT_EQ(ui::headless::OpenedDocuments()[0], path(u"Song.html"));
-  EXPECT_EQ(ui::headless::OpenedDocuments()[1], path(u"Song.html"));
+  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(path(u"Song.html")));
+  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[1]), Utf8(path(u"Song.html")));
   const std::string report = ReadBytes(path(u"Song.html"));
   EXPECT_LT(report.size(), 100000u);
   EXPECT_EQ(report.find('x' + std::string(50, 'x')), std::string::npos);
@@ -144,7 +142,7 @@ TEST_F(ShellTest, ExportIntoAVanishedFolderCannotCreateTheFile) {
   Step();
   ui::headless::ScriptClick(ProjectFolderOption);
   Step();
-  ASSERT_EQ(options().exportFolder, gone);
+  ASSERT_EQ(Utf8(options().exportFolder), Utf8(gone));
   std::filesystem::remove_all(std::filesystem::path(std::u16string(gone)));
   ui::headless::ScriptClick(ExportButton);
   Step();
@@ -159,19 +157,19 @@ TEST_F(ShellTest, ProjectFolderOptionCopiesTheLoadedProjectsFolderWhenClicked) {
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(first);
   Step();
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());  // the option is not selected: no change
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));  // the option is not selected: no change
   ui::headless::ScriptClick(ProjectFolderOption);
   Step();
-  EXPECT_EQ(options().exportFolder, path(u"a") + FolderSeparator());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(path(u"a") + FolderSeparator()));
   ui::headless::ScriptClick(ApplicationFolderOption);
   Step();
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   // Loading with "Application folder" selected leaves the folder alone.
   const Text second = CopyCorpusProject(kCorpusProject, SubFolder(u"b"), u"B.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(second);
   Step();
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
 }
 
@@ -183,27 +181,27 @@ TEST_F(ShellTest, ProjectFolderOptionFollowsEveryLoadThatOpensItsFile) {
   StartProgram();
   ui::headless::ScriptClick(ProjectFolderOption);  // before any load: empty
   Step();
-  EXPECT_EQ(options().exportFolder, u"");
+  EXPECT_EQ(Utf8(options().exportFolder), "");
 
   ui::headless::ScriptClick(LoadButton);  // the option is selected: the folder follows A
   ui::headless::ScriptChooseFile(projectA);
   Step();
-  EXPECT_EQ(options().exportFolder, folderA);
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderA));
 
   ui::headless::ScriptClick(LoadButton);  // ... and then B
   ui::headless::ScriptChooseFile(projectB);
   Step();
-  EXPECT_EQ(options().exportFolder, folderB);
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
   ui::headless::ScriptClick(LoadButton);  // a cancel keeps B's folder
   ui::headless::ScriptCancelRequester();
   Step();
-  EXPECT_EQ(options().exportFolder, folderB);
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
   ui::headless::ScriptClick(LoadButton);  // a file that cannot be opened keeps it too
   ui::headless::ScriptChooseFile(path(u"elsewhere/Missing.rpp"));
   Step();
-  EXPECT_EQ(options().exportFolder, folderB);
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
 
   ui::headless::ScriptClick(LoadButton);
@@ -214,11 +212,11 @@ TEST_F(ShellTest, ProjectFolderOptionFollowsEveryLoadThatOpensItsFile) {
   EXPECT_TRUE(FileExists(folderB + u"B.html"));
   EXPECT_FALSE(FileExists(folderA + u"B.html"));
   ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
-  EXPECT_EQ(ui::headless::OpenedDocuments()[0], folderB + u"B.html");
+  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(folderB + u"B.html"));
 
   ui::headless::ScriptClick(ProjectFolderOption);  // clicking the selected option again copies it again
   Step();
-  EXPECT_EQ(options().exportFolder, folderB);
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 }
 
 TEST_F(ShellTest, AboutBoxShowsFiveLines) {
@@ -237,6 +235,6 @@ TEST_F(ShellTest, AboutBoxShowsFiveLines) {
       text.substr(expectedStart.size(), text.size() - expectedStart.size() - expectedEnd.size());
   EXPECT_EQ(description.find('\n'), std::string::npos);
   EXPECT_NE(description.find("HTML report"), std::string::npos);
-  EXPECT_EQ(boxes[0].text, aboutText());
+  EXPECT_EQ(Utf8(boxes[0].text), Utf8(aboutText()));
   EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);  // the loop went on until the script ended
 }

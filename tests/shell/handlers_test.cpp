@@ -50,7 +50,7 @@ TEST_F(ShellTest, CloseBoxEndsTheLoopEvenWithAProjectLoadedAndNotExported) {
   ui::headless::ScriptCloseBox();
   ui::headless::ScriptClick(ExportButton);
   RunProgram();
-  EXPECT_EQ(records().project.info.projectPath, project);
+  EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
   EXPECT_EQ(ui::headless::DeliveredEvents().size(), 2u);
   EXPECT_EQ(ui::headless::DeliveredEvents().back().kind, ui::CloseWindowEvent);
   EXPECT_EQ(ui::headless::PendingActions(), 1u);
@@ -73,7 +73,7 @@ TEST_F(ShellTest, IgnoresUnknownEventsMenuEntriesAndControls) {
   EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
   EXPECT_TRUE(ui::headless::Requesters().empty());
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
   for (const auto& change : ui::headless::StateChanges()) EXPECT_FALSE(change.byUser) << change.id;
@@ -96,7 +96,7 @@ TEST_F(ShellTest, DataOptionsAndCommonDataChangeNothingButThemselves) {
   EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_FALSE(records().quitRequested);
 }
 
@@ -213,12 +213,12 @@ TEST_F(ShellTest, FolderOptionsBeforeAnyLoad) {
   Step();
   EXPECT_EQ(StateOf(ProjectFolderOption), 1);
   EXPECT_EQ(StateOf(ApplicationFolderOption), 0);
-  EXPECT_EQ(options().exportFolder, u"");
+  EXPECT_EQ(Utf8(options().exportFolder), "");
   ui::headless::ScriptClick(ApplicationFolderOption);
   Step();
   EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
   EXPECT_EQ(StateOf(ProjectFolderOption), 0);
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   ASSERT_FALSE(options().exportFolder.empty());
   EXPECT_EQ(options().exportFolder.back(), FolderSeparator());
 }

@@ -7,7 +7,11 @@
 #include "app/ui/headless.h"
 #include "support/temp_folder.h"
 
+#include <string>
 #include <string_view>
+
+// Texts are compared as UTF-8, which the test framework prints readably.
+inline std::string Utf8(TextView text) { return TextToUtf8(text); }
 
 class ShellTest : public TempFolder {
  protected:

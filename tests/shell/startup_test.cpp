@@ -53,8 +53,6 @@ const ExpectedControl kControlTable[] = {
     {TrackPluginsCheck, Check, DataPanel, 60, 250, 150, 20, u"Plugins"},
 };
 
-std::string Utf8(TextView text) { return TextToUtf8(text); }
-
 std::size_t IndexOf(const std::vector<std::string>& log, const std::string& line) {
   const auto it = std::find(log.begin(), log.end(), line);
   return static_cast<std::size_t>(it - log.begin());
@@ -136,7 +134,7 @@ TEST_F(ShellTest, OpensWithTheInitialStatesAndCountsWithoutRaisingEvents) {
   for (std::int32_t id = CommonDataCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(StateOf(id), 1) << id;
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
-  EXPECT_EQ(options().exportFolder, CurrentDirectory());
+  EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_FALSE(records().quitRequested);
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_EQ(records().project.lineCount(), 0);
