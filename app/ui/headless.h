@@ -115,6 +115,9 @@ const std::vector<WindowRecord>& Windows();
 const std::vector<MenuEntryRecord>& MenuEntries();
 const std::vector<ControlRecord>& Controls();  // in creation order
 const ControlRecord* FindControl(std::int32_t id);
+// Every state given to a check box or option, in order: each write (even one
+// that leaves the state as it was), each click, and each option a selection
+// cleared. Writes to other controls or unknown ids are not recorded.
 const std::vector<StateChangeRecord>& StateChanges();
 const std::vector<MessageBoxRecord>& MessageBoxes();
 const std::vector<RequesterRecord>& Requesters();
