@@ -18,12 +18,15 @@ Text FromPath(const fs::path& path) {
 }
 
 // Data paths are compiled in as POSIX paths; Wine reaches them on drive Z:.
+// ".." segments are resolved and separators made the platform's own, as a
+// file requester would show the path.
 Text HostPath(std::string_view posixPath) {
 #ifdef _WIN32
-  return u"Z:" + TextFromUtf8(posixPath);
+  const Text path = u"Z:" + TextFromUtf8(posixPath);
 #else
-  return TextFromUtf8(posixPath);
+  const Text path = TextFromUtf8(posixPath);
 #endif
+  return FromPath(ToPath(path).lexically_normal());
 }
 
 }  // namespace
