@@ -11,6 +11,7 @@
 #include <ole2.h>
 
 #include <clocale>
+#include <cwchar>
 #include <deque>
 #include <map>
 #include <utility>
@@ -161,7 +162,13 @@ bool RegisterClasses() {
 
 // --- events ------------------------------------------------------------------
 
-void Raise(std::int32_t kind, std::int32_t origin) { g.events.emplace_back(kind, origin); }
+// An event may come inside a sent message (another thread's WM_CLOSE, a
+// BM_CLICK), which GetMessageW handles without returning: the posted WM_NULL
+// makes it return so that NextEvent sees the event.
+void Raise(std::int32_t kind, std::int32_t origin) {
+  g.events.emplace_back(kind, origin);
+  if (g.main) PostMessageW(g.main, WM_NULL, 0, 0);
+}
 
 const Control* FindControl(std::int32_t id) {
   auto it = g.controls.find(id);
@@ -181,7 +188,23 @@ void OnCommand(WPARAM wParam, LPARAM lParam) {
   auto child = reinterpret_cast<HWND>(lParam);
   const std::int32_t id = GetDlgCtrlID(child);
   const Control* control = FindControl(id);
-  if (control && control->hwnd == child && IsActivatable(control->kind)) Raise(ControlEvent, id);
+  if (!control || control->hwnd != child || !IsActivatable(control->kind)) return;
+  // An activated option is always selected. Some versions of the button
+  // control also report an unselected option that merely got the focus.
+  if (control->kind == Kind::Option && SendMessageW(child, BM_GETCHECK, 0, 0) != BST_CHECKED) return;
+  Raise(ControlEvent, id);
+}
+
+// Every option stays in the Tab order. The button control takes WS_TABSTOP
+// from an option as it clears it (so that only the selected one of a group
+// is reached with Tab); the toolkit's order visits each option in turn.
+LRESULT CALLBACK OptionProc(HWND option, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(option, message, wParam, lParam);
+  if (message == BM_SETCHECK || message == BM_CLICK) {
+    const LONG style = GetWindowLongW(option, GWL_STYLE);
+    if (!(style & WS_TABSTOP)) SetWindowLongW(option, GWL_STYLE, style | WS_TABSTOP);
+  }
+  return result;
 }
 
 // Where a child at (0, 0) of `parent`'s client area lies from the parent's
@@ -225,6 +248,24 @@ void OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   for (const auto& [id, control] : g.controls) PlaceChild(control);
 }
 
+// A key pressed with a menu open (or with Alt) that matches no "&" mnemonic:
+// an entry without a marked letter answers to its first letter, so headings
+// given without "&" are still reached from the keyboard.
+LRESULT OnMenuChar(WPARAM wParam, LPARAM lParam) {
+  auto menu = reinterpret_cast<HMENU>(lParam);
+  const wchar_t key = static_cast<wchar_t>(LOWORD(wParam));
+  const int count = menu ? GetMenuItemCount(menu) : 0;
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    if (GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION) <= 0) continue;
+    if (std::wcschr(text, L'&')) continue;
+    if (CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(text[0]))) ==
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(key))))
+      return MAKELRESULT(i, MNC_EXECUTE);
+  }
+  return MAKELRESULT(0, MNC_IGNORE);
+}
+
 void RememberFocus(WPARAM wParam) {
   if (LOWORD(wParam) == WA_INACTIVE) {
     HWND focus = GetFocus();
@@ -258,6 +299,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DPICHANGED:
       OnDpiChanged(window, wParam, lParam);
       return 0;
+    case WM_MENUCHAR:
+      return OnMenuChar(wParam, lParam);
     default:
       break;
   }
@@ -313,6 +356,7 @@ void AddControl(Kind kind, std::int32_t id, int x, int y, int width, int height,
     return;
   }
   if (kind != Kind::Panel) SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(g.font), FALSE);
+  if (kind == Kind::Option) SetWindowSubclass(control.hwnd, OptionProc, 0, 0);
   g.controls.emplace(id, control);
   if (kind == Kind::Panel) g.panelStack.push_back(control.hwnd);
 }

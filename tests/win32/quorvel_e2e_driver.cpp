@@ -1,0 +1,896 @@
+// End-to-end test of quorvel.exe: starts the real program, finds its window
+// by title and its controls by id, and drives it as a user would: clicks,
+// keys, the open-file requester and the message boxes. It checks the layout
+// at 96 DPI, the states, the Tab order, the reports written (byte for byte
+// against quorvel-export.exe) and that each report went to the program
+// registered for .html files. Runs under Wine with an X display.
+//
+// Usage: quorvel_e2e_driver [SCREENSHOT.bmp]
+// Paths come from the build (QUORVEL_* definitions) as Unix paths and are
+// reached through Wine's Z: drive.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- reporting -----------------------------------------------------------------
+
+int failures = 0;
+int passes = 0;
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                       nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+void Check(bool ok, const std::wstring& what) {
+  if (ok) {
+    ++passes;
+  } else {
+    ++failures;
+    std::printf("FAIL: %s\n", Utf8(what).c_str());
+    std::fflush(stdout);
+  }
+}
+
+void CheckEqual(const std::wstring& actual, const std::wstring& expected, const std::wstring& what) {
+  Check(actual == expected, what + L": got \"" + actual + L"\", expected \"" + expected + L"\"");
+}
+
+void CheckEqual(long long actual, long long expected, const std::wstring& what) {
+  Check(actual == expected,
+        what + L": got " + std::to_wstring(actual) + L", expected " + std::to_wstring(expected));
+}
+
+void Step(const char* name) {
+  std::printf("-- %s\n", name);
+  std::fflush(stdout);
+}
+
+[[noreturn]] void Abort(const std::wstring& why) {
+  std::printf("FAIL (fatal): %s\n", Utf8(why).c_str());
+  std::fflush(stdout);
+  std::exit(1);
+}
+
+// --- paths -----------------------------------------------------------------------
+
+std::wstring Widen(const char* utf8) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
+  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), size);
+  return text;
+}
+
+// A Unix path to the same place seen through Wine's Z: drive.
+std::wstring FromUnix(const char* unixPath) {
+  std::wstring path = L"Z:" + Widen(unixPath);
+  for (wchar_t& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
+}
+
+const std::wstring kProgram = FromUnix(QUORVEL_EXE);
+const std::wstring kExporter = FromUnix(QUORVEL_EXPORT_EXE);
+const std::wstring kRecorder = FromUnix(QUORVEL_RECORDER_EXE);
+const std::wstring kCorpus = FromUnix(QUORVEL_CORPUS);
+const std::wstring kWork = FromUnix(QUORVEL_WORK);
+
+const std::wstring kAppFolder = kWork + L"\\app";
+const std::wstring kProjectFolder = kWork + L"\\projects";
+const std::wstring kExpectedFolder = kWork + L"\\expected";
+const std::wstring kRecord = kWork + L"\\opened.txt";
+
+const std::wstring kFirstProject = L"06-osx64-562-vocal-guitar-master-js";
+const std::wstring kSecondProject = L"40-win64-778-master-vst-vst3-js-solo";
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+std::string ReadBytes(const std::wstring& path, bool* ok = nullptr) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (ok) *ok = file != INVALID_HANDLE_VALUE;
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// --- waiting -----------------------------------------------------------------------
+
+constexpr DWORD kTimeoutMs = 20000;
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (!condition()) {
+    if (GetTickCount64() > end) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+// --- the program under test ---------------------------------------------------------
+
+PROCESS_INFORMATION program{};
+HWND mainWindow = nullptr;
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR copied = 0;
+  // WM_GETTEXT, with a time limit so a hung program cannot hang the test.
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                           &copied))
+    return L"<no answer>";
+  return text;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) {
+    Check(false, L"the program did not answer message " + std::to_wstring(message));
+  }
+  return static_cast<LRESULT>(result);
+}
+
+// Gives the program time to take the events already queued: two round trips
+// through its message loop and a short pause.
+void Settle() {
+  Send(mainWindow, WM_NULL);
+  Sleep(100);
+  Send(mainWindow, WM_NULL);
+  Sleep(100);
+}
+
+struct WindowSearch {
+  DWORD process;
+  std::wstring className;  // empty: any
+  std::wstring title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->process || !IsWindowVisible(window)) return TRUE;
+  if (!search->className.empty() && ClassOf(window) != search->className) return TRUE;
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  if (search->title != title) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindProgramWindow(const std::wstring& className, const std::wstring& title) {
+  WindowSearch search{program.dwProcessId, className, title, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForProgramWindow(const std::wstring& className, const std::wstring& title) {
+  HWND found = nullptr;
+  WaitFor([&] { return (found = FindProgramWindow(className, title)) != nullptr; });
+  return found;
+}
+
+bool ProgramRunning() { return WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT; }
+
+// --- the controls -----------------------------------------------------------------------
+
+enum class Kind { Button, Label, Option, Check, Panel };
+
+struct ControlRow {
+  int id;
+  Kind kind;
+  int parent;  // -1: the window
+  int x, y, width, height;
+  const wchar_t* text;
+};
+
+const ControlRow kControls[] = {
+    {0, Kind::Button, -1, 20, 20, 200, 60, L"Load Reaper Project *.RPP"},
+    {1, Kind::Button, -1, 20, 100, 200, 60, L"Export HTML file"},
+    {2, Kind::Button, -1, 20, 180, 200, 60, L"Quit"},
+    {4, Kind::Panel, -1, 240, 20, 200, 80, L""},
+    {5, Kind::Label, 4, 10, 10, 150, 20, L"Where to export HTML file ?"},
+    {7, Kind::Option, 4, 10, 30, 150, 20, L"Application folder"},
+    {6, Kind::Option, 4, 10, 50, 150, 20, L"Reaper File Project folder"},
+    {8, Kind::Panel, -1, 240, 120, 200, 280, L""},
+    {9, Kind::Label, 8, 10, 10, 150, 20, L"Data to export ?"},
+    {21, Kind::Option, 8, 10, 30, 150, 20, L"Plugins list only !"},
+    {10, Kind::Option, 8, 10, 50, 150, 20, L"Selected"},
+    {11, Kind::Check, 8, 30, 70, 150, 20, L"Reaper common data"},
+    {12, Kind::Check, 8, 30, 90, 150, 20, L"Master"},
+    {13, Kind::Check, 8, 60, 110, 150, 20, L"Volume"},
+    {14, Kind::Check, 8, 60, 130, 150, 20, L"Plugins"},
+    {15, Kind::Check, 8, 30, 150, 150, 20, L"Track"},
+    {16, Kind::Check, 8, 60, 170, 150, 20, L"Volume"},
+    {17, Kind::Check, 8, 60, 190, 150, 20, L"Pan"},
+    {18, Kind::Check, 8, 60, 210, 150, 20, L"Mute"},
+    {19, Kind::Check, 8, 60, 230, 150, 20, L"Solo"},
+    {20, Kind::Check, 8, 60, 250, 150, 20, L"Plugins"},
+};
+
+const ControlRow* RowOf(int id) {
+  for (const ControlRow& row : kControls)
+    if (row.id == id) return &row;
+  return nullptr;
+}
+
+HWND Control(int id) {
+  const ControlRow* row = RowOf(id);
+  if (!row) return nullptr;
+  HWND parent = row->parent < 0 ? mainWindow : GetDlgItem(mainWindow, row->parent);
+  return parent ? GetDlgItem(parent, id) : nullptr;
+}
+
+int IdOf(HWND control) {
+  for (const ControlRow& row : kControls)
+    if (Control(row.id) == control && control) return row.id;
+  return -1;
+}
+
+bool Checked(int id) { return Send(Control(id), BM_GETCHECK) == BST_CHECKED; }
+
+// The checked controls among 6, 7, 10 to 21, as text: "7 10 11 12 ...".
+std::wstring CheckedList() {
+  std::wstring list;
+  for (const ControlRow& row : kControls) {
+    if (row.kind != Kind::Option && row.kind != Kind::Check) continue;
+    if (Checked(row.id)) list += (list.empty() ? L"" : L" ") + std::to_wstring(row.id);
+  }
+  return list;
+}
+
+void Click(int id) {
+  HWND control = Control(id);
+  Check(control != nullptr, L"control " + std::to_wstring(id) + L" exists to be clicked");
+  if (control) Send(control, BM_CLICK);
+}
+
+void ChooseMenu(int entry) { PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(entry, 0), 0); }
+
+std::wstring Name(int id) { return L"control " + std::to_wstring(id); }
+
+// --- message boxes and the requester ---------------------------------------------------
+
+// Reads the message box of that caption, checks it has one OK button and no
+// icon, closes it and returns its text.
+std::wstring AnswerMessageBox(const std::wstring& caption) {
+  HWND box = WaitForProgramWindow(L"#32770", caption);
+  Check(box != nullptr, L"a message box \"" + caption + L"\" appears");
+  if (!box) return L"<none>";
+  HWND text = GetDlgItem(box, 0xFFFF);
+  if (!text) text = GetDlgItem(box, 100);
+  const std::wstring message = text ? TextOf(text) : L"<no text>";
+  HWND ok = GetDlgItem(box, IDOK);
+  Check(ok && IsWindowVisible(ok), L"message box \"" + caption + L"\" has an OK button");
+  for (int other : {IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+    HWND button = GetDlgItem(box, other);
+    Check(!button || !IsWindowVisible(button),
+          L"message box \"" + caption + L"\" has no button " + std::to_wstring(other));
+  }
+  HWND icon = GetDlgItem(box, 0x440);
+  Check(!icon || !IsWindowVisible(icon) || Send(icon, STM_GETICON) == 0,
+        L"message box \"" + caption + L"\" has no icon");
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  Check(WaitFor([&] { return !IsWindow(box); }), L"message box \"" + caption + L"\" closes");
+  Settle();
+  return message;
+}
+
+// No message box of that caption shows up within a short while.
+void ExpectNoMessageBox(const std::wstring& caption, const std::wstring& why) {
+  Settle();
+  const bool appeared = WaitFor([&] { return FindProgramWindow(L"#32770", caption) != nullptr; }, 700);
+  Check(!appeared, why);
+  if (appeared) PostMessageW(FindProgramWindow(L"#32770", caption), WM_COMMAND, IDOK, 0);
+}
+
+HWND WaitForRequester() {
+  HWND requester = WaitForProgramWindow(L"#32770", L"Load Reaper project...");
+  Check(requester != nullptr, L"the open-file requester \"Load Reaper project...\" appears");
+  return requester;
+}
+
+HWND FileNameBox(HWND requester) {
+  HWND box = GetDlgItem(requester, 0x47C);  // cmb13: the file name combo
+  if (box && ClassOf(box) != L"Edit") {
+    HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
+    if (edit) box = edit;
+  }
+  if (!box) box = GetDlgItem(requester, 0x480);  // edt1, the older layout
+  return box;
+}
+
+void CheckRequesterFilter(HWND requester) {
+  HWND types = GetDlgItem(requester, 0x470);  // cmb1: the file types
+  Check(types != nullptr, L"the requester has a file type list");
+  if (types) CheckEqual(TextOf(types), L"Reaper project (*.rpp)", L"the requester's file type");
+}
+
+void AnswerRequester(const std::wstring& path) {
+  HWND requester = WaitForRequester();
+  if (!requester) return;
+  CheckRequesterFilter(requester);
+  HWND name = FileNameBox(requester);
+  Check(name != nullptr, L"the requester has a file name box");
+  if (name) Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageW(requester, WM_COMMAND, IDOK, 0);
+  Check(WaitFor([&] { return !IsWindow(requester); }), L"the requester closes on OK with " + path);
+  Settle();
+}
+
+void CancelRequester() {
+  HWND requester = WaitForRequester();
+  if (!requester) return;
+  PostMessageW(requester, WM_COMMAND, IDCANCEL, 0);
+  Check(WaitFor([&] { return !IsWindow(requester); }), L"the requester closes on Cancel");
+  Settle();
+}
+
+// --- helpers outside the program -----------------------------------------------------------
+
+DWORD RunAndWait(const std::wstring& commandLine, const std::wstring& folder) {
+  std::wstring line = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info))
+    return 9999;
+  DWORD code = 9998;
+  if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return code;
+}
+
+// The report quorvel-export.exe writes for the same project file.
+std::string ExpectedReport(const std::wstring& project, const std::wstring& name) {
+  const DWORD code =
+      RunAndWait(L"\"" + kExporter + L"\" --output-dir \"" + kExpectedFolder + L"\" \"" + project + L"\"", kWork);
+  CheckEqual(code, 0, L"quorvel-export.exe on " + project);
+  bool ok = false;
+  std::string bytes = ReadBytes(kExpectedFolder + L"\\" + name + L".html", &ok);
+  Check(ok && !bytes.empty(), L"quorvel-export.exe wrote " + name + L".html");
+  return bytes;
+}
+
+void CheckReport(const std::wstring& written, const std::wstring& project, const std::wstring& name) {
+  bool ok = false;
+  const std::string actual = ReadBytes(written, &ok);
+  Check(ok, L"the report " + written + L" was written");
+  const std::string expected = ExpectedReport(project, name);
+  Check(ok && actual == expected, L"the report " + written + L" equals quorvel-export's byte for byte (" +
+                                      std::to_wstring(actual.size()) + L" against " +
+                                      std::to_wstring(expected.size()) + L" bytes)");
+}
+
+std::vector<std::wstring> RecordedOpens() {
+  std::vector<std::wstring> lines;
+  const std::string bytes = ReadBytes(kRecord);
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    lines.push_back(Widen(bytes.substr(start, end - start).c_str()));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void CheckOpened(const std::wstring& path, std::size_t expectedCount) {
+  const bool arrived = WaitFor([&] { return RecordedOpens().size() >= expectedCount; });
+  Check(arrived, L"the report was handed to the program registered for .html (" + path + L")");
+  const std::vector<std::wstring> opened = RecordedOpens();
+  if (arrived && opened.size() >= expectedCount) {
+    Check(CompareStringOrdinal(opened[expectedCount - 1].c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL,
+          L"the registered program got \"" + opened[expectedCount - 1] + L"\", expected \"" + path + L"\"");
+  }
+}
+
+bool SetDefault(HKEY root, const std::wstring& key, const std::wstring& value) {
+  HKEY handle;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG result = RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(handle);
+  return result == ERROR_SUCCESS;
+}
+
+std::wstring ReadDefault(HKEY root, const std::wstring& key) {
+  wchar_t value[512] = {};
+  DWORD size = sizeof value;
+  if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
+  return value;
+}
+
+// Registers the recorder as the program for .html files of this user (and,
+// where the registry does not merge the user's classes into HKCR, of the
+// machine: the test runs in a throw-away prefix).
+void RegisterRecorder() {
+  const std::wstring progId = L"QuorvelTest.OpenRecorder";
+  const std::wstring command = L"\"" + kRecorder + L"\" \"%1\"";
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    SetDefault(root, L"Software\\Classes\\.html", progId);
+    SetDefault(root, L"Software\\Classes\\" + progId + L"\\shell\\open\\command", command);
+    if (ReadDefault(HKEY_CLASSES_ROOT, L".html") == progId &&
+        ReadDefault(HKEY_CLASSES_ROOT, progId + L"\\shell\\open\\command") == command)
+      return;
+  }
+  Abort(L"could not register the recording program for .html");
+}
+
+// The window as the screen shows it, as a 24-bit BMP file.
+void SaveScreenshot(const std::wstring& path) {
+  RECT area;
+  GetWindowRect(mainWindow, &area);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (bitmap && pixels) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+    const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      DWORD done;
+      WriteFile(file, &header, sizeof header, &done, nullptr);
+      WriteFile(file, &info.bmiHeader, sizeof info.bmiHeader, &done, nullptr);
+      WriteFile(file, pixels, imageBytes, &done, nullptr);
+      CloseHandle(file);
+    }
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// --- keyboard -----------------------------------------------------------------------------
+
+void PressKey(WORD key, bool shift = false, WORD modifier = VK_SHIFT) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD k, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = k;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (shift) add(modifier, false);
+  add(key, false);
+  add(key, true);
+  if (shift) add(modifier, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Settle();
+}
+
+HWND FocusedControl() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(program.dwThreadId, &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+std::wstring FocusName() {
+  HWND focus = FocusedControl();
+  const int id = IdOf(focus);
+  return id >= 0 ? std::to_wstring(id) : (focus == mainWindow ? L"window" : L"other");
+}
+
+// --- the test steps --------------------------------------------------------------------------
+
+void CheckWindow() {
+  Step("window");
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  if (dpi != 96) Abort(L"the display is not at 96 DPI: " + std::to_wstring(dpi));
+
+  const LONG style = GetWindowLongW(mainWindow, GWL_STYLE);
+  Check((style & WS_CAPTION) == WS_CAPTION, L"the window has a title bar");
+  Check((style & WS_SYSMENU) != 0, L"the window has a system menu and close box");
+  Check((style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0, L"the window has no minimise or maximise box");
+  Check((style & WS_THICKFRAME) == 0, L"the window has no sizing border");
+  Check(IsWindowVisible(mainWindow) && !IsIconic(mainWindow) && !IsZoomed(mainWindow), L"the window is shown normal");
+  CheckEqual(ClassOf(mainWindow) == L"#32770" ? 1 : 0, 0, L"the window is not a dialog box");
+
+  // Outer top-left corner: the window centred on display 0 as 460 x 440.
+  const int displayWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int displayHeight = GetSystemMetrics(SM_CYSCREEN);
+  RECT outer;
+  GetWindowRect(mainWindow, &outer);
+  CheckEqual(outer.left, (displayWidth - 460) / 2, L"window x on a " + std::to_wstring(displayWidth) + L" wide display");
+  CheckEqual(outer.top, (displayHeight - 440) / 2, L"window y on a " + std::to_wstring(displayHeight) + L" high display");
+  // Inner size 460 x 440 before the menu bar took its height.
+  RECT expected{0, 0, 460, 440};
+  AdjustWindowRectEx(&expected, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(mainWindow, GWL_EXSTYLE)));
+  CheckEqual(outer.right - outer.left, expected.right - expected.left, L"outer width");
+  CheckEqual(outer.bottom - outer.top, expected.bottom - expected.top, L"outer height");
+  RECT inner;
+  GetClientRect(mainWindow, &inner);
+  CheckEqual(inner.right, 460, L"inner width");
+  Check(inner.bottom < 440 && inner.bottom >= 400,
+        L"the menu bar takes its height from the 440 inner units (inner height " + std::to_wstring(inner.bottom) + L")");
+  // The menu's entries live in the program's own memory under Wine; they
+  // are reached through their keys in CheckMenuKeys.
+  Check(GetMenu(mainWindow) != nullptr, L"the window has a menu bar");
+}
+
+void CheckControls() {
+  Step("controls");
+  const int order[] = {0, 1, 2, 4, 5, 7, 6, 8, 9, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+  Check(GetDlgItem(mainWindow, 3) == nullptr, L"there is no control 3");
+  for (const ControlRow& row : kControls) {
+    HWND control = Control(row.id);
+    Check(control != nullptr, Name(row.id) + L" exists under its parent");
+    if (!control) continue;
+    CheckEqual(GetDlgCtrlID(control), row.id, Name(row.id) + L" id");
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(control, GWL_EXSTYLE);
+    Check(IsWindowVisible(control) && IsWindowEnabled(control), Name(row.id) + L" is visible and enabled");
+    switch (row.kind) {
+      case Kind::Button:
+        CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
+        CheckEqual(style & BS_TYPEMASK, BS_PUSHBUTTON, Name(row.id) + L" is a push button");
+        break;
+      case Kind::Option:
+        CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
+        CheckEqual(style & BS_TYPEMASK, BS_AUTORADIOBUTTON, Name(row.id) + L" is an option button");
+        break;
+      case Kind::Check:
+        CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
+        CheckEqual(style & BS_TYPEMASK, BS_AUTOCHECKBOX, Name(row.id) + L" is a check box");
+        break;
+      case Kind::Label:
+        CheckEqual(ClassOf(control), L"Static", Name(row.id) + L" class");
+        CheckEqual(style & SS_TYPEMASK, SS_LEFT, Name(row.id) + L" is a left-aligned label");
+        break;
+      case Kind::Panel:
+        Check((style & WS_BORDER) != 0 && (style & WS_DLGFRAME) == 0, Name(row.id) + L" has a single flat border");
+        Check((exStyle & WS_EX_CONTROLPARENT) != 0, Name(row.id) + L" lets the keyboard into its children");
+        Check((exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE)) == 0,
+              Name(row.id) + L" has no 3-D edge");
+        break;
+    }
+    const bool focusable = row.kind != Kind::Label && row.kind != Kind::Panel;
+    CheckEqual((style & WS_TABSTOP) != 0 ? 1 : 0, focusable ? 1 : 0, Name(row.id) + L" tab stop");
+    if (row.kind != Kind::Panel) {
+      CheckEqual(TextOf(control), row.text, Name(row.id) + L" text");
+    }
+    // Position from the parent's top-left corner: the window's inner area,
+    // or a panel's outer corner.
+    RECT rect;
+    GetWindowRect(control, &rect);
+    POINT origin{0, 0};
+    if (row.parent < 0) {
+      ClientToScreen(mainWindow, &origin);
+    } else {
+      RECT panel;
+      GetWindowRect(GetDlgItem(mainWindow, row.parent), &panel);
+      origin = POINT{panel.left, panel.top};
+    }
+    const std::wstring where = Name(row.id) + L" ";
+    CheckEqual(rect.left - origin.x, row.x, where + L"x");
+    CheckEqual(rect.top - origin.y, row.y, where + L"y");
+    CheckEqual(rect.right - rect.left, row.width, where + L"width");
+    CheckEqual(rect.bottom - rect.top, row.height, where + L"height");
+  }
+  // Creation order is the order of the children (z-order) in each parent.
+  std::vector<int> seen;
+  for (HWND child = GetWindow(mainWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    seen.push_back(GetDlgCtrlID(child));
+    if (GetDlgCtrlID(child) == 4 || GetDlgCtrlID(child) == 8) {
+      for (HWND inner = GetWindow(child, GW_CHILD); inner; inner = GetWindow(inner, GW_HWNDNEXT))
+        seen.push_back(GetDlgCtrlID(inner));
+    }
+  }
+  Check(seen == std::vector<int>(std::begin(order), std::end(order)), L"the controls stand in creation order");
+
+  // Option groups: WS_GROUP on the first option of a group and on the control after it.
+  auto group = [](int id) { return (GetWindowLongW(Control(id), GWL_STYLE) & WS_GROUP) != 0 ? 1 : 0; };
+  CheckEqual(group(7), 1, L"option 7 starts a group");
+  CheckEqual(group(6), 0, L"option 6 continues 7's group");
+  CheckEqual(group(21), 1, L"option 21 starts a group");
+  CheckEqual(group(10), 0, L"option 10 continues 21's group");
+  CheckEqual(group(11), 1, L"check box 11 ends the options' group");
+}
+
+void CheckInitialStates() {
+  Step("initial states");
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"checked at start");
+}
+
+void CheckTabOrder() {
+  Step("tab order");
+  const std::vector<int> forward = {0, 1, 2, 7, 6, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+  // What the dialog manager will do with Tab and Shift+Tab.
+  for (std::size_t i = 0; i < forward.size(); ++i) {
+    const int from = forward[i];
+    const int next = forward[(i + 1) % forward.size()];
+    const int previous = forward[(i + forward.size() - 1) % forward.size()];
+    CheckEqual(IdOf(GetNextDlgTabItem(mainWindow, Control(from), FALSE)), next, L"Tab from " + Name(from));
+    CheckEqual(IdOf(GetNextDlgTabItem(mainWindow, Control(from), TRUE)), previous, L"Shift+Tab from " + Name(from));
+  }
+  // And the real keys.
+  SetForegroundWindow(mainWindow);
+  Settle();
+  CheckEqual(FocusName(), L"0", L"the focus at start");
+  std::wstring walked = FocusName();
+  for (std::size_t i = 0; i < forward.size(); ++i) {
+    PressKey(VK_TAB);
+    walked += L" " + FocusName();
+  }
+  CheckEqual(walked, L"0 1 2 7 6 21 10 11 12 13 14 15 16 17 18 19 20 0", L"focus walked by Tab");
+  std::wstring back = FocusName();
+  for (int i = 0; i < 3; ++i) {
+    PressKey(VK_TAB, true);
+    back += L" " + FocusName();
+  }
+  CheckEqual(back, L"0 20 19 18", L"focus walked by Shift+Tab");
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"moving the focus changes no state");
+
+  // Enter and Escape on a check box neither export nor quit.
+  PressKey(VK_RETURN);
+  PressKey(VK_ESCAPE);
+  ExpectNoMessageBox(L"Information", L"Enter on a check box does not run Export");
+  Check(ProgramRunning(), L"Escape does not end the program");
+
+  // Arrow keys move the selection inside an option group. Both options of
+  // the destination group lead to folders; the last key returns to 7.
+  for (int i = 0; i < 11; ++i) PressKey(VK_TAB, true);  // 18 -> 17 16 15 14 13 12 11 10 21 6 7
+  CheckEqual(FocusName(), L"7", L"Shift+Tab reaches option 7");
+  PressKey(VK_DOWN);
+  CheckEqual(FocusName(), L"6", L"Down arrow moves to option 6");
+  CheckEqual(CheckedList(), L"6 10 11 12 13 14 15 16 17 18 19 20", L"Down arrow selects option 6");
+  PressKey(VK_UP);
+  CheckEqual(FocusName(), L"7", L"Up arrow moves back to option 7");
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"Up arrow selects option 7");
+  // Enter on a focused push button presses it.
+  for (int i = 0; i < 3; ++i) PressKey(VK_TAB, true);  // 7 -> 2 1 0
+  CheckEqual(FocusName(), L"0", L"Shift+Tab from 7 reaches the Load button");
+  PressKey(VK_TAB);  // Export
+  PressKey(VK_RETURN);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"Enter on the Export button runs Export");
+}
+
+void CheckBoxRules() {
+  Step("check boxes");
+  Click(12);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 15 16 17 18 19 20", L"unchecking Master unchecks its sub-boxes");
+  Click(13);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 13 15 16 17 18 19 20", L"one Master sub-box leaves Master unchecked");
+  Click(14);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"both Master sub-boxes check Master");
+  Click(17);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 16 18 19 20", L"unchecking Pan unchecks Track");
+  Click(15);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"checking Track checks all five");
+  Click(15);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14", L"unchecking Track unchecks all five");
+  for (int id : {16, 17, 18, 19}) Click(id);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 16 17 18 19", L"four Track sub-boxes leave Track unchecked");
+  Click(20);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"the fifth Track sub-box checks Track");
+  Click(21);
+  Settle();
+  CheckEqual(CheckedList(), L"7 21 11 12 13 14 15 16 17 18 19 20", L"option 21 clears option 10 only");
+  Click(11);
+  Settle();
+  CheckEqual(CheckedList(), L"7 21 12 13 14 15 16 17 18 19 20", L"Reaper common data changes itself only");
+  Click(11);
+  Click(10);
+  Settle();
+  CheckEqual(CheckedList(), L"7 10 11 12 13 14 15 16 17 18 19 20", L"back to the start states");
+}
+
+// The menu bar from the keyboard: Alt with the heading's letter, then the
+// entry's mnemonic.
+void CheckMenuKeys() {
+  Step("menu keys");
+  SetForegroundWindow(mainWindow);
+  PressKey('F', true, VK_MENU);
+  PressKey('O');
+  CancelRequester();
+  Check(ProgramRunning(), L"the program runs on after a cancelled requester");
+  PressKey('H', true, VK_MENU);
+  PressKey('A');
+  const std::wstring about = AnswerMessageBox(L"About...");
+  Check(about.rfind(L"Quorvel (17/07/2025)\n", 0) == 0, L"Alt+H, A shows the About box: \"" + about + L"\"");
+}
+
+void LoadAndExport() {
+  Step("export before any load, and a cancelled load");
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"Export before any load");
+  Click(0);
+  CancelRequester();
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"Export after a cancelled load");
+
+  Step("a file that does not exist");
+  ChooseMenu(0);
+  AnswerRequester(kAppFolder + L"\\missing.rpp");
+  CheckEqual(AnswerMessageBox(L"Information"), L"Couldn't open the file!", L"Load of a missing file");
+
+  Step("load a project by its bare name: the requester starts in the working directory");
+  Click(0);
+  AnswerRequester(kFirstProject + L".rpp");
+  ExpectNoMessageBox(L"Information", L"loading a project shows no message");
+  Click(1);
+  ExpectNoMessageBox(L"Information", L"a successful export shows no message");
+  const std::wstring firstReport = kAppFolder + L"\\" + kFirstProject + L".html";
+  CheckOpened(firstReport, 1);
+  CheckReport(firstReport, kAppFolder + L"\\" + kFirstProject + L".rpp", kFirstProject);
+
+  Step("a second project through the menu, exported into its own folder");
+  ChooseMenu(0);
+  const std::wstring second = kProjectFolder + L"\\" + kSecondProject + L".rpp";
+  AnswerRequester(second);
+  Click(6);
+  Settle();
+  CheckEqual(CheckedList(), L"6 10 11 12 13 14 15 16 17 18 19 20", L"Reaper File Project folder selected");
+  Click(1);
+  ExpectNoMessageBox(L"Information", L"the export into the project's folder shows no message");
+  const std::wstring secondBeside = kProjectFolder + L"\\" + kSecondProject + L".html";
+  CheckOpened(secondBeside, 2);
+  CheckReport(secondBeside, second, kSecondProject);
+
+  Step("back to the application folder");
+  Click(7);
+  Click(1);
+  ExpectNoMessageBox(L"Information", L"the export into the application folder shows no message");
+  const std::wstring secondInApp = kAppFolder + L"\\" + kSecondProject + L".html";
+  CheckOpened(secondInApp, 3);
+  CheckReport(secondInApp, second, kSecondProject);
+}
+
+void CheckAbout() {
+  Step("about box");
+  ChooseMenu(3);
+  const std::wstring about = AnswerMessageBox(L"About...");
+  std::vector<std::wstring> lines(1);
+  for (wchar_t c : about) {
+    if (c == L'\n') {
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  CheckEqual(static_cast<long long>(lines.size()), 5, L"About text lines");
+  if (lines.size() == 5) {
+    CheckEqual(lines[0], L"Quorvel (17/07/2025)", L"About line 1");
+    CheckEqual(lines[1], L"", L"About line 2");
+    Check(!lines[2].empty(), L"About line 3 describes the tool");
+    CheckEqual(lines[3], L"", L"About line 4");
+    Check(lines[4].rfind(L"Velmorn : ", 0) == 0 && lines[4].size() > 10, L"About line 5: \"" + lines[4] + L"\"");
+  }
+  Check(ProgramRunning(), L"the program runs on after the About box");
+}
+
+void CloseWithCloseBox() {
+  Step("close box");
+  PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+  const bool ended = WaitForSingleObject(program.hProcess, kTimeoutMs) == WAIT_OBJECT_0;
+  Check(ended, L"the close box ends the program");
+  DWORD code = 12345;
+  if (ended) GetExitCodeProcess(program.hProcess, &code);
+  CheckEqual(code, 0, L"exit code");
+}
+
+void PrepareFolders() {
+  RemoveTree(kWork);
+  for (const std::wstring& folder : {kWork, kAppFolder, kProjectFolder, kExpectedFolder}) {
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      Abort(L"cannot create " + folder);
+  }
+  const std::pair<std::wstring, std::wstring> copies[] = {
+      {kCorpus + L"\\" + kFirstProject + L".rpp", kAppFolder + L"\\" + kFirstProject + L".rpp"},
+      {kCorpus + L"\\" + kSecondProject + L".rpp", kProjectFolder + L"\\" + kSecondProject + L".rpp"},
+  };
+  for (const auto& [from, to] : copies) {
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) Abort(L"cannot copy " + from);
+  }
+}
+
+void StartProgram() {
+  SetEnvironmentVariableW(L"QUORVEL_OPEN_RECORD", kRecord.c_str());
+  std::wstring line = L"\"" + kProgram + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(kProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, kAppFolder.c_str(), &startup,
+                      &program))
+    Abort(L"cannot start " + kProgram);
+  mainWindow = WaitForProgramWindow(L"", L"Quorvel");
+  if (!mainWindow) {
+    TerminateProcess(program.hProcess, 1);
+    Abort(L"no window titled \"Quorvel\" appeared");
+  }
+  Settle();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  PrepareFolders();
+  RegisterRecorder();
+  StartProgram();
+
+  CheckWindow();
+  CheckControls();
+  CheckInitialStates();
+  if (argc > 1) SaveScreenshot(argv[1]);
+  CheckTabOrder();
+  CheckBoxRules();
+  CheckMenuKeys();
+  LoadAndExport();
+  CheckAbout();
+  CloseWithCloseBox();
+
+  if (ProgramRunning()) TerminateProcess(program.hProcess, 1);
+  std::printf("%d checks passed, %d failed\n", passes, failures);
+  return failures == 0 ? 0 : 1;
+}
