@@ -3,6 +3,8 @@
 // folder following the loaded project, and the About box.
 #include "shell_test_support.h"
 
+#include "support/file_size_limit.h"
+
 #include "core/loader.h"
 #include "report/export.h"
 #include "runtime/paths.h"
@@ -149,6 +151,25 @@ TEST_F(ShellTest, ExportIntoAVanishedFolderCannotCreateTheFile) {
   EXPECT_EQ(OnlyMessage(), "Information|may not create the file!");
   EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
   EXPECT_FALSE(records().quitRequested);
+}
+
+TEST_F(ShellTest, AReportThatCannotBeWrittenWholeIsReportedAndNotOpened) {
+  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  StartProgram();
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  Step();
+  ui::headless::ScriptClick(ProjectFolderOption);
+  Step();
+  {
+    FileSizeLimit diskAlmostFull(2000);
+    ui::headless::ScriptClick(ExportButton);
+    Step();
+  }
+  EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_FALSE(FileExists(path(u"Song.html")));
 }
 
 TEST_F(ShellTest, ProjectFolderOptionCopiesTheLoadedProjectsFolderWhenClicked) {
