@@ -147,24 +147,32 @@ void EndOptionGroup() {
   State().groupParent = nullptr;
 }
 
-// A text too long for its control may use the room up to its parent's right
-// edge (themes' fonts are wider than the layout assumes); beyond that it is
-// cut with an ellipsis rather than drawn over its neighbours.
+// A text too long for its control is cut with an ellipsis rather than
+// drawn over its neighbours.
 void FitLabel(GtkWidget* label) {
   if (GTK_IS_LABEL(label)) gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
 }
 
-int WidthForText(GtkWidget* widget, GtkWidget* area, int x, int width) {
+// The width a control gets. A control never reaches past its parent's inner
+// right edge (the parent clips it, as the layout's second-level check boxes
+// would be); a text control may widen up to that edge when the theme's font
+// needs more room than the layout assumed.
+int FittedWidth(GtkWidget* widget, Kind kind, GtkWidget* area, int x, int width) {
   auto room = State().areaWidth.find(area);
   if (room == State().areaWidth.end()) return width;
-  GtkWidget* label = GTK_IS_LABEL(widget) ? widget : gtk_bin_get_child(GTK_BIN(widget));
-  if (!GTK_IS_LABEL(label)) return width;
-  // The natural width of the whole text, as if it were not ellipsized.
-  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_NONE);
-  int natural = 0;
-  gtk_widget_get_preferred_width(widget, nullptr, &natural);
-  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
-  return std::max(width, std::min(natural, room->second - x));
+  const int available = std::max(0, room->second - x);
+  GtkWidget* label = GTK_IS_LABEL(widget) ? widget
+                     : GTK_IS_BIN(widget) ? gtk_bin_get_child(GTK_BIN(widget))
+                                          : nullptr;
+  if (kind != Kind::PushButton && kind != Kind::Panel && label != nullptr && GTK_IS_LABEL(label)) {
+    // The natural width of the whole text, as if it were not ellipsized.
+    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_NONE);
+    int natural = 0;
+    gtk_widget_get_preferred_width(widget, nullptr, &natural);
+    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    width = std::max(width, natural);
+  }
+  return std::min(width, available);
 }
 
 // Places a new control in the current area; `focusable` adds it to the focus order.
@@ -182,9 +190,7 @@ bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::i
   gtk_widget_set_name(widget, name.c_str());
   gtk_fixed_put(GTK_FIXED(area), widget, Scaled(x), Scaled(y));
   gtk_widget_show_all(widget);  // hidden widgets measure 0
-  int pixelWidth = std::max(0, Scaled(width));
-  if (kind == Kind::Label || kind == Kind::Option || kind == Kind::CheckBox)
-    pixelWidth = WidthForText(widget, area, Scaled(x), pixelWidth);
+  int pixelWidth = FittedWidth(widget, kind, area, Scaled(x), std::max(0, Scaled(width)));
   gtk_widget_set_size_request(widget, pixelWidth, std::max(0, Scaled(height)));
   if (focusable) {
     t.focusOrder[area].push_back(widget);
@@ -201,14 +207,20 @@ GtkWidget* Control(std::int32_t id, Kind* kind = nullptr) {
   return found->second.widget;
 }
 
-// Push buttons have a fixed width: a small side padding leaves their text the room.
-void NarrowPadding(GtkWidget* button) {
+// Controls have fixed sizes: push buttons keep little side padding so that
+// their text has the room, check boxes and options no vertical padding so
+// that they fit their rows.
+void FitStyle(GtkWidget* widget) {
   static GtkCssProvider* provider = nullptr;
   if (provider == nullptr) {
     provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, "button { padding-left: 2px; padding-right: 2px; }", -1, nullptr);
+    gtk_css_provider_load_from_data(provider,
+                                    "button { padding-left: 2px; padding-right: 2px; }\n"
+                                    "checkbutton, radiobutton { padding-top: 0; padding-bottom: 0; "
+                                    "min-height: 0; }\n",
+                                    -1, nullptr);
   }
-  gtk_style_context_add_provider(gtk_widget_get_style_context(button), GTK_STYLE_PROVIDER(provider),
+  gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(provider),
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
@@ -419,7 +431,7 @@ void AddPushButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t
   EndOptionGroup();
   GtkWidget* button = gtk_button_new_with_label(Utf8(text).c_str());
   FitLabel(gtk_bin_get_child(GTK_BIN(button)));
-  NarrowPadding(button);
+  FitStyle(button);
   g_signal_connect(button, "clicked", G_CALLBACK(OnButtonClicked), GINT_TO_POINTER(id));
   Place(id, Kind::PushButton, button, x, y, width, height, true);
 }
@@ -451,6 +463,7 @@ void AddOptionButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32
   GtkWidget* option = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(t.groupAnchor),
                                                                    Utf8(text).c_str());
   FitLabel(gtk_bin_get_child(GTK_BIN(option)));
+  FitStyle(option);
   g_signal_connect(option, "clicked", G_CALLBACK(OnOptionClicked), GINT_TO_POINTER(id));
   g_signal_connect(option, "focus", G_CALLBACK(OnOptionFocus), nullptr);
   Place(id, Kind::Option, option, x, y, width, height, true);
@@ -461,6 +474,7 @@ void AddCheckBox(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t w
   EndOptionGroup();
   GtkWidget* box = gtk_check_button_new_with_label(Utf8(text).c_str());
   FitLabel(gtk_bin_get_child(GTK_BIN(box)));
+  FitStyle(box);
   g_signal_connect(box, "clicked", G_CALLBACK(OnButtonClicked), GINT_TO_POINTER(id));
   Place(id, Kind::CheckBox, box, x, y, width, height, true);
 }
@@ -475,7 +489,16 @@ void BeginPanel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t wi
   // panel without focusable children is passed over by GTK.
   if (!Place(id, Kind::Panel, frame, x, y, width, height, true)) return;
   State().openPanels.push_back(inside);
-  State().areaWidth[inside] = Scaled(width) - 2 * Scaled(1) - 2;  // less the border on both sides
+  // The children's room: the panel less its border on both sides, which is
+  // what the empty panel measures without its fixed size.
+  int requestedWidth = 0;
+  int requestedHeight = 0;
+  gtk_widget_get_size_request(frame, &requestedWidth, &requestedHeight);
+  gtk_widget_set_size_request(frame, -1, -1);
+  int border = 0;
+  gtk_widget_get_preferred_width(frame, &border, nullptr);
+  gtk_widget_set_size_request(frame, requestedWidth, requestedHeight);
+  State().areaWidth[inside] = requestedWidth - border;
 }
 
 void EndPanel() {

@@ -1,0 +1,350 @@
+// The GTK toolkit backend on its own, under Xvfb: events, option groups,
+// states, menus, message boxes, the file requester, displays and launching.
+#include "app/ui/toolkit.h"
+#include "gtk_driver.h"
+#include "runtime/paths.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+using namespace gtkdriver;
+
+namespace {
+
+// A window with two option groups split by a check box, one more group
+// inside a panel, a push button that marks the end of a sequence of events,
+// and a menu.
+class ToolkitTest : public TempFolder {
+ protected:
+  enum : std::int32_t {
+    A1 = 1, A2 = 2, A3 = 3, Check = 4, B1 = 5, B2 = 6, Panel = 7, C1 = 8, C2 = 9, D1 = 10, Sentinel = 11, Label = 12
+  };
+
+  void SetUp() override {
+    TempFolder::SetUp();
+    InstallRecordingHandler();
+    ASSERT_TRUE(ui::InitializeToolkit());
+    ASSERT_TRUE(ui::CreateTopWindow(0, 10, 20, 460, 440, u"Quorvel"));
+    ui::AddOptionButton(A1, 10, 10, 100, 20, u"a1");
+    ui::AddOptionButton(A2, 10, 30, 100, 20, u"a2");
+    ui::AddOptionButton(A3, 10, 50, 100, 20, u"a3");
+    ui::AddCheckBox(Check, 10, 70, 100, 20, u"check");
+    ui::AddOptionButton(B1, 10, 90, 100, 20, u"b1");
+    ui::AddOptionButton(B2, 10, 110, 100, 20, u"b2");
+    ui::BeginPanel(Panel, 200, 10, 200, 100);
+    ui::AddLabel(Label, 10, 10, 150, 20, u"label");
+    ui::AddOptionButton(C1, 10, 30, 100, 20, u"c1");
+    ui::AddOptionButton(C2, 10, 50, 100, 20, u"c2");
+    ui::EndPanel();
+    ui::AddOptionButton(D1, 10, 130, 100, 20, u"d1");
+    ui::AddPushButton(Sentinel, 10, 200, 100, 40, u"sentinel");
+  }
+  void TearDown() override {
+    ui::ShutdownToolkit();
+    TempFolder::TearDown();
+  }
+
+  static void Click(std::int32_t id) {
+    GtkWidget* widget = ControlWidget(id);
+    ASSERT_NE(widget, nullptr) << id;
+    gtk_button_clicked(GTK_BUTTON(widget));
+  }
+  // The ids of the events queued before the sentinel's.
+  static std::vector<std::int32_t> EventsUntilSentinel() {
+    Click(Sentinel);
+    std::vector<std::int32_t> ids;
+    for (int i = 0; i < 50; ++i) {
+      std::int32_t kind = ui::NextEvent();
+      EXPECT_EQ(kind, ui::ControlEvent);
+      if (ui::EventOrigin() == Sentinel) return ids;
+      ids.push_back(ui::EventOrigin());
+    }
+    ADD_FAILURE() << "the sentinel's event never came";
+    return ids;
+  }
+  static std::vector<std::int32_t> States(std::initializer_list<std::int32_t> ids) {
+    std::vector<std::int32_t> states;
+    for (std::int32_t id : ids) states.push_back(ui::ReadControlState(id));
+    return states;
+  }
+};
+
+TEST_F(ToolkitTest, OptionGroupsFollowCreationAndStartWithNothingSelected) {
+  EXPECT_EQ(States({A1, A2, A3, B1, B2, C1, C2, D1, Check}), std::vector<std::int32_t>(9, 0));
+
+  ui::WriteControlState(A2, 1);
+  ui::WriteControlState(B1, 1);
+  ui::WriteControlState(C2, 1);
+  ui::WriteControlState(D1, 1);
+  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
+  EXPECT_EQ(States({B1, B2}), (std::vector<std::int32_t>{1, 0})) << "the check box ended group A";
+  EXPECT_EQ(States({C1, C2}), (std::vector<std::int32_t>{0, 1})) << "the panel began a group of its own";
+  EXPECT_EQ(ui::ReadControlState(D1), 1) << "the option after the panel is in a new group";
+
+  ui::WriteControlState(A3, 1);
+  EXPECT_EQ(States({A1, A2, A3, B1}), (std::vector<std::int32_t>{0, 0, 1, 1}));
+  ui::WriteControlState(A3, 0);
+  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 0})) << "clearing leaves none selected";
+  ui::WriteControlState(B2, 7);
+  EXPECT_EQ(States({B1, B2}), (std::vector<std::int32_t>{0, 1})) << "any non-zero state selects";
+}
+
+TEST_F(ToolkitTest, ProgramSetStatesRaiseNoEvents) {
+  ui::WriteControlState(A1, 1);
+  ui::WriteControlState(A2, 1);
+  ui::WriteControlState(A2, 0);
+  ui::WriteControlState(Check, 1);
+  ui::WriteControlState(Check, 0);
+  ui::WriteControlState(C1, 1);
+  ui::WriteControlState(C2, 1);
+  EXPECT_TRUE(EventsUntilSentinel().empty());
+}
+
+TEST_F(ToolkitTest, EachUserActivationGivesOneEventForTheActivatedControl) {
+  ui::WriteControlState(A1, 1);
+  Click(A3);  // clears A1, which must not report
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
+  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
+
+  Click(A3);  // the selected option clicked again still reports, and stays selected
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
+  EXPECT_EQ(ui::ReadControlState(A3), 1);
+
+  Click(B2);  // no option of group B was selected
+  Click(Check);
+  EXPECT_EQ(EventsUntilSentinel(), (std::vector<std::int32_t>{B2, Check}));
+  EXPECT_EQ(ui::ReadControlState(Check), 1) << "a clicked check box has flipped before its event";
+  Click(Check);
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{Check});
+  EXPECT_EQ(ui::ReadControlState(Check), 0);
+}
+
+TEST_F(ToolkitTest, UnknownIdsAndLabelsReadAsZeroAndIgnoreWrites) {
+  ui::WriteControlState(99, 1);
+  ui::WriteControlState(Label, 1);
+  ui::WriteControlState(Sentinel, 1);
+  EXPECT_EQ(ui::ReadControlState(99), 0);
+  EXPECT_EQ(ui::ReadControlState(Label), 0);
+  EXPECT_EQ(ui::ReadControlState(Sentinel), 0);
+  EXPECT_TRUE(EventsUntilSentinel().empty());
+  GtkWidget* label = ControlWidget(Label);
+  ASSERT_NE(label, nullptr);
+  EXPECT_FALSE(gtk_widget_get_can_focus(label));
+  EXPECT_FALSE(gtk_widget_get_can_focus(ControlWidget(Panel)));
+}
+
+TEST_F(ToolkitTest, MenuEntriesTakeMnemonicsAndReportTheirIds) {
+  ASSERT_TRUE(ui::AttachMenuBar(0));
+  EXPECT_FALSE(ui::AttachMenuBar(0)) << "one menu bar per window";
+  EXPECT_FALSE(ui::AttachMenuBar(5)) << "no such window";
+  ui::AddMenuHeading(u"&File");
+  ui::AddMenuEntry(0, u"&Open...");
+  ui::AddMenuSeparator();
+  ui::AddMenuEntry(1, u"Save_as && more");
+  ui::AddMenuHeading(u"Help");
+  ui::AddMenuEntry(3, u"&About...");
+
+  GtkWidget* open = MenuEntryWidget(0);
+  GtkWidget* odd = MenuEntryWidget(1);
+  ASSERT_NE(open, nullptr);
+  ASSERT_NE(odd, nullptr);
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(open)), "_Open...");
+  EXPECT_TRUE(gtk_menu_item_get_use_underline(GTK_MENU_ITEM(open)));
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(odd)), "Save__as & more");
+  GtkWidget* shown = gtk_bin_get_child(GTK_BIN(odd));
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(shown)), "Save_as & more") << "what the user reads";
+  EXPECT_EQ(gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(open)))), GDK_KEY_o);
+
+  gtk_menu_item_activate(GTK_MENU_ITEM(MenuEntryWidget(3)));
+  EXPECT_EQ(ui::NextEvent(), ui::MenuEvent);
+  EXPECT_EQ(ui::EventOrigin(), 3);
+}
+
+TEST_F(ToolkitTest, MenuBarTakesItsHeightFromTheInnerArea) {
+  ASSERT_TRUE(ui::AttachMenuBar(0));
+  ui::AddMenuHeading(u"File");
+  ui::AddMenuEntry(0, u"&Open...");
+  while (gtk_events_pending()) gtk_main_iteration();
+  GtkWindow* window = TopWindow();
+  ASSERT_NE(window, nullptr);
+  GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
+  GtkAllocation all;
+  gtk_widget_get_allocation(box, &all);
+  EXPECT_EQ(all.width, 460);
+  EXPECT_EQ(all.height, 440);
+  EXPECT_FALSE(gtk_window_get_resizable(window));
+}
+
+TEST_F(ToolkitTest, CloseRequestIsAnEventAndTheWindowStaysOpen) {
+  GtkWindow* window = TopWindow();
+  ASSERT_NE(window, nullptr);
+  gtk_window_close(window);  // what the close box does: a delete request
+  EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
+  while (gtk_events_pending()) gtk_main_iteration();
+  ASSERT_EQ(TopWindow(), window);
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
+}
+
+TEST_F(ToolkitTest, MessageBoxShowsCaptionAndTextWithOneOkButton) {
+  Script script;
+  script.then(AnswerMessage("Information", "No data to export !"), "the message box");
+  script.start();
+  ui::ShowMessageBox(u"Information", u"No data to export !");
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(VisibleDialogCount(), 0);
+}
+
+TEST_F(ToolkitTest, DisplaysComeFromTheScreen) {
+  // The tests run on a 1280 x 1024 Xvfb screen.
+  ASSERT_EQ(ui::CountDisplays(), 1);
+  EXPECT_EQ(ui::DisplayPixelWidth(0), 1280);
+  EXPECT_EQ(ui::DisplayPixelHeight(0), 1024);
+  EXPECT_EQ(ui::DisplayPixelWidth(1), 0);
+  EXPECT_EQ(ui::DisplayPixelHeight(-1), 0);
+}
+
+TEST_F(ToolkitTest, WindowStandsAtTheGivenOuterPosition) {
+  while (gtk_events_pending()) gtk_main_iteration();
+  GtkWindow* window = TopWindow();
+  ASSERT_NE(window, nullptr);
+  GdkRectangle frame;
+  gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
+  EXPECT_EQ(frame.x, 10);
+  EXPECT_EQ(frame.y, 20);
+}
+
+class RequesterTest : public ToolkitTest {
+ protected:
+  std::string folderUtf8() const { return TextToUtf8(folder()); }
+  Text choose(const std::string& answer, TextView initial, TextView patterns = u"Reaper project (*.rpp)|*.rpp",
+              std::int32_t index = 0, std::function<void(GtkFileChooser*)> inspect = nullptr) {
+    Script script;
+    if (inspect)
+      script.then(
+          [inspect] {
+            GtkWidget* dialog = FindDialog("Load Reaper project...");
+            if (dialog == nullptr || !gtk_widget_get_mapped(dialog)) return false;
+            // The starting folder shows once the requester has loaded it.
+            gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+            if (shown == nullptr) return false;
+            g_free(shown);
+            inspect(GTK_FILE_CHOOSER(dialog));
+            return true;
+          },
+          "inspecting the requester");
+    script.then(AnswerChooser("Load Reaper project...", answer), "answering the requester");
+    script.start();
+    Text result = ui::ChooseFileToOpen(u"Load Reaper project...", initial, patterns, index);
+    EXPECT_TRUE(script.finished());
+    return result;
+  }
+  static bool Matches(GtkFileFilter* filter, const char* name) {
+    GtkFileFilterInfo info{};
+    info.contains = static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_DISPLAY_NAME | GTK_FILE_FILTER_FILENAME);
+    info.display_name = name;
+    info.filename = name;
+    return gtk_file_filter_filter(filter, &info);
+  }
+};
+
+TEST_F(RequesterTest, StartsInTheGivenFolderWithTheFilterInAnyLetterCase) {
+  writeFile(u"Song.rpp", "x");
+  std::string folder = folderUtf8();
+  std::string before = TextToUtf8(CurrentDirectory());
+  Text chosen = choose(folder + "Song.rpp", TempFolder::folder(), u"Reaper project (*.rpp)|*.rpp", 0,
+                       [folder](GtkFileChooser* chooser) {
+                         gchar* current = gtk_file_chooser_get_current_folder(chooser);
+                         EXPECT_EQ(std::string(current ? current : "") + "/", folder);
+                         g_free(current);
+                         GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+                         ASSERT_NE(filter, nullptr);
+                         EXPECT_STREQ(gtk_file_filter_get_name(filter), "Reaper project (*.rpp)");
+                         EXPECT_TRUE(Matches(filter, "Song.rpp"));
+                         EXPECT_TRUE(Matches(filter, "SONG.RPP"));
+                         EXPECT_TRUE(Matches(filter, "mixed.Rpp"));
+                         EXPECT_FALSE(Matches(filter, "Song.rpp.bak"));
+                         EXPECT_FALSE(Matches(filter, "notes.txt"));
+                       });
+  EXPECT_EQ(TextToUtf8(chosen), folder + "Song.rpp");
+  EXPECT_EQ(TextToUtf8(CurrentDirectory()), before) << "the requester leaves the current directory alone";
+}
+
+TEST_F(RequesterTest, ProposesTheNameAndSelectsTheFilterByIndex) {
+  std::string folder = folderUtf8();
+  choose("", TextFromUtf8(folder + "Proposed.rpp"), u"Text (*.txt)|*.txt|Both|*.rpp;*.RPX", 1,
+         [](GtkFileChooser* chooser) {
+           gchar* name = gtk_file_chooser_get_current_name(chooser);
+           EXPECT_STREQ(name, "Proposed.rpp");
+           g_free(name);
+           GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+           ASSERT_NE(filter, nullptr);
+           EXPECT_STREQ(gtk_file_filter_get_name(filter), "Both");
+           EXPECT_TRUE(Matches(filter, "a.RPP"));
+           EXPECT_TRUE(Matches(filter, "a.rpx"));
+           EXPECT_FALSE(Matches(filter, "a.txt"));
+           GSList* all = gtk_file_chooser_list_filters(chooser);
+           EXPECT_EQ(g_slist_length(all), 2u);
+           g_slist_free(all);
+         });
+}
+
+TEST_F(RequesterTest, CancelGivesEmptyText) { EXPECT_EQ(choose("", folder()), Text()); }
+
+TEST_F(RequesterTest, TypedNameOfAMissingFileIsAccepted) {
+  Text chosen = choose(folderUtf8() + "missing.rpp", folder());
+  EXPECT_EQ(TextToUtf8(chosen), folderUtf8() + "missing.rpp");
+  EXPECT_FALSE(FileExists(chosen)) << "the requester creates nothing";
+}
+
+TEST_F(RequesterTest, ExistingFileIsNotQuestionedAsAnOverwrite) {
+  writeFile(u"there.rpp", "keep");
+  Text chosen = choose(folderUtf8() + "there.rpp", folder());
+  EXPECT_EQ(TextToUtf8(chosen), folderUtf8() + "there.rpp");
+  EXPECT_EQ(ReadBytes(chosen), "keep");
+}
+
+TEST_F(RequesterTest, PathLongerThan259UnitsCountsAsCancel) {
+  std::string deep = folderUtf8();
+  while (deep.size() < 250) deep += std::string(40, 'd') + "/";
+  std::filesystem::create_directories(deep);
+  std::string longName = deep + "song.rpp";
+  ASSERT_GT(longName.size(), 259u);
+  EXPECT_EQ(choose(longName, TextFromUtf8(deep)), Text());
+
+  // 259 units exactly still comes back (the file need not exist).
+  std::string base = folderUtf8() + std::string(100, 'e') + "/";
+  std::filesystem::create_directories(base);
+  std::string exact = base + std::string(259 - base.size() - 4, 'n') + ".rpp";
+  ASSERT_EQ(exact.size(), 259u);
+  EXPECT_EQ(TextToUtf8(choose(exact, TextFromUtf8(base))), exact);
+}
+
+TEST_F(ToolkitTest, OpensDocumentsWithTheDefaultProgram) {
+  std::size_t before = LaunchedUris().size();
+  writeFile(u"report.html", "<html></html>");
+  EXPECT_TRUE(ui::OpenWithDefaultProgram(path(u"report.html")));
+  std::vector<std::string> uris = WaitForLaunches(before + 1, 5000);
+  ASSERT_EQ(uris.size(), before + 1);
+  EXPECT_EQ(AsLocalPath(uris.back()), TextToUtf8(path(u"report.html")));
+
+  EXPECT_FALSE(ui::OpenWithDefaultProgram(path(u"absent.html")));
+  EXPECT_FALSE(ui::OpenWithDefaultProgram(u""));
+}
+
+TEST_F(ToolkitTest, RelativeDocumentPathResolvesAgainstTheCurrentDirectory) {
+  std::size_t before = LaunchedUris().size();
+  writeFile(u"Song.html", "<html></html>");
+  std::string previous = TextToUtf8(CurrentDirectory());
+  ASSERT_EQ(chdir(TextToUtf8(folder()).c_str()), 0);
+  bool opened = ui::OpenWithDefaultProgram(u"Song.html");
+  ASSERT_EQ(chdir(previous.c_str()), 0);
+  EXPECT_TRUE(opened);
+  std::vector<std::string> uris = WaitForLaunches(before + 1, 5000);
+  ASSERT_EQ(uris.size(), before + 1);
+  EXPECT_EQ(AsLocalPath(uris.back()), TextToUtf8(folder()) + "Song.html");
+}
+
+}  // namespace

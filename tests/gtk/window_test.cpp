@@ -1,0 +1,359 @@
+// The whole window program on GTK, in this process under Xvfb: the shell
+// runs its own event loop while a script clicks the real widgets, answers
+// the requester and the message boxes, and the reports it writes are
+// compared with the exporter's.
+#include "app/shell.h"
+#include "core/loader.h"
+#include "gtk_driver.h"
+#include "report/export.h"
+#include "runtime/paths.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using namespace gtkdriver;
+
+namespace {
+
+constexpr const char* kRequester = "Load Reaper project...";
+
+class WindowTest : public TempFolder {
+ protected:
+  void SetUp() override {
+    TempFolder::SetUp();
+    InstallRecordingHandler();
+    previous_ = TextToUtf8(CurrentDirectory());
+    std::filesystem::create_directories(TextToUtf8(appFolder()));
+    std::filesystem::create_directories(TextToUtf8(projectFolder()));
+    // The program's working directory is the "Application folder".
+    ASSERT_EQ(chdir(TextToUtf8(appFolder()).c_str()), 0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(chdir(previous_.c_str()), 0);
+    TempFolder::TearDown();
+  }
+
+  Text appFolder() const { return folder() + u"app/"; }
+  Text projectFolder() const { return folder() + u"projects/"; }
+
+  // A corpus project copied beside the other test files.
+  Text copyProject(std::string_view name) const {
+    Text target = projectFolder() + TextFromUtf8(name);
+    WriteBytes(target, ReadBytes(CorpusFile(name)));
+    return target;
+  }
+  // What the exporter writes for the same project file.
+  std::string exporterReport(TextView project) const {
+    ProjectData data;
+    EXPECT_EQ(loadProjectFile(data, project), LoadResult::Loaded);
+    Text out = folder() + u"expected.html";
+    EXPECT_EQ(exportReportTo(data, out), ExportResult::Written);
+    return ReadBytes(out);
+  }
+  static Script::Step FileAppears(Text path) {
+    return [path] { return FileExists(path) && VisibleDialogCount() == 0; };
+  }
+  static int Run(Script& script) {
+    script.start();
+    return RunQuorvel();
+  }
+  std::vector<std::string> htmlFilesIn(TextView dir) const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(TextToUtf8(dir)))
+      if (entry.path().extension() == ".html") names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+ private:
+  std::string previous_;
+};
+
+TEST_F(WindowTest, LoadAndExportWriteTheExportersReportAndOpenIt) {
+  const Text first = copyProject("06-osx64-562-vocal-guitar-master-js.rpp");
+  const Text second = copyProject("07-x64-570-notification-sound-vsti.rpp");
+  const Text firstReport = appFolder() + u"06-osx64-562-vocal-guitar-master-js.html";
+  const Text secondReport = appFolder() + u"07-x64-570-notification-sound-vsti.html";
+  const std::size_t launchedBefore = LaunchedUris().size();
+
+  Script script;
+  script.then(ClickControl(0), "Load")
+      .then(AnswerChooser(kRequester, TextToUtf8(first)), "choosing the first project")
+      .then(NoDialog(), "requester closed")
+      .then(ClickControl(1), "Export")
+      .then(FileAppears(firstReport), "first report written")
+      .then(ClickControl(0), "Load again")
+      .then(AnswerChooser(kRequester, TextToUtf8(second)), "choosing the second project")
+      .then(NoDialog(), "requester closed")
+      .then(ClickControl(1), "Export")
+      .then(FileAppears(secondReport), "second report written")
+      .then(ClickControl(2), "Quit");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+
+  const std::string expectedFirst = exporterReport(first);
+  const std::string expectedSecond = exporterReport(second);
+  ASSERT_FALSE(expectedFirst.empty());
+  EXPECT_TRUE(ReadBytes(firstReport) == expectedFirst) << "the window's report differs from the exporter's";
+  EXPECT_TRUE(ReadBytes(secondReport) == expectedSecond) << "the window's report differs from the exporter's";
+
+  // Each report was handed to the desktop's program for HTML files.
+  std::vector<std::string> launched = WaitForLaunches(launchedBefore + 2, 5000);
+  ASSERT_EQ(launched.size(), launchedBefore + 2);
+  EXPECT_EQ(AsLocalPath(launched[launchedBefore]), TextToUtf8(firstReport));
+  EXPECT_EQ(AsLocalPath(launched[launchedBefore + 1]), TextToUtf8(secondReport));
+}
+
+TEST_F(WindowTest, ProjectFolderOptionPutsTheReportBesideTheProject) {
+  const Text project = copyProject("10-x64-602-audica-midi-template.rpp");
+  const Text report = projectFolder() + u"10-x64-602-audica-midi-template.html";
+
+  Script script;
+  script.then(ActivateMenuEntry(0), "File > Open...")
+      .then(AnswerChooser(kRequester, TextToUtf8(project)), "choosing the project")
+      .then(NoDialog(), "requester closed")
+      .then(ClickControl(6), "Reaper File Project folder")
+      .then(Check([] {
+              EXPECT_TRUE(IsActive(6));
+              EXPECT_FALSE(IsActive(7));
+            }),
+            "option states")
+      .then(ClickControl(1), "Export")
+      .then(FileAppears(report), "report written")
+      .then(ActivateMenuEntry(1), "File > Quit");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+
+  EXPECT_TRUE(ReadBytes(report) == exporterReport(project));
+  EXPECT_TRUE(htmlFilesIn(appFolder()).empty());
+}
+
+TEST_F(WindowTest, MessagesCancelAboutAndCloseBox) {
+  bool windowStillOpen = false;
+  Script script;
+  script.then(ClickControl(1), "Export before any Load")
+      .then(AnswerMessage("Information", "No data to export !"), "no-data message")
+      .then(ClickControl(0), "Load")
+      .then(AnswerChooser(kRequester, ""), "cancelling the requester")
+      .then(NoDialog(), "requester closed")
+      .then(ClickControl(1), "Export after a cancelled Load")
+      .then(AnswerMessage("Information", "No data to export !"), "no-data message again")
+      .then(ClickControl(0), "Load")
+      .then(AnswerChooser(kRequester, TextToUtf8(appFolder()) + "missing.rpp"), "typing a missing file")
+      .then(AnswerMessage("Information", "Couldn't open the file!"), "cannot-open message")
+      .then(ActivateMenuEntry(3), "Help > About...")
+      .then(
+          [] {
+            GtkWidget* about = FindDialog("About...");
+            if (about == nullptr || !gtk_widget_get_mapped(about)) return false;
+            std::string text = MessageText(about);
+            EXPECT_EQ(text.rfind("Quorvel (17/07/2025)\n\n", 0), 0u) << text;
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4) << "five lines";
+            EXPECT_EQ(DialogButtons(about).size(), 1u);
+            gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(about), GTK_RESPONSE_OK)));
+            return true;
+          },
+          "About box")
+      .then(NoDialog(), "About box closed")
+      .then(
+          [&windowStillOpen] {
+            GtkWindow* window = TopWindow();
+            windowStillOpen = window != nullptr && gtk_widget_get_visible(GTK_WIDGET(window));
+            if (window != nullptr) gtk_window_close(window);  // the close box
+            return true;
+          },
+          "close box");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+  EXPECT_TRUE(windowStillOpen);
+  EXPECT_EQ(TopWindow(), nullptr) << "the window is gone once the program has ended";
+  EXPECT_TRUE(htmlFilesIn(appFolder()).empty());
+  EXPECT_FALSE(FileExists(appFolder() + u"missing.rpp"));
+}
+
+TEST_F(WindowTest, PanelBoxesStayConsistentThroughRealClicks) {
+  auto states = [](std::initializer_list<int> ids) {
+    std::string s;
+    for (int id : ids) s += IsActive(id) ? '1' : '0';
+    return s;
+  };
+  Script script;
+  script
+      .then(Check([&] {
+              EXPECT_EQ(states({7, 6, 21, 10}), "1001");
+              EXPECT_EQ(states({11, 12, 13, 14, 15, 16, 17, 18, 19, 20}), "1111111111");
+            }),
+            "initial states")
+      .then(ClickControl(12), "uncheck Master")
+      .then(Check([&] { EXPECT_EQ(states({12, 13, 14}), "000"); }), "Master and its boxes clear")
+      .then(ClickControl(13), "check Master Volume")
+      .then(Check([&] { EXPECT_EQ(states({12, 13, 14}), "010"); }), "Master stays clear")
+      .then(ClickControl(14), "check Master Plugins")
+      .then(Check([&] { EXPECT_EQ(states({12, 13, 14}), "111"); }), "Master set again")
+      .then(ClickControl(17), "uncheck Pan")
+      .then(Check([&] { EXPECT_EQ(states({15, 16, 17, 18, 19, 20}), "010111"); }), "Track clears")
+      .then(ClickControl(15), "check Track")
+      .then(Check([&] { EXPECT_EQ(states({15, 16, 17, 18, 19, 20}), "111111"); }), "all Track boxes set")
+      .then(ClickControl(15), "uncheck Track")
+      .then(Check([&] { EXPECT_EQ(states({15, 16, 17, 18, 19, 20}), "000000"); }), "all Track boxes clear")
+      .then(ClickControl(21), "Plugins list only !")
+      .then(Check([&] {
+              EXPECT_EQ(states({21, 10}), "10");
+              EXPECT_EQ(states({7, 6, 11}), "101") << "the other group and boxes are untouched";
+            }),
+            "option group")
+      .then(
+          [] {
+            gtk_window_close(TopWindow());
+            return true;
+          },
+          "close");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+}
+
+struct Placement {
+  int id;
+  int parent;  // -1: the window
+  int x, y, width, height;
+};
+
+// The control table of the main window, in creation order.
+const Placement kTable[] = {
+    {0, -1, 20, 20, 200, 60},   {1, -1, 20, 100, 200, 60},  {2, -1, 20, 180, 200, 60},
+    {4, -1, 240, 20, 200, 80},  {5, 4, 10, 10, 150, 20},    {7, 4, 10, 30, 150, 20},
+    {6, 4, 10, 50, 150, 20},    {8, -1, 240, 120, 200, 280}, {9, 8, 10, 10, 150, 20},
+    {21, 8, 10, 30, 150, 20},   {10, 8, 10, 50, 150, 20},   {11, 8, 30, 70, 150, 20},
+    {12, 8, 30, 90, 150, 20},   {13, 8, 60, 110, 150, 20},  {14, 8, 60, 130, 150, 20},
+    {15, 8, 30, 150, 150, 20},  {16, 8, 60, 170, 150, 20},  {17, 8, 60, 190, 150, 20},
+    {18, 8, 60, 210, 150, 20},  {19, 8, 60, 230, 150, 20},  {20, 8, 60, 250, 150, 20},
+};
+
+void CheckLayout() {
+  GtkWindow* window = TopWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(gtk_window_get_resizable(window));
+  // Xvfb runs at 96 dots per inch: one unit is one pixel.
+  GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
+  EXPECT_EQ(gtk_widget_get_allocated_width(box), 460);
+  EXPECT_EQ(gtk_widget_get_allocated_height(box), 440);
+  GdkRectangle frame;
+  gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
+  EXPECT_EQ(frame.x, (1280 - 460) / 2);
+  EXPECT_EQ(frame.y, (1024 - 440) / 2);
+
+  GtkWidget* area = ControlWidget(0) != nullptr ? gtk_widget_get_parent(ControlWidget(0)) : nullptr;
+  ASSERT_NE(area, nullptr);
+  int areaTop = 0;
+  int ignored = 0;
+  ASSERT_TRUE(gtk_widget_translate_coordinates(area, box, 0, 0, &ignored, &areaTop));
+  EXPECT_GT(areaTop, 0) << "the menu bar stands above the controls";
+  EXPECT_EQ(areaTop + gtk_widget_get_allocated_height(area), 440) << "and takes its height from them";
+
+  for (const Placement& p : kTable) {
+    SCOPED_TRACE("control " + std::to_string(p.id));
+    GtkWidget* widget = ControlWidget(p.id);
+    ASSERT_NE(widget, nullptr);
+    GtkWidget* parent = gtk_widget_get_parent(widget);
+    if (p.parent < 0) {
+      EXPECT_EQ(parent, area);
+    } else {
+      GtkWidget* panel = ControlWidget(p.parent);
+      ASSERT_NE(panel, nullptr);
+      EXPECT_EQ(gtk_widget_get_parent(parent), panel) << "a child of its panel";
+    }
+    int x = -1;
+    int y = -1;
+    ASSERT_TRUE(gtk_widget_translate_coordinates(widget, parent, 0, 0, &x, &y));
+    EXPECT_EQ(x, p.x);
+    EXPECT_EQ(y, p.y);
+    EXPECT_EQ(gtk_widget_get_allocated_height(widget), p.height);
+    int width = gtk_widget_get_allocated_width(widget);
+    const int room = gtk_widget_get_allocated_width(parent) - x;
+    if (GTK_IS_LABEL(widget) || GTK_IS_CHECK_BUTTON(widget)) {
+      // Text controls may widen up to their parent's inner edge for the
+      // theme's font, and stop there (the parent clips them).
+      EXPECT_GE(width, std::min(p.width, room));
+      EXPECT_LE(width, room);
+    } else {
+      EXPECT_EQ(width, p.width);
+    }
+    EXPECT_EQ(gtk_widget_get_can_focus(widget), !GTK_IS_LABEL(widget) && !GTK_IS_FRAME(widget));
+  }
+}
+
+void CheckMenu() {
+  struct Entry {
+    int id;
+    const char* label;
+  };
+  for (Entry e : {Entry{0, "_Open..."}, Entry{1, "_Quit"}, Entry{3, "_About..."}}) {
+    GtkWidget* item = MenuEntryWidget(e.id);
+    ASSERT_NE(item, nullptr) << e.id;
+    EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(item)), e.label);
+  }
+  // File holds Open, a separator and Quit; Help holds About.
+  GtkWidget* fileMenu = gtk_widget_get_parent(MenuEntryWidget(0));
+  GList* items = gtk_container_get_children(GTK_CONTAINER(fileMenu));
+  ASSERT_EQ(g_list_length(items), 3u);
+  EXPECT_TRUE(GTK_IS_SEPARATOR_MENU_ITEM(g_list_nth_data(items, 1)));
+  EXPECT_EQ(g_list_nth_data(items, 2), MenuEntryWidget(1));
+  g_list_free(items);
+  GtkWidget* fileHeading = gtk_menu_get_attach_widget(GTK_MENU(fileMenu));
+  GtkWidget* helpHeading = gtk_menu_get_attach_widget(GTK_MENU(gtk_widget_get_parent(MenuEntryWidget(3))));
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(fileHeading)), "File");
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(helpHeading)), "Help");
+}
+
+int FocusedControl(GtkWindow* window) {
+  GtkWidget* focus = gtk_window_get_focus(window);
+  if (focus == nullptr) return -1;
+  std::string name = gtk_widget_get_name(focus);
+  const std::string prefix = "quorvel-control-";
+  return name.rfind(prefix, 0) == 0 ? std::stoi(name.substr(prefix.size())) : -2;
+}
+
+// Tab and Shift+Tab as the window's key bindings do them.
+std::vector<int> FocusWalk(GtkDirectionType direction, int steps) {
+  GtkWindow* window = TopWindow();
+  gtk_widget_grab_focus(ControlWidget(0));
+  std::vector<int> visited{FocusedControl(window)};
+  for (int i = 0; i < steps; ++i) {
+    g_signal_emit_by_name(window, "move-focus", direction);
+    visited.push_back(FocusedControl(window));
+  }
+  return visited;
+}
+
+TEST_F(WindowTest, LayoutMenuAndFocusOrderMatchTheControlTable) {
+  std::vector<int> forward;
+  std::vector<int> backward;
+  Script script;
+  script.then(NoDialog(), "window up")
+      .then(
+          [] {
+            GtkWindow* window = TopWindow();
+            return window != nullptr && gtk_widget_get_mapped(GTK_WIDGET(window));
+          },
+          "window mapped")
+      .then(Check(CheckLayout), "layout")
+      .then(Check(CheckMenu), "menu")
+      .then(Check([&] {
+              forward = FocusWalk(GTK_DIR_TAB_FORWARD, 18);
+              backward = FocusWalk(GTK_DIR_TAB_BACKWARD, 18);
+            }),
+            "focus walk")
+      .then(ClickControl(2), "Quit");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+
+  const std::vector<int> order{0, 1, 2, 7, 6, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 0, 1};
+  EXPECT_EQ(forward, order) << "Tab runs in creation order and wraps";
+  const std::vector<int> reverse{0, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 21, 6, 7, 2, 1, 0, 20};
+  EXPECT_EQ(backward, reverse) << "Shift+Tab runs backward and wraps";
+}
+
+}  // namespace
