@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 using namespace gtkdriver;
@@ -232,18 +233,25 @@ const Placement kTable[] = {
     {18, 8, 60, 210, 150, 20},  {19, 8, 60, 230, 150, 20},  {20, 8, 60, 250, 150, 20},
 };
 
+// Units of 1/96 inch in pixels at the screen's resolution (96 dots per inch
+// unless the test runs with GDK_DPI_SCALE).
+int Px(int units) {
+  const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
+  return static_cast<int>(std::lround(units * (dpi > 0 ? dpi / 96.0 : 1.0)));
+}
+
 void CheckLayout() {
   GtkWindow* window = TopWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(gtk_window_get_resizable(window));
-  // Xvfb runs at 96 dots per inch: one unit is one pixel.
   GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
-  EXPECT_EQ(gtk_widget_get_allocated_width(box), 460);
-  EXPECT_EQ(gtk_widget_get_allocated_height(box), 440);
+  EXPECT_EQ(gtk_widget_get_allocated_width(box), Px(460));
+  EXPECT_EQ(gtk_widget_get_allocated_height(box), Px(440));
   GdkRectangle frame;
   gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
-  EXPECT_EQ(frame.x, (1280 - 460) / 2);
-  EXPECT_EQ(frame.y, (1024 - 440) / 2);
+  // Centred on the 1280 x 1024 Xvfb screen.
+  EXPECT_EQ(frame.x, Px((1280 - 460) / 2));
+  EXPECT_EQ(frame.y, Px((1024 - 440) / 2));
 
   GtkWidget* area = ControlWidget(0) != nullptr ? gtk_widget_get_parent(ControlWidget(0)) : nullptr;
   ASSERT_NE(area, nullptr);
@@ -251,7 +259,7 @@ void CheckLayout() {
   int ignored = 0;
   ASSERT_TRUE(gtk_widget_translate_coordinates(area, box, 0, 0, &ignored, &areaTop));
   EXPECT_GT(areaTop, 0) << "the menu bar stands above the controls";
-  EXPECT_EQ(areaTop + gtk_widget_get_allocated_height(area), 440) << "and takes its height from them";
+  EXPECT_EQ(areaTop + gtk_widget_get_allocated_height(area), Px(440)) << "and takes its height from them";
 
   for (const Placement& p : kTable) {
     SCOPED_TRACE("control " + std::to_string(p.id));
@@ -268,18 +276,18 @@ void CheckLayout() {
     int x = -1;
     int y = -1;
     ASSERT_TRUE(gtk_widget_translate_coordinates(widget, parent, 0, 0, &x, &y));
-    EXPECT_EQ(x, p.x);
-    EXPECT_EQ(y, p.y);
-    EXPECT_EQ(gtk_widget_get_allocated_height(widget), p.height);
+    EXPECT_EQ(x, Px(p.x));
+    EXPECT_EQ(y, Px(p.y));
+    EXPECT_EQ(gtk_widget_get_allocated_height(widget), Px(p.height));
     int width = gtk_widget_get_allocated_width(widget);
     const int room = gtk_widget_get_allocated_width(parent) - x;
     if (GTK_IS_LABEL(widget) || GTK_IS_CHECK_BUTTON(widget)) {
       // Text controls may widen up to their parent's inner edge for the
       // theme's font, and stop there (the parent clips them).
-      EXPECT_GE(width, std::min(p.width, room));
+      EXPECT_GE(width, std::min(Px(p.width), room));
       EXPECT_LE(width, room);
     } else {
-      EXPECT_EQ(width, p.width);
+      EXPECT_EQ(width, Px(p.width));
     }
     EXPECT_EQ(gtk_widget_get_can_focus(widget), !GTK_IS_LABEL(widget) && !GTK_IS_FRAME(widget));
   }
