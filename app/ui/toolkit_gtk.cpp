@@ -56,6 +56,7 @@ struct Toolkit {
   GtkWidget* groupAnchor = nullptr;
   GtkWidget* groupParent = nullptr;
   std::vector<GtkWidget*> anchors;         // hidden members owned here
+  std::map<gpointer, std::vector<GtkWidget*>> groups;  // options by group anchor, in creation order
   int settingState = 0;                    // >0 while the program changes states
   std::deque<Event> events;
   std::int32_t lastOrigin = 0;
@@ -111,13 +112,31 @@ void OnOptionClicked(GtkButton* button, gpointer data) {
 
 // GTK lets Tab reach only the selected option of a group; here every option
 // is a stop of its own, as the focus order of the controls says. Arrow keys
-// keep GTK's behaviour (they move the selection within the group).
+// move the selection through the group in creation order, wrapping at its
+// ends, and the option they select reports like a click.
 gboolean OnOptionFocus(GtkWidget* widget, GtkDirectionType direction, gpointer) {
-  if (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD) return FALSE;
-  if (gtk_widget_is_focus(widget)) return FALSE;  // move on to the next stop
-  if (!gtk_widget_get_can_focus(widget) || !gtk_widget_is_sensitive(widget)) return FALSE;
-  gtk_widget_grab_focus(widget);
-  return TRUE;
+  if (direction == GTK_DIR_TAB_FORWARD || direction == GTK_DIR_TAB_BACKWARD) {
+    if (gtk_widget_is_focus(widget)) return FALSE;  // move on to the next stop
+    if (!gtk_widget_get_can_focus(widget) || !gtk_widget_is_sensitive(widget)) return FALSE;
+    gtk_widget_grab_focus(widget);
+    return TRUE;
+  }
+  if (!gtk_widget_is_focus(widget)) return FALSE;
+  auto group = State().groups.find(g_object_get_data(G_OBJECT(widget), "quorvel-option-group"));
+  if (group == State().groups.end()) return FALSE;
+  const std::vector<GtkWidget*>& members = group->second;
+  const bool forward = direction == GTK_DIR_DOWN || direction == GTK_DIR_RIGHT;
+  std::size_t at = 0;
+  while (at < members.size() && members[at] != widget) ++at;
+  if (at == members.size()) return FALSE;
+  for (std::size_t step = 1; step < members.size(); ++step) {
+    GtkWidget* next = members[(at + (forward ? step : members.size() - step)) % members.size()];
+    if (!gtk_widget_get_mapped(next) || !gtk_widget_is_sensitive(next)) continue;
+    gtk_widget_grab_focus(next);
+    if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(next))) gtk_button_clicked(GTK_BUTTON(next));
+    return TRUE;
+  }
+  return TRUE;  // a group of one: the focus stays
 }
 
 void OnMenuActivate(GtkMenuItem*, gpointer data) { QueueEvent(MenuEvent, IdOf(data)); }
@@ -333,6 +352,7 @@ void ShutdownToolkit() {
   }
   t.windows.clear();
   t.anchors.clear();
+  t.groups.clear();
   t.controls.clear();
   t.focusOrder.clear();
   t.areaWidth.clear();
@@ -466,6 +486,8 @@ void AddOptionButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32
   FitStyle(option);
   g_signal_connect(option, "clicked", G_CALLBACK(OnOptionClicked), GINT_TO_POINTER(id));
   g_signal_connect(option, "focus", G_CALLBACK(OnOptionFocus), nullptr);
+  g_object_set_data(G_OBJECT(option), "quorvel-option-group", t.groupAnchor);
+  t.groups[t.groupAnchor].push_back(option);
   Place(id, Kind::Option, option, x, y, width, height, true);
 }
 

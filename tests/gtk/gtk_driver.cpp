@@ -253,6 +253,10 @@ Script::Step Check(std::function<void()> assertions) {
   };
 }
 
+void FailOnCriticals() {
+  g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL));
+}
+
 void InstallRecordingHandler() {
   static bool installed = false;
   if (installed) return;

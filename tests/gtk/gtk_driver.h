@@ -72,6 +72,9 @@ Script::Step AnswerChooser(const std::string& title, const std::string& path);
 Script::Step NoDialog();
 Script::Step Check(std::function<void()> assertions);
 
+// GLib, GDK and GTK criticals (misuse of their API) end the test program.
+void FailOnCriticals();
+
 // Opening documents goes to a recording handler instead of a browser: the
 // URIs handed to the desktop's default program for HTML files and .rpp land
 // in a file, one per line.

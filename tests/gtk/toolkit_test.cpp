@@ -26,6 +26,7 @@ class ToolkitTest : public TempFolder {
   void SetUp() override {
     TempFolder::SetUp();
     InstallRecordingHandler();
+    FailOnCriticals();
     ASSERT_TRUE(ui::InitializeToolkit());
     ASSERT_TRUE(ui::CreateTopWindow(0, 10, 20, 460, 440, u"Quorvel"));
     ui::AddOptionButton(A1, 10, 10, 100, 20, u"a1");
@@ -120,6 +121,29 @@ TEST_F(ToolkitTest, EachUserActivationGivesOneEventForTheActivatedControl) {
   Click(Check);
   EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{Check});
   EXPECT_EQ(ui::ReadControlState(Check), 0);
+}
+
+TEST_F(ToolkitTest, ArrowKeysMoveTheSelectionWithinTheGroupOnly) {
+  while (gtk_events_pending()) gtk_main_iteration();
+  GtkWindow* window = TopWindow();
+  ASSERT_NE(window, nullptr);
+  ui::WriteControlState(A1, 1);
+  gtk_widget_grab_focus(ControlWidget(A1));
+  g_signal_emit_by_name(window, "move-focus", GTK_DIR_DOWN);
+  EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A2));
+  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A2}) << "the newly selected option reports";
+
+  gtk_widget_grab_focus(ControlWidget(A3));
+  g_signal_emit_by_name(window, "move-focus", GTK_DIR_DOWN);
+  EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A1)) << "wraps within the group, not to the check box";
+  EXPECT_EQ(States({A1, A2, A3, B1, B2}), (std::vector<std::int32_t>{1, 0, 0, 0, 0}));
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A1});
+
+  g_signal_emit_by_name(window, "move-focus", GTK_DIR_UP);
+  EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A3)) << "and backward";
+  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
+  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
 }
 
 TEST_F(ToolkitTest, UnknownIdsAndLabelsReadAsZeroAndIgnoreWrites) {

@@ -27,6 +27,7 @@ class WindowTest : public TempFolder {
   void SetUp() override {
     TempFolder::SetUp();
     InstallRecordingHandler();
+    FailOnCriticals();
     previous_ = TextToUtf8(CurrentDirectory());
     std::filesystem::create_directories(TextToUtf8(appFolder()));
     std::filesystem::create_directories(TextToUtf8(projectFolder()));
