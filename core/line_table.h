@@ -1,30 +1,39 @@
 // The project file's lines, in file order, indexed from 0.
 //
-// Lines are kept in one arena: a line whose units all fit in one byte is
-// stored one byte per unit, any other line as UTF-16 units. This keeps the
-// table near the size of the file for the usual ASCII project.
+// Lines are kept in one arena (runtime/line_arena.h): a line whose units all
+// fit in one byte is stored one byte per unit, any other line as UTF-16
+// units. This keeps the table near the size of the file for the usual ASCII
+// project, and lets the reader store a line straight from its file buffer.
 #pragma once
 
+#include "runtime/line_arena.h"
 #include "runtime/text.h"
 
 #include <cstdint>
-#include <vector>
+#include <string_view>
 
 class LineTable {
  public:
-  void clear();
-  void reserve(std::int64_t bytes);
-  void append(TextView line);
-  std::int64_t count() const { return static_cast<std::int64_t>(starts_.size()); }
+  void clear() { arena_.clear(); }
+  void reserve(std::int64_t bytes) { arena_.reserve(bytes); }
+  void append(TextView line) { arena_.append(line); }
+  std::int64_t count() const { return arena_.count(); }
   // The line's text, copied into `scratch`; the view lives as long as it.
   TextView at(std::int64_t index, Text& scratch) const;
   Text at(std::int64_t index) const;
   // The line's first unit, 0 for an empty line.
   char16_t firstUnit(std::int64_t index) const;
+  // The line's bytes when it is stored one byte per unit (each byte is the
+  // unit), so that it can be looked at without widening; false otherwise.
+  bool narrow(std::int64_t index, std::string_view& bytes) const {
+    if (index < 0 || index >= count() || arena_.isWide(index)) return false;
+    bytes = arena_.stored(index);
+    return true;
+  }
+
+  // The storage, for the reader that fills it.
+  LineArena& arena() { return arena_; }
 
  private:
-  static constexpr std::uint64_t kWide = std::uint64_t{1} << 63;
-  std::uint64_t endOf(std::int64_t index) const;
-  std::vector<unsigned char> bytes_;
-  std::vector<std::uint64_t> starts_;  // offset into bytes_, kWide for UTF-16 lines
+  LineArena arena_;
 };

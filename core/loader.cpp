@@ -9,15 +9,10 @@ namespace {
 
 constexpr std::int64_t kFile = 0;
 
+// Every line that remains, without its leading spaces, into the line table;
+// with kCheckUtf8 up to the first line that is not well-formed UTF-8.
 void ReadLines(ProjectData& project, std::int32_t format) {
-  Text line;
-  while (!AtEndOfFile(kFile)) {
-    ReadTextLineInto(kFile, format, line);
-    std::size_t spaces = 0;
-    while (spaces < line.size() && line[spaces] == u' ') ++spaces;
-    project.appendLine(TextView(line).substr(spaces));
-    if ((format & kCheckUtf8) && NumberedFileSawMalformedUtf8(kFile)) return;
-  }
+  ReadLinesWithoutLeadingSpaces(kFile, format, project.lines.arena());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "core/scanner.h"
 
+#include <string_view>
+
 namespace {
 
 constexpr TextView Q = u"\"";
@@ -80,11 +82,23 @@ PluginRecord* CurrentTrackPlugin(ProjectData& project) {
   return track ? currentPlugin(track->plugins) : nullptr;
 }
 
-// Only lines starting with one of these can match a test; the one test that
-// looks elsewhere (VST3 in the master list) is guarded by its flag.
-bool MayMatch(char16_t first) {
-  switch (first) {
-    case u'<': case u'T': case u'M': case u'B': case u'N': case u'V': case u'P': return true;
+// Whether a line stored one byte per unit can match any test: it starts with
+// one of the tested keywords, or, inside the master FX list, holds "VST3:" at
+// characters 7 to 11. A line that cannot is skipped without being widened.
+bool MayMatch(std::string_view line, bool inMasterFxList) {
+  auto starts = [&](std::string_view keyword) { return line.substr(0, keyword.size()) == keyword; };
+  if (inMasterFxList && line.size() > 6 && line.substr(6, 5) == "VST3:") return true;
+  if (line.empty()) return false;
+  switch (line[0]) {
+    case '<':
+      return starts("<REAPER_PROJECT") || starts("<MASTERFXLIST") || starts("<VST") || starts("<CLAP") ||
+             starts("<MASTERPLAYSPEEDENV") || starts("<TRACK") || starts("<FXCHAIN");
+    case 'T': return starts("TEMPO ");
+    case 'M': return starts("MASTER_VOLUME") || starts("MASTER_FX") || starts("MUTESOLO");
+    case 'B': return starts("BYPASS");
+    case 'N': return starts("NAME");
+    case 'V': return starts("VOLPAN");
+    case 'P': return starts("PRESETNAME");
     default: return false;
   }
 }
@@ -142,8 +156,9 @@ void scanProject(ProjectData& project) {
   ScanState state;
   Text scratch;
   const std::int64_t count = project.lineCount();
+  std::string_view bytes;
   for (std::int64_t i = 0; i < count; ++i) {
-    if (!state.inMasterFxList && !MayMatch(project.lines.firstUnit(i))) continue;
+    if (project.lines.narrow(i, bytes) && !MayMatch(bytes, state.inMasterFxList)) continue;
     ScanLine(project.lines.at(i, scratch), project, state);
   }
 }

@@ -1,6 +1,7 @@
 #include "runtime/numbered_file.h"
 
 #include "runtime/codepage.h"
+#include "runtime/line_arena.h"
 #include "runtime/os_file.h"
 #include "runtime/utf8.h"
 
@@ -8,6 +9,10 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -131,8 +136,23 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
 
 // The first byte that ends a line (NUL, LF, CR) or, with stopAtHigh, the
-// first byte of 0x80 and above; `end` when there is none.
+// first byte of 0x80 and above; `end` when there is none. Sixteen bytes are
+// looked at together where SSE2 is there, eight elsewhere; never a byte
+// beyond `end`.
 const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end, bool stopAtHigh) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lf = _mm_set1_epi8(0x0A);
+  const __m128i cr = _mm_set1_epi8(0x0D);
+  const int highMask = stopAtHigh ? 0xFFFF : 0;
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    const int mask = _mm_movemask_epi8(hit) | (_mm_movemask_epi8(v) & highMask);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
   const std::uint64_t high = stopAtHigh ? kHighBits : 0;
   while (end - p >= 8) {
     std::uint64_t v;
@@ -168,11 +188,11 @@ void SkipLfAfterCr(FileRecord& r) {
   if (ReadByte(r, next) && next != 0x0A) UnreadByte(r);
 }
 
-// Collects one line of single bytes (ANSI) or UTF-8 sequences into r.raw.
-// Returns true when a UTF-8 line holds bytes of 0x80 and above.
+// Collects (the rest of) one line of single bytes (ANSI) or UTF-8 sequences
+// at the end of r.raw. Returns true when a UTF-8 line holds bytes of 0x80 and
+// above.
 bool CollectByteLine(FileRecord& r, bool utf8, bool& malformed) {
   std::string& raw = r.raw;
-  raw.clear();
   bool high = false;
   EnterReadAhead(r);
   for (;;) {
@@ -218,26 +238,53 @@ int ReadUnit16(FileRecord& r, char16_t& unit) {
   return static_cast<int>(got);
 }
 
-void ReadUtf16Line(FileRecord& r, Text& line) {
-  char16_t unit;
-  for (;;) {
-    if (ReadUnit16(r, unit) < 2) return;  // end of file; an odd last byte is dropped
-    if (unit == 0 || unit == 0x0A) return;
-    if (unit == 0x0D) {
-      char16_t next;
-      int got = ReadUnit16(r, next);
-      if (got == 2 && next != 0x0A) {  // begins the next line: step back over it
-        if (r.filled - r.remaining >= 2) {
-          r.remaining += 2;
-        } else {
-          std::int64_t position = OsSeek(r.handle, 0, SeekFrom::Current) - r.remaining;
-          r.remaining = 0;
-          OsSeek(r.handle, position - 2, SeekFrom::Begin);
-        }
-      }
-      return;
+// After a CR unit: an LF unit that follows is part of the terminator, any
+// other unit is stepped back over and begins the next line.
+void SkipLfUnitAfterCr(FileRecord& r) {
+  char16_t next;
+  int got = ReadUnit16(r, next);
+  if (got == 2 && next != 0x0A) {
+    if (r.filled - r.remaining >= 2) {
+      r.remaining += 2;
+    } else {
+      std::int64_t position = OsSeek(r.handle, 0, SeekFrom::Current) - r.remaining;
+      r.remaining = 0;
+      OsSeek(r.handle, position - 2, SeekFrom::Begin);
     }
-    line.push_back(unit);
+  }
+}
+
+// Appends the units of one UTF-16 line to `line`. Whole units in the buffer
+// are searched in bulk; a unit split by the buffer's end, and the end of the
+// file, go through the buffered read.
+void ReadUtf16Line(FileRecord& r, Text& line) {
+  for (;;) {
+    char16_t unit;
+    if (r.remaining >= 2) {
+      const unsigned char* p = r.buffer.get() + (r.filled - r.remaining);
+      const std::int32_t units = r.remaining / 2;
+      std::int32_t i = 0;
+      for (; i < units; ++i) {
+        unit = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        if (unit == 0 || unit == 0x0A || unit == 0x0D) break;
+      }
+      const std::size_t old = line.size();
+      line.resize(old + static_cast<std::size_t>(i));
+      for (std::int32_t k = 0; k < i; ++k) line[old + k] = static_cast<char16_t>(p[2 * k] | (p[2 * k + 1] << 8));
+      if (i == units) {
+        r.remaining -= 2 * units;
+        continue;
+      }
+      r.remaining -= 2 * (i + 1);
+    } else {
+      if (ReadUnit16(r, unit) < 2) return;  // end of file; an odd last byte is dropped
+      if (unit != 0 && unit != 0x0A && unit != 0x0D) {
+        line.push_back(unit);
+        continue;
+      }
+    }
+    if (unit == 0x0D) SkipLfUnitAfterCr(r);
+    return;
   }
 }
 
@@ -246,6 +293,29 @@ void Widen(std::string_view ascii, Text& line) {
   line.resize(old + ascii.size());
   char16_t* out = line.data() + old;
   for (std::size_t i = 0; i < ascii.size(); ++i) out[i] = static_cast<unsigned char>(ascii[i]);
+}
+
+// The format a line is read in: the low five bits, 0 for the file's default;
+// the UTF-8 check reads UTF-8.
+TextFormat FormatOf(const FileRecord& r, std::int32_t formatFlags) {
+  if (formatFlags & kCheckUtf8) return TextFormat::Utf8;
+  if ((formatFlags & 0x1F) == 0) return r.defaultFormat;
+  return static_cast<TextFormat>(formatFlags & 0x1F);
+}
+
+// Turns the raw line in r.raw into text. With the UTF-8 check a line that is
+// not well-formed UTF-8 is remembered in the record.
+void DecodeRawLine(FileRecord& r, bool utf8, bool check, bool high, bool malformed, Text& line) {
+  if (utf8) {
+    if (check && !malformed && high && !IsWellFormedUtf8(r.raw)) malformed = true;
+    if (check && malformed) r.malformedUtf8 = true;
+    if (high) DecodeUtf8(r.raw, line);
+    else Widen(r.raw, line);
+  } else if (HasHighByte(r.raw)) {
+    DecodeAnsi(r.raw, line);
+  } else {
+    Widen(r.raw, line);
+  }
 }
 
 }  // namespace
@@ -327,10 +397,8 @@ bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line)
   line.clear();
   FileRecord* r = Find(number);
   if (!r) return false;
-  auto format = static_cast<TextFormat>(formatFlags & 0x1F);
-  if ((formatFlags & 0x1F) == 0) format = r->defaultFormat;
+  const TextFormat format = FormatOf(*r, formatFlags);
   const bool check = (formatFlags & kCheckUtf8) != 0;
-  if (check) format = TextFormat::Utf8;
 
   if (format == TextFormat::Utf16Le) {
     EnterReadAhead(*r);
@@ -339,18 +407,91 @@ bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line)
   }
   bool malformed = false;
   const bool utf8 = format == TextFormat::Utf8;
+  r->raw.clear();
   const bool high = CollectByteLine(*r, utf8, malformed);
-  if (utf8) {
-    if (check && !malformed && high && !IsWellFormedUtf8(r->raw)) malformed = true;
-    if (check && malformed) r->malformedUtf8 = true;
-    if (high) DecodeUtf8(r->raw, line);
-    else Widen(r->raw, line);
-  } else if (HasHighByte(r->raw)) {
-    DecodeAnsi(r->raw, line);
-  } else {
-    Widen(r->raw, line);
-  }
+  DecodeRawLine(*r, utf8, check, high, malformed, line);
   return true;
+}
+
+void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags, LineArena& lines) {
+  FileRecord* r = Find(number);
+  if (!r) return;
+  const TextFormat format = FormatOf(*r, formatFlags);
+  const bool check = (formatFlags & kCheckUtf8) != 0;
+  EnterReadAhead(*r);
+
+  if (format == TextFormat::Utf16Le) {
+    Text line;
+    while (r->remaining > 0 || Refill(*r)) {
+      line.clear();
+      ReadUtf16Line(*r, line);
+      std::size_t spaces = 0;
+      while (spaces < line.size() && line[spaces] == u' ') ++spaces;
+      lines.append(TextView(line).substr(spaces));
+    }
+    return;
+  }
+
+  const bool utf8 = format == TextFormat::Utf8;
+  Text decoded;
+  unsigned char* const buffer = r->buffer.get();
+  // One pass of this loop reads one line; the line is there when a byte is.
+  while (r->remaining > 0 || Refill(*r)) {
+    // Leading spaces are dropped as bytes: a space unit comes only from a
+    // space byte, and the first other byte never decodes to a space.
+    const unsigned char* p = buffer + (r->filled - r->remaining);
+    const unsigned char* end = buffer + r->filled;
+    bool atEnd = false;
+    for (;;) {
+      while (p < end && *p == 0x20) ++p;
+      if (p < end) break;
+      r->remaining = 0;
+      if (!Refill(*r)) {
+        atEnd = true;
+        break;
+      }
+      p = buffer;
+      end = buffer + r->filled;
+    }
+    if (atEnd) {
+      lines.endNarrowLine();
+      return;
+    }
+    r->remaining = static_cast<std::int32_t>(end - p);
+    // ASCII runs go straight into the arena until the line's terminator.
+    for (;;) {
+      const unsigned char* stop = FindLineStop(p, end, true);
+      lines.addNarrow(p, static_cast<std::size_t>(stop - p));
+      r->remaining = static_cast<std::int32_t>(end - stop);
+      if (stop == end) {
+        if (!Refill(*r)) {
+          lines.endNarrowLine();
+          return;
+        }
+        p = buffer;
+        end = buffer + r->filled;
+        continue;
+      }
+      const unsigned char b = *stop;
+      if (b == 0 || b == 0x0A || b == 0x0D) {
+        --r->remaining;
+        if (b == 0x0D) SkipLfAfterCr(*r);
+        lines.endNarrowLine();
+        break;
+      }
+      // A byte of 0x80 or above: the line needs decoding. Its ASCII start
+      // comes back out of the arena and the rest is read as ReadTextLine does.
+      r->raw.clear();
+      lines.takeOpenLine(r->raw);
+      bool malformed = false;
+      const bool high = CollectByteLine(*r, utf8, malformed);
+      decoded.clear();
+      DecodeRawLine(*r, utf8, check, high, malformed, decoded);
+      lines.append(decoded);
+      if (check && r->malformedUtf8) return;
+      break;
+    }
+  }
 }
 
 Text ReadTextLine(std::int64_t number, std::int32_t formatFlags) {
