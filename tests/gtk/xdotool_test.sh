@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Clicks the real window program with real X events (run inside Xvfb):
-# Load, then Escape on the requester; Export, then the "Information" box;
-# Quit, and the program must end with exit code 0. First, the program
+# Load, then Escape on the requester; Export, then Return on the
+# "Information" box; Quit through the keyboard's focus order, and the
+# program must end with exit code 0. First, the program
 # started without a display must end with exit code 0 as well.
 # Usage: xdotool_test.sh path/to/quorvel
 set -euo pipefail
@@ -70,12 +71,16 @@ xdotool windowfocus --sync "$info" 2>/dev/null || true
 xdotool key --clearmodifiers Return
 wait_gone '^Information$' || fail "Return did not close the message box"
 
-click_in "$main" 120 235
+# Quit from the keyboard: the focus is on Export since its click; Tab goes
+# to Quit, Tab again into the first option, Shift+Tab back to Quit, and
+# Space presses it.
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers --delay 150 Tab Tab shift+Tab space
 for _ in $(seq 100); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-kill -0 "$pid" 2>/dev/null && fail "Quit did not end the program"
+kill -0 "$pid" 2>/dev/null && fail "Tab, Tab, Shift+Tab and Space did not reach and press Quit"
 status=0
 wait "$pid" || status=$?
 pid=
