@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdio>
 #include <filesystem>
 
 using namespace gtkdriver;
@@ -219,6 +221,15 @@ TEST_F(ToolkitTest, MessageBoxShowsCaptionAndTextWithOneOkButton) {
   ui::ShowMessageBox(u"Information", u"No data to export !");
   EXPECT_TRUE(script.finished());
   EXPECT_EQ(VisibleDialogCount(), 0);
+}
+
+TEST_F(ToolkitTest, UsersLocaleExceptForNumbers) {
+  // The tests run with LANG=C.UTF-8: GTK would take it for numbers too.
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C.UTF-8");
+  char number[32];
+  std::snprintf(number, sizeof number, "%.2f", 1.5);
+  EXPECT_STREQ(number, "1.50");
 }
 
 TEST_F(ToolkitTest, DisplaysComeFromTheScreen) {
