@@ -15,6 +15,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <deque>
