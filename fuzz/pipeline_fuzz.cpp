@@ -1,0 +1,94 @@
+// Feeds arbitrary bytes through the whole pipeline: they are written to a
+// project file, loaded (mark detection, line reading with the UTF-8 check and
+// the ANSI restart, leading spaces stripped), scanned and exported to a report
+// file. The lines are compared with the plain reference reading, and the file
+// is also read line by line in two formats chosen by the input, again against
+// the reference; any difference aborts.
+#include "../tests/hostile/reference_reader.h"
+
+#include "core/loader.h"
+#include "report/export.h"
+#include "runtime/numbered_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string& Folder() {
+  static std::string folder = [] {
+    char pattern[] = "/tmp/quorvel-fuzz-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made) std::abort();
+    return std::string(made);
+  }();
+  return folder;
+}
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "mismatch: %s\n", what);
+    std::abort();
+  }
+}
+
+void WriteProject(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+  std::fclose(file);
+}
+
+// Reads the file line by line with ReadTextLine, as a Load does without the
+// mark detection, and compares with the reference.
+void CheckFormat(const Text& path, std::string_view bytes, std::int32_t flags) {
+  constexpr std::int64_t kNumber = 3;
+  Require(OpenFileForReading(kNumber, path) != 0, "open");
+  std::size_t start = 0;
+  const TextFormat detected = ReferenceDetectFormat(bytes, start);
+  Require(DetectTextFormat(kNumber) == detected, "detected format");
+  bool malformed = false;
+  const std::vector<Text> expected = ReferenceReadLines(bytes, start, flags, &malformed);
+  std::size_t i = 0;
+  while (!AtEndOfFile(kNumber)) {
+    Require(i < expected.size(), "more lines than the reference");
+    Require(ReadTextLine(kNumber, flags) == expected[i], "line text");
+    ++i;
+    if ((flags & kCheckUtf8) && NumberedFileSawMalformedUtf8(kNumber)) break;
+  }
+  Require(i == expected.size(), "fewer lines than the reference");
+  Require(((flags & kCheckUtf8) != 0 && NumberedFileSawMalformedUtf8(kNumber)) == malformed, "malformed flag");
+  CloseNumberedFile(kNumber);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string project = Folder() + "/input.rpp";
+  const std::string report = Folder() + "/report.html";
+  WriteProject(project, data, size);
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const Text projectPath = TextFromUtf8(project);
+
+  ProjectData model;
+  Require(loadProjectFile(model, projectPath) == LoadResult::Loaded, "load");
+  const std::vector<Text> expected = ReferenceLoadLines(bytes);
+  Require(model.lineCount() == static_cast<std::int64_t>(expected.size()), "line count");
+  Text scratch;
+  for (std::int64_t i = 0; i < model.lineCount(); ++i)
+    Require(model.lines.at(i, scratch) == expected[static_cast<std::size_t>(i)], "stored line");
+  Require(exportReportTo(model, TextFromUtf8(report)) == ExportResult::Written, "export");
+
+  // Two of the formats per input, chosen by its bytes, keep each run short.
+  static const std::int32_t kFormats[] = {static_cast<std::int32_t>(TextFormat::Ansi),
+                                          static_cast<std::int32_t>(TextFormat::Utf8),
+                                          static_cast<std::int32_t>(TextFormat::Utf16Le),
+                                          static_cast<std::int32_t>(TextFormat::Utf8) | kCheckUtf8, 0, 31};
+  std::size_t pick = size;
+  for (std::size_t i = 0; i < size && i < 64; ++i) pick = pick * 31 + data[i];
+  CheckFormat(projectPath, bytes, kFormats[pick % 6]);
+  CheckFormat(projectPath, bytes, kFormats[(pick / 6 + 1 + pick % 6) % 6]);
+  return 0;
+}

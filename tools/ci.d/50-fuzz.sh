@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Fuzzing: builds the libFuzzer target (clang, ASan + UBSan) in build/fuzz and
+# runs it for 60 seconds from the real corpus and the tests' files. A crash,
+# a leak, a sanitizer report, a time-out or a difference from the reference
+# reading fails this step; the input is left in build/fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUORVEL_FUZZ=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_GUI=OFF >/dev/null
+cmake --build build/fuzz --target quorvel_pipeline_fuzz
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+seeds=()
+for dir in ../shared/corpus/real tests/data fuzz/seeds; do
+  [ -d "$dir" ] && seeds+=("$dir")
+done
+mkdir -p build/fuzz/artifacts
+status=0
+build/fuzz/fuzz/quorvel_pipeline_fuzz -dict=fuzz/rpp.dict -max_total_time=60 -rss_limit_mb=2048 -timeout=10 \
+  -max_len=8192 -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work" "${seeds[@]}" \
+  >build/fuzz/fuzz.log 2>&1 || status=$?
+grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|peak_rss_mb)' build/fuzz/fuzz.log || true
+if [ "$status" -ne 0 ]; then
+  tail -n 60 build/fuzz/fuzz.log
+  echo "fuzzing found a fault (exit status $status); see build/fuzz/fuzz.log and build/fuzz/artifacts/"
+  exit 1
+fi
