@@ -34,21 +34,16 @@ void* Regrow(void* block, std::size_t bytes) {
   return grown;
 }
 
-// One index block. The first is left to ordinary pages, so that a small
-// table stays small; later ones sit on a huge-page boundary where possible.
-std::uint64_t* NewBlock(std::size_t bytes, bool first) {
+// An index block on a huge-page boundary where that is possible.
+std::uint64_t* NewBlock(std::size_t bytes) {
   void* block = nullptr;
 #if defined(__linux__)
-  if (!first) {
-    if (::posix_memalign(&block, kHugePage, bytes) != 0) throw std::bad_alloc();
-    AdviseHuge(block, bytes);
-    return static_cast<std::uint64_t*>(block);
-  }
+  if (::posix_memalign(&block, kHugePage, bytes) != 0) throw std::bad_alloc();
+  AdviseHuge(block, bytes);
 #else
-  (void)first;
-#endif
   block = std::malloc(bytes);
   if (!block) throw std::bad_alloc();
+#endif
   return static_cast<std::uint64_t*>(block);
 }
 
@@ -63,7 +58,7 @@ void LineArena::clear() {
   text_ = nullptr;
   blocks_ = nullptr;
   textSize_ = textCapacity_ = lineStart_ = 0;
-  blockCount_ = lineCount_ = 0;
+  blockCount_ = lineCount_ = indexCapacity_ = 0;
 }
 
 void LineArena::reserve(std::int64_t bytes) {
@@ -79,12 +74,25 @@ void LineArena::growText(std::size_t atLeast) {
   textCapacity_ = capacity;
 }
 
-void LineArena::addBlock() {
-  // The list of blocks is small (one pointer per 2 MiB of index).
+void LineArena::growIndex() {
+  if (blockCount_ == 1 && indexCapacity_ < kBlockEntries) {  // the first block doubles
+    const std::size_t entries = indexCapacity_ * 2;
+    blocks_[0] = static_cast<std::uint64_t*>(Regrow(blocks_[0], entries * sizeof(std::uint64_t)));
+    indexCapacity_ = entries;
+    return;
+  }
+  // The list of blocks is small: one pointer per 2 MiB of index.
   auto** blocks = static_cast<std::uint64_t**>(std::realloc(blocks_, (blockCount_ + 1) * sizeof(std::uint64_t*)));
   if (!blocks) throw std::bad_alloc();
   blocks_ = blocks;
-  blocks_[blockCount_] = NewBlock(kBlockEntries * sizeof(std::uint64_t), blockCount_ == 0);
+  if (blockCount_ == 0) {
+    constexpr std::size_t kFirst = 256;
+    blocks_[0] = static_cast<std::uint64_t*>(Regrow(nullptr, kFirst * sizeof(std::uint64_t)));
+    indexCapacity_ = kFirst;
+  } else {
+    blocks_[blockCount_] = NewBlock(kBlockEntries * sizeof(std::uint64_t));
+    indexCapacity_ += kBlockEntries;
+  }
   ++blockCount_;
 }
 

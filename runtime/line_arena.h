@@ -63,7 +63,8 @@ class LineArena {
 
  private:
   static constexpr std::uint64_t kWide = std::uint64_t{1} << 63;
-  // The index lives in blocks of 2 MiB that never move once made.
+  // The index lives in blocks of 2 MiB that never move once made; only the
+  // first starts small and grows, so that a small table stays small.
   static constexpr int kBlockShift = 18;
   static constexpr std::size_t kBlockEntries = std::size_t{1} << kBlockShift;
 
@@ -72,13 +73,12 @@ class LineArena {
     return blocks_[i >> kBlockShift][i & (kBlockEntries - 1)];
   }
   void addIndex(std::uint64_t value) {
-    const std::size_t slot = lineCount_ & (kBlockEntries - 1);
-    if (slot == 0) addBlock();
-    blocks_[lineCount_ >> kBlockShift][slot] = value;
+    if (lineCount_ == indexCapacity_) growIndex();
+    blocks_[lineCount_ >> kBlockShift][lineCount_ & (kBlockEntries - 1)] = value;
     ++lineCount_;
   }
   void growText(std::size_t atLeast);
-  void addBlock();
+  void growIndex();
 
   unsigned char* text_ = nullptr;
   std::size_t textSize_ = 0;
@@ -87,4 +87,5 @@ class LineArena {
   std::uint64_t** blocks_ = nullptr;
   std::size_t blockCount_ = 0;
   std::size_t lineCount_ = 0;
+  std::size_t indexCapacity_ = 0;  // entries the blocks can hold
 };
