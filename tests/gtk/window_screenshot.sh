@@ -3,8 +3,9 @@
 # the whole screen with `import -window root`, cut to the window.
 # Usage: window_screenshot.sh path/to/quorvel output.png
 set -euo pipefail
-program=$1
-output=$2
+program=$(readlink -f "$1")
+mkdir -p "$(dirname "$2")"
+output=$(readlink -f "$2")
 work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
@@ -20,6 +21,5 @@ done
 sleep 1  # let it draw
 eval "$(xdotool getwindowgeometry --shell "$id")"
 import -window root "$work/screen.png"
-mkdir -p "$(dirname "$output")"
 convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output"
 echo "saved $output (${WIDTH}x${HEIGHT})"

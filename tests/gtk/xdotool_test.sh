@@ -6,7 +6,7 @@
 # started without a display must end with exit code 0 as well.
 # Usage: xdotool_test.sh path/to/quorvel
 set -euo pipefail
-program=$1
+program=$(readlink -f "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
