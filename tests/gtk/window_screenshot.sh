@@ -21,5 +21,5 @@ done
 sleep 1  # let it draw
 eval "$(xdotool getwindowgeometry --shell "$id")"
 import -window root "$work/screen.png"
-convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output"
+convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -strip "$output"
 echo "saved $output (${WIDTH}x${HEIGHT})"
