@@ -15,7 +15,7 @@ OsHandle FromFd(int fd) { return static_cast<OsHandle>(fd) + 1; }
 int ToFd(OsHandle handle) { return static_cast<int>(handle - 1); }
 
 // Opens without blocking (a FIFO without a writer must not hang us), takes the
-// exclusive lock that stands for "no sharing", and refuses folders.
+// exclusive lock that stands for "no sharing" (on regular files), and refuses folders.
 int OpenLocked(TextView path, int flags) {
   if (path.empty()) return -1;
   std::string name = TextToUtf8(path);
@@ -23,8 +23,11 @@ int OpenLocked(TextView path, int flags) {
   do fd = ::open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
+  // Only a regular file is held exclusively: a device such as /dev/null is
+  // shared by every program, and one that locks it must not stop our writes.
   struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
+      (S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
     ::close(fd);
     return -1;
   }

@@ -9,6 +9,12 @@
 
 #include <chrono>
 #include <filesystem>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 #include <string>
 #include <vector>
 
@@ -274,3 +280,16 @@ TEST_F(hostile, the_project_file_is_opened_read_only_and_never_changed) {
   EXPECT_EQ(project.tracks.size(), 1u);
   fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);  // so that it can be removed
 }
+
+#ifndef _WIN32
+TEST_F(hostile, a_report_to_a_device_that_another_program_has_locked) {
+  // Locks on a device do not keep us out: every program shares /dev/null.
+  const int held = ::open("/dev/null", O_WRONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  writeFile(u"p.rpp", "TEMPO 99 4 4\n");
+  ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
+  EXPECT_EQ(exportReportTo(project, u"/dev/null"), ExportResult::Written);
+  ::close(held);
+}
+#endif
