@@ -139,7 +139,8 @@ inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHig
 // first byte of 0x80 and above; `end` when there is none. Sixteen bytes are
 // looked at together where SSE2 is there, eight elsewhere; never a byte
 // beyond `end`.
-const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end, bool stopAtHigh) {
+inline __attribute__((always_inline)) const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end,
+                                                                     bool stopAtHigh) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i lf = _mm_set1_epi8(0x0A);
