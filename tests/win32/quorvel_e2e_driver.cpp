@@ -5,7 +5,9 @@
 // against quorvel-export.exe) and that each report went to the program
 // registered for .html files. Runs under Wine with an X display.
 //
-// Usage: quorvel_e2e_driver [SCREENSHOT.bmp]
+// Usage: quorvel_e2e_driver [--layout-only] [SCREENSHOT.bmp]
+// With --layout-only it checks the window and its controls at the display's
+// resolution (any DPI), then closes the window; the whole run expects 96 DPI.
 // Paths come from the build (QUORVEL_* definitions) as Unix paths and are
 // reached through Wine's Z: drive.
 #include <windows.h>
@@ -57,9 +59,15 @@ void Step(const char* name) {
   std::fflush(stdout);
 }
 
+PROCESS_INFORMATION program{};
+
+bool ProgramRunning() { return WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT; }
+
 [[noreturn]] void Abort(const std::wstring& why) {
   std::printf("FAIL (fatal): %s\n", Utf8(why).c_str());
+  std::printf("%d checks passed, %d failed before that\n", passes, failures);
   std::fflush(stdout);
+  if (program.hProcess) TerminateProcess(program.hProcess, 1);
   std::exit(1);
 }
 
@@ -141,8 +149,13 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutM
 
 // --- the program under test ---------------------------------------------------------
 
-PROCESS_INFORMATION program{};
 HWND mainWindow = nullptr;
+int dpiX = 96;
+int dpiY = 96;
+
+// Units of 1/96 inch to pixels, as the program scales them.
+int ScaleX(int units) { return MulDiv(units, dpiX, 96); }
+int ScaleY(int units) { return MulDiv(units, dpiY, 96); }
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[256] = {};
@@ -160,10 +173,13 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// A program that stops answering ends the test: nothing after would mean anything.
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) {
-    Check(false, L"the program did not answer message " + std::to_wstring(message));
+    if (!IsWindow(window) && window != mainWindow) return 0;  // a box that just closed
+    Abort(L"the program did not answer message " + std::to_wstring(message) +
+          (ProgramRunning() ? L"" : L": it has ended"));
   }
   return static_cast<LRESULT>(result);
 }
@@ -209,7 +225,6 @@ HWND WaitForProgramWindow(const std::wstring& className, const std::wstring& tit
   return found;
 }
 
-bool ProgramRunning() { return WaitForSingleObject(program.hProcess, 0) == WAIT_TIMEOUT; }
 
 // --- the controls -----------------------------------------------------------------------
 
@@ -536,10 +551,7 @@ std::wstring FocusName() {
 
 void CheckWindow() {
   Step("window");
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  if (dpi != 96) Abort(L"the display is not at 96 DPI: " + std::to_wstring(dpi));
+  std::printf("   display resolution %d x %d DPI\n", dpiX, dpiY);
 
   const LONG style = GetWindowLongW(mainWindow, GWL_STYLE);
   Check((style & WS_CAPTION) == WS_CAPTION, L"the window has a title bar");
@@ -554,17 +566,19 @@ void CheckWindow() {
   const int displayHeight = GetSystemMetrics(SM_CYSCREEN);
   RECT outer;
   GetWindowRect(mainWindow, &outer);
-  CheckEqual(outer.left, (displayWidth - 460) / 2, L"window x on a " + std::to_wstring(displayWidth) + L" wide display");
-  CheckEqual(outer.top, (displayHeight - 440) / 2, L"window y on a " + std::to_wstring(displayHeight) + L" high display");
+  CheckEqual(outer.left, ScaleX((displayWidth - 460) / 2),
+             L"window x on a " + std::to_wstring(displayWidth) + L" wide display");
+  CheckEqual(outer.top, ScaleY((displayHeight - 440) / 2),
+             L"window y on a " + std::to_wstring(displayHeight) + L" high display");
   // Inner size 460 x 440 before the menu bar took its height.
-  RECT expected{0, 0, 460, 440};
+  RECT expected{0, 0, ScaleX(460), ScaleY(440)};
   AdjustWindowRectEx(&expected, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(mainWindow, GWL_EXSTYLE)));
   CheckEqual(outer.right - outer.left, expected.right - expected.left, L"outer width");
   CheckEqual(outer.bottom - outer.top, expected.bottom - expected.top, L"outer height");
   RECT inner;
   GetClientRect(mainWindow, &inner);
-  CheckEqual(inner.right, 460, L"inner width");
-  Check(inner.bottom < 440 && inner.bottom >= 400,
+  CheckEqual(inner.right, ScaleX(460), L"inner width");
+  Check(inner.bottom < ScaleY(440) && inner.bottom >= ScaleY(400),
         L"the menu bar takes its height from the 440 inner units (inner height " + std::to_wstring(inner.bottom) + L")");
   // The menu's entries live in the program's own memory under Wine; they
   // are reached through their keys in CheckMenuKeys.
@@ -625,10 +639,10 @@ void CheckControls() {
       origin = POINT{panel.left, panel.top};
     }
     const std::wstring where = Name(row.id) + L" ";
-    CheckEqual(rect.left - origin.x, row.x, where + L"x");
-    CheckEqual(rect.top - origin.y, row.y, where + L"y");
-    CheckEqual(rect.right - rect.left, row.width, where + L"width");
-    CheckEqual(rect.bottom - rect.top, row.height, where + L"height");
+    CheckEqual(rect.left - origin.x, ScaleX(row.x), where + L"x");
+    CheckEqual(rect.top - origin.y, ScaleY(row.y), where + L"y");
+    CheckEqual(rect.right - rect.left, ScaleX(row.width), where + L"width");
+    CheckEqual(rect.bottom - rect.top, ScaleY(row.height), where + L"height");
   }
   // Creation order is the order of the children (z-order) in each parent.
   std::vector<int> seen;
@@ -871,10 +885,35 @@ void StartProgram() {
   Settle();
 }
 
+// Sees the screen in pixels, as the DPI-aware program does.
+void ReadDisplayResolution() {
+  using SetContext = BOOL(WINAPI*)(HANDLE);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  auto setContext = reinterpret_cast<SetContext>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+  if (!setContext || !setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+  dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  bool layoutOnly = false;
+  const wchar_t* screenshot = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::wstring(argv[i]) == L"--layout-only") {
+      layoutOnly = true;
+    } else {
+      screenshot = argv[i];
+    }
+  }
+  ReadDisplayResolution();
+  if (!layoutOnly && (dpiX != 96 || dpiY != 96))
+    Abort(L"the whole run needs a display at 96 DPI, not " + std::to_wstring(dpiX));
   PrepareFolders();
   RegisterRecorder();
   StartProgram();
@@ -882,7 +921,12 @@ int wmain(int argc, wchar_t** argv) {
   CheckWindow();
   CheckControls();
   CheckInitialStates();
-  if (argc > 1) SaveScreenshot(argv[1]);
+  if (screenshot) SaveScreenshot(screenshot);
+  if (layoutOnly) {
+    CloseWithCloseBox();
+    std::printf("%d checks passed, %d failed\n", passes, failures);
+    return failures == 0 ? 0 : 1;
+  }
   CheckTabOrder();
   CheckBoxRules();
   CheckMenuKeys();
