@@ -39,7 +39,15 @@ int OpenLocked(TextView path, int flags) {
 
 OsHandle OsOpenExisting(TextView path) {
   int fd = OpenLocked(path, O_RDONLY);
-  return fd < 0 ? 0 : FromFd(fd);
+  if (fd < 0) return 0;
+  // Only a regular file has an end: /dev/zero or an endless pipe would grow
+  // the line table until memory ran out.
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return 0;
+  }
+  return FromFd(fd);
 }
 
 OsHandle OsCreateAlways(TextView path) {

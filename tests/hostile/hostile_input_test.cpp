@@ -292,4 +292,11 @@ TEST_F(hostile, a_report_to_a_device_that_another_program_has_locked) {
   EXPECT_EQ(exportReportTo(project, u"/dev/null"), ExportResult::Written);
   ::close(held);
 }
+
+TEST_F(hostile, an_endless_device_is_not_a_project) {
+  // Its lines would never end: it cannot be opened, like a missing file.
+  EXPECT_EQ(loadProjectFile(project, u"/dev/zero"), LoadResult::CannotOpen);
+  EXPECT_EQ(loadProjectFile(project, u"/dev/urandom"), LoadResult::CannotOpen);
+  EXPECT_EQ(project.lineCount(), 0);
+}
 #endif
