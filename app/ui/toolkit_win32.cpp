@@ -423,6 +423,19 @@ bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::i
   g.main = CreateWindowExW(kMainExStyle, kMainClass, caption.c_str(), kMainStyle, ScaleX(x), ScaleY(y),
                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, g.instance, nullptr);
   if (!g.main) return false;
+  // Opened on a screen of another resolution than the primary one: the window
+  // takes that screen's scale, and so do the controls created after it.
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  if (auto dpiForWindow = User32Function<DpiForWindow>("GetDpiForWindow")) {
+    const int dpi = static_cast<int>(dpiForWindow(g.main));
+    if (dpi > 0 && (dpi != g.dpiX || dpi != g.dpiY)) {
+      g.dpiX = g.dpiY = dpi;
+      MakeMessageFont();
+      const RECT scaled = OuterRect(width, height);
+      SetWindowPos(g.main, nullptr, 0, 0, scaled.right - scaled.left, scaled.bottom - scaled.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
   ShowWindow(g.main, SW_SHOWNORMAL);
   UpdateWindow(g.main);
   SetForegroundWindow(g.main);
