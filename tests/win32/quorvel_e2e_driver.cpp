@@ -517,7 +517,8 @@ void SaveScreenshot(const std::wstring& path) {
 
 // --- keyboard -----------------------------------------------------------------------------
 
-void PressKey(WORD key, bool shift = false, WORD modifier = VK_SHIFT) {
+// A key, with a modifier held down when `shift` is set.
+void SendKey(WORD key, bool shift = false, WORD modifier = VK_SHIFT) {
   std::vector<INPUT> inputs;
   auto add = [&](WORD k, bool up) {
     INPUT input{};
@@ -531,6 +532,11 @@ void PressKey(WORD key, bool shift = false, WORD modifier = VK_SHIFT) {
   add(key, true);
   if (shift) add(modifier, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// A key, then time for the program to act on it.
+void PressKey(WORD key, bool shift = false, WORD modifier = VK_SHIFT) {
+  SendKey(key, shift, modifier);
   Settle();
 }
 
@@ -849,11 +855,17 @@ void CheckAbout() {
   Check(ProgramRunning(), L"the program runs on after the About box");
 }
 
-void CloseWithCloseBox() {
-  Step("close box");
-  PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+// The close box (the system menu's Close), or the close shortcut Alt+F4.
+void CloseWindow(bool withShortcut) {
+  Step(withShortcut ? "close shortcut" : "close box");
+  if (withShortcut) {
+    SetForegroundWindow(mainWindow);
+    SendKey(VK_F4, true, VK_MENU);
+  } else {
+    PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
   const bool ended = WaitForSingleObject(program.hProcess, kTimeoutMs) == WAIT_OBJECT_0;
-  Check(ended, L"the close box ends the program");
+  Check(ended, withShortcut ? L"Alt+F4 ends the program" : L"the close box ends the program");
   DWORD code = 12345;
   if (ended) GetExitCodeProcess(program.hProcess, &code);
   CheckEqual(code, 0, L"exit code");
@@ -928,7 +940,7 @@ int wmain(int argc, wchar_t** argv) {
   CheckInitialStates();
   if (screenshot) SaveScreenshot(screenshot);
   if (layoutOnly) {
-    CloseWithCloseBox();
+    CloseWindow(true);
     std::printf("%d checks passed, %d failed\n", passes, failures);
     return failures == 0 ? 0 : 1;
   }
@@ -937,7 +949,7 @@ int wmain(int argc, wchar_t** argv) {
   CheckMenuKeys();
   LoadAndExport();
   CheckAbout();
-  CloseWithCloseBox();
+  CloseWindow(false);
 
   if (ProgramRunning()) TerminateProcess(program.hProcess, 1);
   std::printf("%d checks passed, %d failed\n", passes, failures);
