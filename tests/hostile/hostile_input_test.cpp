@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -25,6 +26,16 @@ using namespace std::string_literals;
 
 std::string U8(TextView text) { return TextToUtf8(text); }
 
+// A whole file at once (the reports here run to tens of megabytes).
+std::string Slurp(TextView path) {
+  std::ifstream in(fs::path(std::u16string(path)), std::ios::binary);
+  in.seekg(0, std::ios::end);
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
 class hostile : public TempFolder {
  protected:
   void TearDown() override {
@@ -32,17 +43,20 @@ class hostile : public TempFolder {
     TempFolder::TearDown();
   }
   // Loads the bytes as a project, exports its report and checks that the
-  // lines are those of the plain reading.
-  void loadAndExport(std::string_view bytes) {
+  // lines are those of the plain reading (huge inputs only count them).
+  void loadAndExport(std::string_view bytes, bool compareLines = true) {
     writeFile(u"p.rpp", bytes);
     ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
+    if (compareLines) compareWithReference(bytes);
+    ASSERT_EQ(exportReportTo(project, path(u"p.html")), ExportResult::Written);
+    report = Slurp(path(u"p.html"));
+    ASSERT_NE(report.find("</html>\r\n"), std::string::npos);
+  }
+  void compareWithReference(std::string_view bytes) {
     const std::vector<Text> expected = ReferenceLoadLines(bytes);
     ASSERT_EQ(project.lineCount(), static_cast<std::int64_t>(expected.size()));
     for (std::int64_t i = 0; i < project.lineCount(); ++i)
       ASSERT_EQ(project.lines.at(i), expected[static_cast<std::size_t>(i)]) << "line " << i;
-    ASSERT_EQ(exportReportTo(project, path(u"p.html")), ExportResult::Written);
-    report = ReadBytes(path(u"p.html"));
-    ASSERT_NE(report.find("</html>\r\n"), std::string::npos);
   }
   std::vector<std::string> lines() const {
     std::vector<std::string> result;
@@ -153,7 +167,8 @@ TEST_F(hostile, lines_around_the_buffer_size_come_back_whole) {
 
 TEST_F(hostile, a_line_of_ten_million_bytes) {
   std::string name = "  NAME " + std::string(10'000'000, 'n');
-  loadAndExport("<TRACK\n" + name + "\n>");
+  loadAndExport("<TRACK\n" + name + "\n>", false);
+  EXPECT_EQ(project.lines.at(1), u"NAME " + Text(10'000'000, u'n'));
   ASSERT_EQ(project.tracks.size(), 1u);
   EXPECT_EQ(project.tracks[0].name.size(), 10'000'000u);
   EXPECT_TRUE(reportHas("Track Name : nnnn"));
@@ -243,7 +258,8 @@ TEST_F(hostile, short_lines_inside_the_master_fx_list) {
 TEST_F(hostile, two_hundred_thousand_tracks) {
   std::string bytes = "<REAPER_PROJECT 0.1 \"7.22/win64\" 1\n";
   for (int t = 0; t < 200'000; ++t) bytes += "  <TRACK\n    NAME T\n    VOLPAN 0.5 -0.25 -1\n  >\n";
-  loadAndExport(bytes);
+  loadAndExport(bytes, false);
+  EXPECT_EQ(project.lineCount(), 800'001);
   ASSERT_EQ(project.tracks.size(), 200'000u);
   EXPECT_EQ(project.tracks.back().pan, -25.0f);
   EXPECT_TRUE(reportHas("Number of Tracks : 200000<br>"));
@@ -253,7 +269,8 @@ TEST_F(hostile, two_hundred_thousand_tracks) {
 TEST_F(hostile, a_hundred_thousand_plugins_in_one_chain) {
   std::string bytes = "<TRACK\nNAME Big\n<FXCHAIN\n";
   for (int p = 0; p < 100'000; ++p) bytes += "BYPASS 0 0 0\n<VST \"VST: Gain\" gain.so 0\nPRESETNAME P\n>\n";
-  loadAndExport(bytes);
+  loadAndExport(bytes, false);
+  EXPECT_EQ(project.lineCount(), 400'003);
   ASSERT_EQ(project.tracks.size(), 1u);
   ASSERT_EQ(project.tracks[0].plugins.size(), 100'000u);
   EXPECT_EQ(U8(project.tracks[0].plugins.back().name), "Gain");

@@ -8,6 +8,8 @@
 #include "runtime/numbered_file.h"
 #include "support/temp_folder.h"
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +19,16 @@ namespace {
 using namespace std::string_literals;
 
 constexpr std::int64_t kNumber = 5;
+
+// A whole file at once.
+std::string Slurp(TextView path) {
+  std::ifstream in(std::filesystem::path(std::u16string(path)), std::ios::binary);
+  in.seekg(0, std::ios::end);
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
 
 const std::int32_t kFormats[] = {
     static_cast<std::int32_t>(TextFormat::Ansi),    static_cast<std::int32_t>(TextFormat::Utf8),
@@ -145,11 +157,14 @@ std::string Cp1252(const std::string& utf8) {
 TEST_F(reading_equivalence, the_real_corpus_in_every_encoding) {
   for (const Text& file : CorpusFiles()) {
     SCOPED_TRACE(TextToUtf8(file));
-    const std::string bytes = ReadBytes(file);
+    const std::string bytes = Slurp(file);
+    // The big files are loaded as they are; the small ones are also read in
+    // every format and re-encoded (the generated projects cover big ones so).
     const bool small = bytes.size() < 150'000;
     check(bytes, small);
+    if (!small) continue;
     check("\xEF\xBB\xBF" + bytes, false);
-    check("\xFF\xFE" + Utf16(TextFromUtf8(bytes)), small);
+    check("\xFF\xFE" + Utf16(TextFromUtf8(bytes)));
   }
 }
 
