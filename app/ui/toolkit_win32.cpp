@@ -1,7 +1,7 @@
 // The window toolkit on Win32: start-up and shut-down of the platform layer,
 // the main window with its menu bar, the controls and the event pump.
 //
-// Sizes are given in 1/96 inch and scaled by Scale(); every control is kept
+// Sizes are given in 1/96 inch and scaled by ScaleX / ScaleY; every control is kept
 // by its id in `controls` (the id is also its Win32 control id). The window
 // procedures only dispatch; what happens lives in the handlers below them.
 #include "app/ui/toolkit.h"
@@ -240,12 +240,18 @@ RECT OuterRect(int innerWidthUnits, int innerHeightUnits) {
 void OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   g.dpiX = LOWORD(wParam);
   g.dpiY = HIWORD(wParam);
+  // The controls keep the old font until they have the new one.
+  const HFONT oldFont = g.font;
+  const bool oldFontOwned = g.fontOwned;
+  g.font = nullptr;
+  g.fontOwned = false;
   MakeMessageFont();
   const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
   RECT outer = OuterRect(g.mainInner.cx, g.mainInner.cy);
   SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
   for (const auto& [id, control] : g.controls) PlaceChild(control);
+  if (oldFont && oldFontOwned) DeleteObject(oldFont);
 }
 
 // A key pressed with a menu open (or with Alt) that matches no "&" mnemonic:
