@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -902,6 +903,37 @@ void StartProgram() {
   Settle();
 }
 
+// The program file: a GUI program (no console window) whose manifest asks
+// for per-monitor DPI awareness and the version-6 common controls.
+void CheckProgramFile() {
+  Step("program file");
+  HMODULE image = LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  Check(image != nullptr, L"quorvel.exe loads as a resource file");
+  if (!image) return;
+  HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  Check(found != nullptr, L"quorvel.exe holds an application manifest");
+  if (found) {
+    const char* text = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    const std::string manifest(text ? text : "", text ? SizeofResource(image, found) : 0);
+    for (const char* wanted : {"PerMonitorV2", "<dpiAware", "Microsoft.Windows.Common-Controls", "6.0.0.0"}) {
+      Check(manifest.find(wanted) != std::string::npos, L"the manifest names " + Widen(wanted));
+    }
+  }
+  FreeLibrary(image);
+
+  const std::string bytes = ReadBytes(kProgram);
+  const bool headed = bytes.size() > 0x40 && bytes[0] == 'M' && bytes[1] == 'Z';
+  Check(headed, L"quorvel.exe is a PE file");
+  if (!headed) return;
+  LONG peOffset = 0;
+  std::memcpy(&peOffset, bytes.data() + 0x3C, sizeof peOffset);
+  const std::size_t subsystemAt = static_cast<std::size_t>(peOffset) + 4 + sizeof(IMAGE_FILE_HEADER) +
+                                  offsetof(IMAGE_OPTIONAL_HEADER64, Subsystem);
+  WORD subsystem = 0;
+  if (subsystemAt + sizeof subsystem <= bytes.size()) std::memcpy(&subsystem, bytes.data() + subsystemAt, sizeof subsystem);
+  CheckEqual(subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI, L"quorvel.exe subsystem (2: GUI, no console)");
+}
+
 // Sees the screen in pixels, as the DPI-aware program does.
 void ReadDisplayResolution() {
   using SetContext = BOOL(WINAPI*)(HANDLE);
@@ -933,6 +965,7 @@ int wmain(int argc, wchar_t** argv) {
     Abort(L"the whole run needs a display at 96 DPI, not " + std::to_wstring(dpiX));
   PrepareFolders();
   RegisterRecorder();
+  CheckProgramFile();
   StartProgram();
 
   CheckWindow();
