@@ -112,10 +112,15 @@ void resetShellRecords() {
   records.quitRequested = false;
 }
 
-WindowPlacement mainWindowPlacement(std::int32_t displayWidth, std::int32_t displayHeight) {
+WindowPlacement mainWindowPlacement(std::int32_t displayWidth, std::int32_t displayHeight,
+                                    std::int32_t dotsPerInch) {
+  if (dotsPerInch <= 0) dotsPerInch = 96;
+  const auto toUnits = [dotsPerInch](std::int32_t pixels) {
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(pixels) * 96 / dotsPerInch);
+  };
   // Integer division truncates toward zero, also for a display smaller than the window.
-  return WindowPlacement{(displayWidth - kMainWindowWidth) / 2, (displayHeight - kMainWindowHeight) / 2,
-                         kMainWindowWidth, kMainWindowHeight};
+  return WindowPlacement{(toUnits(displayWidth) - kMainWindowWidth) / 2,
+                         (toUnits(displayHeight) - kMainWindowHeight) / 2, kMainWindowWidth, kMainWindowHeight};
 }
 
 bool startShell() {
@@ -125,7 +130,8 @@ bool startShell() {
   records.options.masterCheckedCount = 2;
 
   ui::CountDisplays();
-  const WindowPlacement placement = mainWindowPlacement(ui::DisplayPixelWidth(0), ui::DisplayPixelHeight(0));
+  const WindowPlacement placement =
+      mainWindowPlacement(ui::DisplayPixelWidth(0), ui::DisplayPixelHeight(0), ui::ScreenDotsPerInch());
 
   ClearProject(records.project);
   records.options.exportFolder = CurrentDirectory();

@@ -81,7 +81,10 @@ struct WindowPlacement {
   std::int32_t width = 0;
   std::int32_t height = 0;
 };
-WindowPlacement mainWindowPlacement(std::int32_t displayWidth, std::int32_t displayHeight);
+// The display's size in pixels is taken in units first (pixels * 96 / dots
+// per inch), so the window is centred at every screen scale.
+WindowPlacement mainWindowPlacement(std::int32_t displayWidth, std::int32_t displayHeight,
+                                    std::int32_t dotsPerInch = 96);
 
 // Start-up after the toolkit is initialised: the records take their initial
 // values, the main window opens with its menu bar, controls and initial

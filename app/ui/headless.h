@@ -91,6 +91,7 @@ struct DisplaySize {
   std::int32_t height = 0;
 };
 void SetDisplays(std::vector<DisplaySize> displays);  // display 0 first; may be empty
+void SetScreenDotsPerInch(std::int32_t dotsPerInch);  // 96 unless set
 void SetInitializeFails(bool fails);
 void SetWindowCreationFails(bool fails);
 void SetMenuBarFails(bool fails);

@@ -62,6 +62,9 @@ void WriteControlState(std::int32_t id, std::int32_t state);
 std::int32_t CountDisplays();
 std::int32_t DisplayPixelWidth(std::int32_t index);   // 0 for an index out of range
 std::int32_t DisplayPixelHeight(std::int32_t index);
+// The screen's resolution in pixels per inch: 96 at 100 % scale, so a
+// display of w pixels is w * 96 / ScreenDotsPerInch() units wide.
+std::int32_t ScreenDotsPerInch();
 
 // Blocks until the next event and returns its kind; EventOrigin is the id of
 // the control or menu entry of that event.

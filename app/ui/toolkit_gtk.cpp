@@ -562,6 +562,8 @@ void WriteControlState(std::int32_t id, std::int32_t state) {
 
 std::int32_t CountDisplays() { return static_cast<std::int32_t>(Monitors().size()); }
 
+std::int32_t ScreenDotsPerInch() { return static_cast<std::int32_t>(std::lround(State().scale * 96)); }
+
 std::int32_t DisplayPixelWidth(std::int32_t index) { return MonitorArea(index).width; }
 
 std::int32_t DisplayPixelHeight(std::int32_t index) { return MonitorArea(index).height; }

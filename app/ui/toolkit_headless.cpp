@@ -22,6 +22,7 @@ constexpr std::size_t kLongestPath = 259;
 struct Toolkit {
   // settings
   std::vector<DisplaySize> displays{{1920, 1080}};
+  std::int32_t dotsPerInch = 96;
   bool initializeFails = false;
   bool windowCreationFails = false;
   bool menuBarFails = false;
@@ -166,6 +167,7 @@ bool Play(const Action& action, std::int32_t& kind, std::int32_t& origin) {
 void ResetHeadless() { State() = Toolkit{}; }
 
 void SetDisplays(std::vector<DisplaySize> displays) { State().displays = std::move(displays); }
+void SetScreenDotsPerInch(std::int32_t dotsPerInch) { State().dotsPerInch = dotsPerInch; }
 void SetInitializeFails(bool fails) { State().initializeFails = fails; }
 void SetWindowCreationFails(bool fails) { State().windowCreationFails = fails; }
 void SetMenuBarFails(bool fails) { State().menuBarFails = fails; }
@@ -311,6 +313,8 @@ void WriteControlState(std::int32_t id, std::int32_t state) {
 }
 
 std::int32_t CountDisplays() { return static_cast<std::int32_t>(State().displays.size()); }
+
+std::int32_t ScreenDotsPerInch() { return State().dotsPerInch; }
 
 std::int32_t DisplayPixelWidth(std::int32_t index) {
   const auto& displays = State().displays;

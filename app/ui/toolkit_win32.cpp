@@ -406,6 +406,8 @@ bool InitializeToolkit() {
   return true;
 }
 
+std::int32_t ScreenDotsPerInch() { return g.dpiX; }
+
 void ShutdownToolkit() {
   if (g.main) DestroyWindow(g.main);  // its menu bar and controls go with it
   g.main = nullptr;

@@ -250,9 +250,11 @@ void CheckLayout() {
   EXPECT_EQ(gtk_widget_get_allocated_height(box), Px(440));
   GdkRectangle frame;
   gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
-  // Centred on the 1280 x 1024 Xvfb screen.
-  EXPECT_EQ(frame.x, Px((1280 - 460) / 2));
-  EXPECT_EQ(frame.y, Px((1024 - 440) / 2));
+  // Centred on the 1280 x 1024 Xvfb screen, measured in units at its scale.
+  const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
+  const int dotsPerInch = static_cast<int>(std::lround(dpi > 0 ? dpi : 96.0));
+  EXPECT_EQ(frame.x, Px((1280 * 96 / dotsPerInch - 460) / 2));
+  EXPECT_EQ(frame.y, Px((1024 * 96 / dotsPerInch - 440) / 2));
 
   GtkWidget* area = ControlWidget(0) != nullptr ? gtk_widget_get_parent(ControlWidget(0)) : nullptr;
   ASSERT_NE(area, nullptr);

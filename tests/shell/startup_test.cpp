@@ -184,6 +184,17 @@ TEST_F(ShellTest, OpensTheMainWindowCentredOnDisplayZero) {
   EXPECT_EQ(log[1], "CreateTopWindow 0");
 }
 
+TEST_F(ShellTest, CentresTheWindowAtEveryScreenScale) {
+  // 1920 x 1080 pixels at 144 dots per inch are 1280 x 720 units.
+  ui::headless::SetDisplays({{1920, 1080}});
+  ui::headless::SetScreenDotsPerInch(144);
+  StartProgram();
+  ASSERT_EQ(ui::headless::Windows().size(), 1u);
+  EXPECT_EQ(ui::headless::Windows()[0].x, 410);
+  EXPECT_EQ(ui::headless::Windows()[0].y, 140);
+  EXPECT_EQ(mainWindowPlacement(1280, 800, 120).x, 282);  // 1024 units wide
+}
+
 TEST_F(ShellTest, PlacesTheWindowAtNegativePositionsOnASmallDisplay) {
   ui::headless::SetDisplays({{401, 300}});
   StartProgram();

@@ -573,9 +573,10 @@ void CheckWindow() {
   const int displayHeight = GetSystemMetrics(SM_CYSCREEN);
   RECT outer;
   GetWindowRect(mainWindow, &outer);
-  CheckEqual(outer.left, ScaleX((displayWidth - 460) / 2),
+  // The display is measured in units first, so the window is centred at any scale.
+  CheckEqual(outer.left, ScaleX((displayWidth * 96 / dpiX - 460) / 2),
              L"window x on a " + std::to_wstring(displayWidth) + L" wide display");
-  CheckEqual(outer.top, ScaleY((displayHeight - 440) / 2),
+  CheckEqual(outer.top, ScaleY((displayHeight * 96 / dpiX - 440) / 2),
              L"window y on a " + std::to_wstring(displayHeight) + L" high display");
   // Inner size 460 x 440 before the menu bar took its height.
   RECT expected{0, 0, ScaleX(460), ScaleY(440)};
