@@ -310,8 +310,16 @@ void DecodeRawLine(FileRecord& r, bool utf8, bool check, bool high, bool malform
   if (utf8) {
     if (check && !malformed && high && !IsWellFormedUtf8(r.raw)) malformed = true;
     if (check && malformed) r.malformedUtf8 = true;
-    if (high) DecodeUtf8(r.raw, line);
-    else Widen(r.raw, line);
+    if (high) {
+      // A NUL taken into a sequence comes out of the conversion as a NUL
+      // unit; a text ends there, as it does at a NUL byte.
+      const std::size_t old = line.size();
+      DecodeUtf8(r.raw, line);
+      const std::size_t nul = line.find(u'\0', old);
+      if (nul != Text::npos) line.resize(nul);
+    } else {
+      Widen(r.raw, line);
+    }
   } else if (HasHighByte(r.raw)) {
     DecodeAnsi(r.raw, line);
   } else {

@@ -84,6 +84,8 @@ TEST_F(reader, utf8_sequences_take_their_bytes_as_they_come) {
   EXPECT_EQ(lines(TextFormat::Utf8), Lines{u"\uFFFD\nb"});
   open("a\x80" "b\xF8" "c");
   EXPECT_EQ(lines(TextFormat::Utf8), Lines{u"a?b?c"});
+  open(std::string_view("a\xC3\0b\nc", 6));  // a NUL taken into a sequence ends the text
+  EXPECT_EQ(lines(TextFormat::Utf8), (Lines{u"a\uFFFD", u"c"}));
   open("ab\xE3\x81");  // cut short by the end of the file: dropped
   EXPECT_EQ(lines(TextFormat::Utf8), Lines{u"ab"});
   open("\xF0\x9F\x8E\xB5\r\n\xE3\x81\x82");

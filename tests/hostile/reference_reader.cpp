@@ -113,6 +113,7 @@ std::vector<Text> ReferenceReadLines(std::string_view bytes, std::size_t positio
     Text line;
     if (utf8) DecodeUtf8(raw, line);
     else DecodeAnsi(raw, line);
+    line = line.substr(0, line.find(u'\0'));  // a text ends at a NUL
     lines.push_back(line);
     if (check && (bad || !IsWellFormedUtf8(raw))) {
       if (malformed) *malformed = true;
