@@ -21,13 +21,3 @@ Text LineTable::at(std::int64_t index) const {
   at(index, line);
   return line;
 }
-
-char16_t LineTable::firstUnit(std::int64_t index) const {
-  if (index < 0 || index >= count()) return 0;
-  const std::string_view stored = arena_.stored(index);
-  if (stored.empty()) return 0;
-  if (!arena_.isWide(index)) return static_cast<unsigned char>(stored[0]);
-  char16_t unit;
-  std::memcpy(&unit, stored.data(), 2);
-  return unit;
-}

@@ -21,8 +21,6 @@ class LineTable {
   // The line's text, copied into `scratch`; the view lives as long as it.
   TextView at(std::int64_t index, Text& scratch) const;
   Text at(std::int64_t index) const;
-  // The line's first unit, 0 for an empty line.
-  char16_t firstUnit(std::int64_t index) const;
   // The line's bytes when it is stored one byte per unit (each byte is the
   // unit), so that it can be looked at without widening; false otherwise.
   bool narrow(std::int64_t index, std::string_view& bytes) const {
