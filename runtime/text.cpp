@@ -3,7 +3,6 @@
 #include "runtime/utf8.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -28,7 +27,7 @@ bool EqualsIgnoringCase(TextView a, std::string_view lowerAscii) {
   return true;
 }
 
-// Length of the prefix of `text` from `pos` that matches `lowerAscii` ignoring case.
+// Whether `text` holds `lowerAscii` at `pos`, letters compared without regard to case.
 bool StartsWithIgnoringCase(TextView text, std::size_t pos, std::string_view lowerAscii) {
   if (text.size() - pos < lowerAscii.size()) return false;
   return EqualsIgnoringCase(text.substr(pos, lowerAscii.size()), lowerAscii);
