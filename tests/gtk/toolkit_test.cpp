@@ -19,7 +19,7 @@ namespace {
 // A window with two option groups split by a check box, one more group
 // inside a panel, a push button that marks the end of a sequence of events,
 // and a menu.
-class ToolkitTest : public TempFolder {
+class gtk_toolkit : public TempFolder {
  protected:
   enum : std::int32_t {
     A1 = 1, A2 = 2, A3 = 3, Check = 4, B1 = 5, B2 = 6, Panel = 7, C1 = 8, C2 = 9, D1 = 10, Sentinel = 11, Label = 12
@@ -75,7 +75,7 @@ class ToolkitTest : public TempFolder {
   }
 };
 
-TEST_F(ToolkitTest, OptionGroupsFollowCreationAndStartWithNothingSelected) {
+TEST_F(gtk_toolkit, option_groups_follow_creation_and_start_with_nothing_selected) {
   EXPECT_EQ(States({A1, A2, A3, B1, B2, C1, C2, D1, Check}), std::vector<std::int32_t>(9, 0));
 
   ui::WriteControlState(A2, 1);
@@ -95,7 +95,7 @@ TEST_F(ToolkitTest, OptionGroupsFollowCreationAndStartWithNothingSelected) {
   EXPECT_EQ(States({B1, B2}), (std::vector<std::int32_t>{0, 1})) << "any non-zero state selects";
 }
 
-TEST_F(ToolkitTest, ProgramSetStatesRaiseNoEvents) {
+TEST_F(gtk_toolkit, program_set_states_raise_no_events) {
   ui::WriteControlState(A1, 1);
   ui::WriteControlState(A2, 1);
   ui::WriteControlState(A2, 0);
@@ -106,7 +106,7 @@ TEST_F(ToolkitTest, ProgramSetStatesRaiseNoEvents) {
   EXPECT_TRUE(EventsUntilSentinel().empty());
 }
 
-TEST_F(ToolkitTest, EachUserActivationGivesOneEventForTheActivatedControl) {
+TEST_F(gtk_toolkit, each_user_activation_gives_one_event_for_the_activated_control) {
   ui::WriteControlState(A1, 1);
   Click(A3);  // clears A1, which must not report
   EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
@@ -125,7 +125,7 @@ TEST_F(ToolkitTest, EachUserActivationGivesOneEventForTheActivatedControl) {
   EXPECT_EQ(ui::ReadControlState(Check), 0);
 }
 
-TEST_F(ToolkitTest, ArrowKeysMoveTheSelectionWithinTheGroupOnly) {
+TEST_F(gtk_toolkit, arrow_keys_move_the_selection_within_the_group_only) {
   while (gtk_events_pending()) gtk_main_iteration();
   GtkWindow* window = TopWindow();
   ASSERT_NE(window, nullptr);
@@ -148,7 +148,7 @@ TEST_F(ToolkitTest, ArrowKeysMoveTheSelectionWithinTheGroupOnly) {
   EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
 }
 
-TEST_F(ToolkitTest, UnknownIdsAndLabelsReadAsZeroAndIgnoreWrites) {
+TEST_F(gtk_toolkit, unknown_ids_and_labels_read_as_zero_and_ignore_writes) {
   ui::WriteControlState(99, 1);
   ui::WriteControlState(Label, 1);
   ui::WriteControlState(Sentinel, 1);
@@ -162,7 +162,7 @@ TEST_F(ToolkitTest, UnknownIdsAndLabelsReadAsZeroAndIgnoreWrites) {
   EXPECT_FALSE(gtk_widget_get_can_focus(ControlWidget(Panel)));
 }
 
-TEST_F(ToolkitTest, MenuEntriesTakeMnemonicsAndReportTheirIds) {
+TEST_F(gtk_toolkit, menu_entries_take_mnemonics_and_report_their_ids) {
   ASSERT_TRUE(ui::AttachMenuBar(0));
   EXPECT_FALSE(ui::AttachMenuBar(0)) << "one menu bar per window";
   EXPECT_FALSE(ui::AttachMenuBar(5)) << "no such window";
@@ -189,7 +189,7 @@ TEST_F(ToolkitTest, MenuEntriesTakeMnemonicsAndReportTheirIds) {
   EXPECT_EQ(ui::EventOrigin(), 3);
 }
 
-TEST_F(ToolkitTest, MenuBarTakesItsHeightFromTheInnerArea) {
+TEST_F(gtk_toolkit, menu_bar_takes_its_height_from_the_inner_area) {
   ASSERT_TRUE(ui::AttachMenuBar(0));
   ui::AddMenuHeading(u"File");
   ui::AddMenuEntry(0, u"&Open...");
@@ -204,7 +204,7 @@ TEST_F(ToolkitTest, MenuBarTakesItsHeightFromTheInnerArea) {
   EXPECT_FALSE(gtk_window_get_resizable(window));
 }
 
-TEST_F(ToolkitTest, CloseRequestIsAnEventAndTheWindowStaysOpen) {
+TEST_F(gtk_toolkit, close_request_is_an_event_and_the_window_stays_open) {
   GtkWindow* window = TopWindow();
   ASSERT_NE(window, nullptr);
   gtk_window_close(window);  // what the close box does: a delete request
@@ -214,7 +214,7 @@ TEST_F(ToolkitTest, CloseRequestIsAnEventAndTheWindowStaysOpen) {
   EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
 }
 
-TEST_F(ToolkitTest, MessageBoxShowsCaptionAndTextWithOneOkButton) {
+TEST_F(gtk_toolkit, message_box_shows_caption_and_text_with_one_ok_button) {
   Script script;
   script.then(AnswerMessage("Information", "No data to export !"), "the message box");
   script.start();
@@ -223,7 +223,7 @@ TEST_F(ToolkitTest, MessageBoxShowsCaptionAndTextWithOneOkButton) {
   EXPECT_EQ(VisibleDialogCount(), 0);
 }
 
-TEST_F(ToolkitTest, UsersLocaleExceptForNumbers) {
+TEST_F(gtk_toolkit, users_locale_except_for_numbers) {
   // The tests run with LANG=C.UTF-8: GTK would take it for numbers too.
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
   EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C.UTF-8");
@@ -232,7 +232,7 @@ TEST_F(ToolkitTest, UsersLocaleExceptForNumbers) {
   EXPECT_STREQ(number, "1.50");
 }
 
-TEST_F(ToolkitTest, DisplaysComeFromTheScreen) {
+TEST_F(gtk_toolkit, displays_come_from_the_screen) {
   // The tests run on a 1280 x 1024 Xvfb screen.
   ASSERT_EQ(ui::CountDisplays(), 1);
   EXPECT_EQ(ui::DisplayPixelWidth(0), 1280);
@@ -241,7 +241,7 @@ TEST_F(ToolkitTest, DisplaysComeFromTheScreen) {
   EXPECT_EQ(ui::DisplayPixelHeight(-1), 0);
 }
 
-TEST_F(ToolkitTest, WindowStandsAtTheGivenOuterPosition) {
+TEST_F(gtk_toolkit, window_stands_at_the_given_outer_position) {
   while (gtk_events_pending()) gtk_main_iteration();
   GtkWindow* window = TopWindow();
   ASSERT_NE(window, nullptr);
@@ -251,7 +251,7 @@ TEST_F(ToolkitTest, WindowStandsAtTheGivenOuterPosition) {
   EXPECT_EQ(frame.y, 20);
 }
 
-class RequesterTest : public ToolkitTest {
+class gtk_requester : public gtk_toolkit {
  protected:
   std::string folderUtf8() const { return TextToUtf8(folder()); }
   Text choose(const std::string& answer, TextView initial, TextView patterns = u"Reaper project (*.rpp)|*.rpp",
@@ -285,7 +285,7 @@ class RequesterTest : public ToolkitTest {
   }
 };
 
-TEST_F(RequesterTest, StartsInTheGivenFolderWithTheFilterInAnyLetterCase) {
+TEST_F(gtk_requester, starts_in_the_given_folder_with_the_filter_in_any_letter_case) {
   writeFile(u"Song.rpp", "x");
   std::string folder = folderUtf8();
   std::string before = TextToUtf8(CurrentDirectory());
@@ -307,7 +307,7 @@ TEST_F(RequesterTest, StartsInTheGivenFolderWithTheFilterInAnyLetterCase) {
   EXPECT_EQ(TextToUtf8(CurrentDirectory()), before) << "the requester leaves the current directory alone";
 }
 
-TEST_F(RequesterTest, ProposesTheNameAndSelectsTheFilterByIndex) {
+TEST_F(gtk_requester, proposes_the_name_and_selects_the_filter_by_index) {
   std::string folder = folderUtf8();
   choose("", TextFromUtf8(folder + "Proposed.rpp"), u"Text (*.txt)|*.txt|Both|*.rpp;*.RPX", 1,
          [](GtkFileChooser* chooser) {
@@ -326,22 +326,22 @@ TEST_F(RequesterTest, ProposesTheNameAndSelectsTheFilterByIndex) {
          });
 }
 
-TEST_F(RequesterTest, CancelGivesEmptyText) { EXPECT_EQ(choose("", folder()), Text()); }
+TEST_F(gtk_requester, cancel_gives_empty_text) { EXPECT_EQ(choose("", folder()), Text()); }
 
-TEST_F(RequesterTest, TypedNameOfAMissingFileIsAccepted) {
+TEST_F(gtk_requester, typed_name_of_a_missing_file_is_accepted) {
   Text chosen = choose(folderUtf8() + "missing.rpp", folder());
   EXPECT_EQ(TextToUtf8(chosen), folderUtf8() + "missing.rpp");
   EXPECT_FALSE(FileExists(chosen)) << "the requester creates nothing";
 }
 
-TEST_F(RequesterTest, ExistingFileIsNotQuestionedAsAnOverwrite) {
+TEST_F(gtk_requester, existing_file_is_not_questioned_as_an_overwrite) {
   writeFile(u"there.rpp", "keep");
   Text chosen = choose(folderUtf8() + "there.rpp", folder());
   EXPECT_EQ(TextToUtf8(chosen), folderUtf8() + "there.rpp");
   EXPECT_EQ(ReadBytes(chosen), "keep");
 }
 
-TEST_F(RequesterTest, PathLongerThan259UnitsCountsAsCancel) {
+TEST_F(gtk_requester, path_longer_than_259_units_counts_as_cancel) {
   std::string deep = folderUtf8();
   while (deep.size() < 250) deep += std::string(40, 'd') + "/";
   std::filesystem::create_directories(deep);
@@ -357,7 +357,7 @@ TEST_F(RequesterTest, PathLongerThan259UnitsCountsAsCancel) {
   EXPECT_EQ(TextToUtf8(choose(exact, TextFromUtf8(base))), exact);
 }
 
-TEST_F(ToolkitTest, OpensDocumentsWithTheDefaultProgram) {
+TEST_F(gtk_toolkit, opens_documents_with_the_default_program) {
   std::size_t before = LaunchedUris().size();
   writeFile(u"report.html", "<html></html>");
   EXPECT_TRUE(ui::OpenWithDefaultProgram(path(u"report.html")));
@@ -369,7 +369,7 @@ TEST_F(ToolkitTest, OpensDocumentsWithTheDefaultProgram) {
   EXPECT_FALSE(ui::OpenWithDefaultProgram(u""));
 }
 
-TEST_F(ToolkitTest, RelativeDocumentPathResolvesAgainstTheCurrentDirectory) {
+TEST_F(gtk_toolkit, relative_document_path_resolves_against_the_current_directory) {
   std::size_t before = LaunchedUris().size();
   writeFile(u"Song.html", "<html></html>");
   std::string previous = TextToUtf8(CurrentDirectory());

@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kRequester = "Load Reaper project...";
 
-class WindowTest : public TempFolder {
+class gtk_window : public TempFolder {
  protected:
   void SetUp() override {
     TempFolder::SetUp();
@@ -74,7 +74,7 @@ class WindowTest : public TempFolder {
   std::string previous_;
 };
 
-TEST_F(WindowTest, LoadAndExportWriteTheExportersReportAndOpenIt) {
+TEST_F(gtk_window, load_and_export_write_the_exporters_report_and_open_it) {
   const Text first = copyProject("06-osx64-562-vocal-guitar-master-js.rpp");
   const Text second = copyProject("07-x64-570-notification-sound-vsti.rpp");
   const Text firstReport = appFolder() + u"06-osx64-562-vocal-guitar-master-js.html";
@@ -109,7 +109,7 @@ TEST_F(WindowTest, LoadAndExportWriteTheExportersReportAndOpenIt) {
   EXPECT_EQ(AsLocalPath(launched[launchedBefore + 1]), TextToUtf8(secondReport));
 }
 
-TEST_F(WindowTest, ProjectFolderOptionPutsTheReportBesideTheProject) {
+TEST_F(gtk_window, project_folder_option_puts_the_report_beside_the_project) {
   const Text project = copyProject("10-x64-602-audica-midi-template.rpp");
   const Text report = projectFolder() + u"10-x64-602-audica-midi-template.html";
 
@@ -133,7 +133,7 @@ TEST_F(WindowTest, ProjectFolderOptionPutsTheReportBesideTheProject) {
   EXPECT_TRUE(htmlFilesIn(appFolder()).empty());
 }
 
-TEST_F(WindowTest, MessagesCancelAboutAndCloseBox) {
+TEST_F(gtk_window, messages_cancel_about_and_close_box) {
   bool windowStillOpen = false;
   Script script;
   script.then(ClickControl(1), "Export before any Load")
@@ -176,7 +176,7 @@ TEST_F(WindowTest, MessagesCancelAboutAndCloseBox) {
   EXPECT_FALSE(FileExists(appFolder() + u"missing.rpp"));
 }
 
-TEST_F(WindowTest, PanelBoxesStayConsistentThroughRealClicks) {
+TEST_F(gtk_window, panel_boxes_stay_consistent_through_real_clicks) {
   auto states = [](std::initializer_list<int> ids) {
     std::string s;
     for (int id : ids) s += IsActive(id) ? '1' : '0';
@@ -339,7 +339,7 @@ std::vector<int> FocusWalk(GtkDirectionType direction, int steps) {
   return visited;
 }
 
-TEST_F(WindowTest, LayoutMenuAndFocusOrderMatchTheControlTable) {
+TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
   std::vector<int> forward;
   std::vector<int> backward;
   Script script;

@@ -23,7 +23,7 @@ std::string OnlyMessage() {
 
 }  // namespace
 
-TEST_F(ShellTest, LoadShowsTheRequesterInTheCurrentDirectoryAndACancelChangesNothing) {
+TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_changes_nothing) {
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptCancelRequester();
   RunProgram();
@@ -40,7 +40,7 @@ TEST_F(ShellTest, LoadShowsTheRequesterInTheCurrentDirectoryAndACancelChangesNot
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
 }
 
-TEST_F(ShellTest, OpenMenuEntryLoadsLikeTheButton) {
+TEST_F(shell, open_menu_entry_loads_like_the_button) {
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
   ui::headless::ScriptMenu(MenuOpen);
   ui::headless::ScriptChooseFile(project);
@@ -54,14 +54,14 @@ TEST_F(ShellTest, OpenMenuEntryLoadsLikeTheButton) {
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
 }
 
-TEST_F(ShellTest, ExportBeforeAnyLoadSaysThereIsNoData) {
+TEST_F(shell, export_before_any_load_says_there_is_no_data) {
   ui::headless::ScriptClick(ExportButton);
   RunProgram();
   EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
   EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
 }
 
-TEST_F(ShellTest, AMissingFileCannotBeOpenedAndLeavesNothingToExport) {
+TEST_F(shell, a_missing_file_cannot_be_opened_and_leaves_nothing_to_export) {
   const Text missing = path(u"Missing.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(missing);
@@ -78,7 +78,7 @@ TEST_F(ShellTest, AMissingFileCannotBeOpenedAndLeavesNothingToExport) {
   EXPECT_FALSE(FileExists(CurrentDirectory() + u"Missing.html"));
 }
 
-TEST_F(ShellTest, CancelAfterALoadKeepsTheProjectButLeavesNothingToExport) {
+TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export) {
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
@@ -95,7 +95,7 @@ TEST_F(ShellTest, CancelAfterALoadKeepsTheProjectButLeavesNothingToExport) {
   EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
 }
 
-TEST_F(ShellTest, LoadAndExportWriteTheSameReportAsTheExporterAndOpenIt) {
+TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it) {
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Vocal Guitar.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
@@ -116,7 +116,7 @@ TEST_F(ShellTest, LoadAndExportWriteTheSameReportAsTheExporterAndOpenIt) {
   EXPECT_TRUE(ReadBytes(report) == expected) << "the window's report differs from the exporter's";
 }
 
-TEST_F(ShellTest, ExportingTwiceOverwritesTheReportAndOpensItTwice) {
+TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
   WriteBytes(path(u"Song.html"), std::string(100000, 'x'));  // longer than the report: must be truncated
   ui::headless::SetOpenDocumentFails(true);  // a failed opening is not reported
@@ -135,7 +135,7 @@ TEST_F(ShellTest, ExportingTwiceOverwritesTheReportAndOpensItTwice) {
   EXPECT_EQ(report.find('x' + std::string(50, 'x')), std::string::npos);
 }
 
-TEST_F(ShellTest, ExportIntoAVanishedFolderCannotCreateTheFile) {
+TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
   const Text gone = SubFolder(u"gone");
   const Text project = CopyCorpusProject(kCorpusProject, gone, u"Song.rpp");
   StartProgram();
@@ -153,7 +153,7 @@ TEST_F(ShellTest, ExportIntoAVanishedFolderCannotCreateTheFile) {
   EXPECT_FALSE(records().quitRequested);
 }
 
-TEST_F(ShellTest, AReportThatCannotBeWrittenWholeIsReportedAndNotOpened) {
+TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) {
   if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
   StartProgram();
@@ -172,7 +172,7 @@ TEST_F(ShellTest, AReportThatCannotBeWrittenWholeIsReportedAndNotOpened) {
   EXPECT_FALSE(FileExists(path(u"Song.html")));
 }
 
-TEST_F(ShellTest, ProjectFolderOptionCopiesTheLoadedProjectsFolderWhenClicked) {
+TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_clicked) {
   const Text first = CopyCorpusProject(kCorpusProject, SubFolder(u"a"), u"A.rpp");
   StartProgram();
   ui::headless::ScriptClick(LoadButton);
@@ -194,7 +194,7 @@ TEST_F(ShellTest, ProjectFolderOptionCopiesTheLoadedProjectsFolderWhenClicked) {
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
 }
 
-TEST_F(ShellTest, ProjectFolderOptionFollowsEveryLoadThatOpensItsFile) {
+TEST_F(shell, project_folder_option_follows_every_load_that_opens_its_file) {
   const Text folderA = SubFolder(u"a");
   const Text folderB = SubFolder(u"b");
   const Text projectA = CopyCorpusProject(kCorpusProject, folderA, u"A.rpp");
@@ -240,7 +240,7 @@ TEST_F(ShellTest, ProjectFolderOptionFollowsEveryLoadThatOpensItsFile) {
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 }
 
-TEST_F(ShellTest, AboutBoxShowsFiveLines) {
+TEST_F(shell, about_box_shows_five_lines) {
   ui::headless::ScriptMenu(MenuAbout);
   RunProgram();
   const auto& boxes = ui::headless::MessageBoxes();

@@ -20,7 +20,7 @@ std::int32_t CountChecked(std::initializer_list<std::int32_t> ids) {
 
 }  // namespace
 
-TEST_F(ShellTest, QuitMenuEntryEndsTheLoopBeforeLaterActions) {
+TEST_F(shell, quit_menu_entry_ends_the_loop_before_later_actions) {
   ui::headless::ScriptMenu(MenuQuit);
   ui::headless::ScriptClick(ExportButton);
   RunProgram();
@@ -33,7 +33,7 @@ TEST_F(ShellTest, QuitMenuEntryEndsTheLoopBeforeLaterActions) {
   EXPECT_EQ(ui::headless::CallLog().back(), "ShutdownToolkit");
 }
 
-TEST_F(ShellTest, QuitButtonEndsTheLoop) {
+TEST_F(shell, quit_button_ends_the_loop) {
   ui::headless::ScriptClick(QuitButton);
   ui::headless::ScriptMenu(MenuAbout);
   RunProgram();
@@ -43,7 +43,7 @@ TEST_F(ShellTest, QuitButtonEndsTheLoop) {
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
 }
 
-TEST_F(ShellTest, CloseBoxEndsTheLoopEvenWithAProjectLoadedAndNotExported) {
+TEST_F(shell, close_box_ends_the_loop_even_with_a_project_loaded_and_not_exported) {
   const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
@@ -60,7 +60,7 @@ TEST_F(ShellTest, CloseBoxEndsTheLoopEvenWithAProjectLoadedAndNotExported) {
   EXPECT_FALSE(FileExists(path(u"Song.html")));
 }
 
-TEST_F(ShellTest, IgnoresUnknownEventsMenuEntriesAndControls) {
+TEST_F(shell, ignores_unknown_events_menu_entries_and_controls) {
   ui::headless::ScriptEvent(4242, LoadButton);            // an unknown kind
   ui::headless::ScriptEvent(ui::MenuEvent, 2);            // there is no menu entry 2
   ui::headless::ScriptEvent(ui::MenuEvent, 99);
@@ -79,7 +79,7 @@ TEST_F(ShellTest, IgnoresUnknownEventsMenuEntriesAndControls) {
   for (const auto& change : ui::headless::StateChanges()) EXPECT_FALSE(change.byUser) << change.id;
 }
 
-TEST_F(ShellTest, DataOptionsAndCommonDataChangeNothingButThemselves) {
+TEST_F(shell, data_options_and_common_data_change_nothing_but_themselves) {
   StartProgram();
   ui::headless::ScriptClick(PluginsListOnlyOption);
   Step();
@@ -100,7 +100,7 @@ TEST_F(ShellTest, DataOptionsAndCommonDataChangeNothingButThemselves) {
   EXPECT_FALSE(records().quitRequested);
 }
 
-TEST_F(ShellTest, MasterBoxFollowsItsTwoSubBoxes) {
+TEST_F(shell, master_box_follows_its_two_sub_boxes) {
   StartProgram();
   ui::headless::ScriptClick(MasterCheck);  // uncheck: both sub-boxes follow
   Step();
@@ -134,7 +134,7 @@ TEST_F(ShellTest, MasterBoxFollowsItsTwoSubBoxes) {
             6);
 }
 
-TEST_F(ShellTest, TrackBoxFollowsItsFiveSubBoxes) {
+TEST_F(shell, track_box_follows_its_five_sub_boxes) {
   StartProgram();
   ui::headless::ScriptClick(TrackPanCheck);  // one of five unchecked: Track unchecked
   Step();
@@ -173,7 +173,7 @@ TEST_F(ShellTest, TrackBoxFollowsItsFiveSubBoxes) {
   EXPECT_EQ(CountChecked({MasterCheck, MasterVolumeCheck, MasterPluginsCheck}), 3);
 }
 
-TEST_F(ShellTest, CheckBoxInvariantsHoldOverLongRandomClickSequences) {
+TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
   for (std::uint32_t seed : {1u, 7u, 2025u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     ui::headless::ResetHeadless();
@@ -207,7 +207,7 @@ TEST_F(ShellTest, CheckBoxInvariantsHoldOverLongRandomClickSequences) {
   }
 }
 
-TEST_F(ShellTest, FolderOptionsBeforeAnyLoad) {
+TEST_F(shell, folder_options_before_any_load) {
   StartProgram();
   ui::headless::ScriptClick(ProjectFolderOption);  // no project: the folder is empty
   Step();

@@ -12,7 +12,7 @@ void OpenWindow() { ASSERT_TRUE(ui::CreateTopWindow(0, 0, 0, 300, 200, u"Test"))
 
 }  // namespace
 
-TEST_F(ShellTest, ConsecutiveOptionsOfOneParentFormAGroupAndAnyOtherCreationEndsIt) {
+TEST_F(shell, consecutive_options_of_one_parent_form_a_group_and_any_other_creation_ends_it) {
   OpenWindow();
   ui::AddOptionButton(1, 0, 0, 10, 10, u"a");
   ui::AddOptionButton(2, 0, 0, 10, 10, u"b");
@@ -44,7 +44,7 @@ TEST_F(ShellTest, ConsecutiveOptionsOfOneParentFormAGroupAndAnyOtherCreationEnds
   EXPECT_TRUE(ui::headless::DeliveredEvents().empty());
 }
 
-TEST_F(ShellTest, StateOperationsOnButtonsLabelsAndUnknownIdsDoNothing) {
+TEST_F(shell, state_operations_on_buttons_labels_and_unknown_ids_do_nothing) {
   OpenWindow();
   ui::AddPushButton(1, 0, 0, 10, 10, u"push");
   ui::AddLabel(2, 0, 0, 10, 10, u"label");
@@ -57,7 +57,7 @@ TEST_F(ShellTest, StateOperationsOnButtonsLabelsAndUnknownIdsDoNothing) {
   EXPECT_TRUE(ui::headless::StateChanges().empty());
 }
 
-TEST_F(ShellTest, ControlsNeedAnOpenWindow) {
+TEST_F(shell, controls_need_an_open_window) {
   ui::AddPushButton(1, 0, 0, 10, 10, u"orphan");
   EXPECT_FALSE(ui::AttachMenuBar(0));
   ui::headless::ScriptClick(1);
@@ -66,7 +66,7 @@ TEST_F(ShellTest, ControlsNeedAnOpenWindow) {
   EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
 }
 
-TEST_F(ShellTest, DisplaysOutOfRangeReadAsZero) {
+TEST_F(shell, displays_out_of_range_read_as_zero) {
   ui::headless::SetDisplays({{1024, 768}, {800, 600}});
   EXPECT_EQ(ui::CountDisplays(), 2);
   EXPECT_EQ(ui::DisplayPixelWidth(1), 800);
@@ -79,7 +79,7 @@ TEST_F(ShellTest, DisplaysOutOfRangeReadAsZero) {
   EXPECT_EQ(ui::DisplayPixelHeight(0), 1080);
 }
 
-TEST_F(ShellTest, ClicksFlipCheckBoxesAndSelectOptionsBeforeTheEvent) {
+TEST_F(shell, clicks_flip_check_boxes_and_select_options_before_the_event) {
   OpenWindow();
   ui::AddCheckBox(1, 0, 0, 10, 10, u"check");
   ui::AddOptionButton(2, 0, 0, 10, 10, u"first");
@@ -108,7 +108,7 @@ TEST_F(ShellTest, ClicksFlipCheckBoxesAndSelectOptionsBeforeTheEvent) {
   EXPECT_EQ(ui::headless::ScriptRunOuts(), 2);
 }
 
-TEST_F(ShellTest, RequesterAnswersMustMeetTheirRequester) {
+TEST_F(shell, requester_answers_must_meet_their_requester) {
   OpenWindow();
   ui::headless::ScriptChooseFile(u"stray.rpp");  // reached by NextEvent: a script problem
   EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
@@ -129,7 +129,7 @@ TEST_F(ShellTest, RequesterAnswersMustMeetTheirRequester) {
   ui::headless::ResetHeadless();  // the problems above were intended
 }
 
-TEST_F(ShellTest, ATooLongPathFromTheRequesterLoadsNothing) {
+TEST_F(shell, a_too_long_path_from_the_requester_loads_nothing) {
   const Text longPath = folder() + Text(260, u'n') + u".rpp";
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(longPath);
@@ -140,7 +140,7 @@ TEST_F(ShellTest, ATooLongPathFromTheRequesterLoadsNothing) {
   EXPECT_EQ(TextToUtf8(ui::headless::MessageBoxes()[0].text), "No data to export !");
 }
 
-TEST_F(ShellTest, MenuChoicesNeedAnEntryOfThatId) {
+TEST_F(shell, menu_choices_need_an_entry_of_that_id) {
   OpenWindow();
   ASSERT_TRUE(ui::AttachMenuBar(0));
   ui::AddMenuEntry(9, u"before any heading");  // dropped

@@ -4,13 +4,13 @@
 
 #include <filesystem>
 
-void ShellTest::SetUp() {
+void shell::SetUp() {
   TempFolder::SetUp();
   ui::headless::ResetHeadless();
   resetShellRecords();
 }
 
-void ShellTest::TearDown() {
+void shell::TearDown() {
   EXPECT_TRUE(ui::headless::ScriptProblems().empty())
       << "first script problem: " << ui::headless::ScriptProblems().front();
   ui::headless::ResetHeadless();
@@ -18,26 +18,26 @@ void ShellTest::TearDown() {
   TempFolder::TearDown();
 }
 
-void ShellTest::RunProgram() { EXPECT_EQ(RunQuorvel(), 0); }
+void shell::RunProgram() { EXPECT_EQ(RunQuorvel(), 0); }
 
-void ShellTest::StartProgram() {
+void shell::StartProgram() {
   ASSERT_TRUE(ui::InitializeToolkit());
   ASSERT_TRUE(startShell());
 }
 
-void ShellTest::Step() {
+void shell::Step() {
   const std::int32_t kind = ui::NextEvent();
   handleEvent(kind, ui::EventOrigin());
 }
 
-Text ShellTest::SubFolder(TextView name) const {
+Text shell::SubFolder(TextView name) const {
   Text sub = path(name);
   std::filesystem::create_directories(std::filesystem::path(std::u16string(sub)));
   sub.push_back(FolderSeparator());
   return sub;
 }
 
-Text ShellTest::CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const {
+Text shell::CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const {
   std::filesystem::create_directories(std::filesystem::path(std::u16string(folder)));
   const std::string bytes = ReadBytes(CorpusFile(corpusName));
   EXPECT_FALSE(bytes.empty()) << "corpus project missing: " << corpusName;

@@ -13,7 +13,7 @@
 // Texts are compared as UTF-8, which the test framework prints readably.
 inline std::string Utf8(TextView text) { return TextToUtf8(text); }
 
-class ShellTest : public TempFolder {
+class shell : public TempFolder {
  protected:
   void SetUp() override;
   void TearDown() override;

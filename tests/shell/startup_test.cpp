@@ -60,7 +60,7 @@ std::size_t IndexOf(const std::vector<std::string>& log, const std::string& line
 
 }  // namespace
 
-TEST_F(ShellTest, CreatesTheTwentyOneControlsOfTheTableInOrder) {
+TEST_F(shell, creates_the_twenty_one_controls_of_the_table_in_order) {
   StartProgram();
   const auto& controls = ui::headless::Controls();
   ASSERT_EQ(controls.size(), std::size(kControlTable));
@@ -81,7 +81,7 @@ TEST_F(ShellTest, CreatesTheTwentyOneControlsOfTheTableInOrder) {
   EXPECT_EQ(ui::headless::FindControl(3), nullptr);
 }
 
-TEST_F(ShellTest, ControlsFitTheWindowAndTheirPanelsAndFocusFollowsCreationOrder) {
+TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creation_order) {
   StartProgram();
   std::vector<std::int32_t> focusOrder;
   std::int32_t lowest = 0;
@@ -108,7 +108,7 @@ TEST_F(ShellTest, ControlsFitTheWindowAndTheirPanelsAndFocusFollowsCreationOrder
   EXPECT_EQ(focusOrder, expectedFocus);
 }
 
-TEST_F(ShellTest, OptionButtonsFormOneGroupPerPanel) {
+TEST_F(shell, option_buttons_form_one_group_per_panel) {
   StartProgram();
   const ControlRecord* application = ui::headless::FindControl(ApplicationFolderOption);
   const ControlRecord* project = ui::headless::FindControl(ProjectFolderOption);
@@ -125,7 +125,7 @@ TEST_F(ShellTest, OptionButtonsFormOneGroupPerPanel) {
   }
 }
 
-TEST_F(ShellTest, OpensWithTheInitialStatesAndCountsWithoutRaisingEvents) {
+TEST_F(shell, opens_with_the_initial_states_and_counts_without_raising_events) {
   StartProgram();
   EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
   EXPECT_EQ(StateOf(ProjectFolderOption), 0);
@@ -142,7 +142,7 @@ TEST_F(ShellTest, OpensWithTheInitialStatesAndCountsWithoutRaisingEvents) {
   EXPECT_TRUE(ui::headless::MessageBoxes().empty());
 }
 
-TEST_F(ShellTest, SetsTheInitialStatesInOrderAfterEachPanelIsClosed) {
+TEST_F(shell, sets_the_initial_states_in_order_after_each_panel_is_closed) {
   StartProgram();
   std::vector<std::pair<std::int32_t, std::int32_t>> changes;
   for (const auto& change : ui::headless::StateChanges()) {
@@ -167,7 +167,7 @@ TEST_F(ShellTest, SetsTheInitialStatesInOrderAfterEachPanelIsClosed) {
   EXPECT_EQ(log[selectPluginsOnly - 1], "EndPanel");
 }
 
-TEST_F(ShellTest, OpensTheMainWindowCentredOnDisplayZero) {
+TEST_F(shell, opens_the_main_window_centred_on_display_zero) {
   ui::headless::SetDisplays({{1920, 1080}, {800, 600}});
   StartProgram();
   const auto& windows = ui::headless::Windows();
@@ -184,7 +184,7 @@ TEST_F(ShellTest, OpensTheMainWindowCentredOnDisplayZero) {
   EXPECT_EQ(log[1], "CreateTopWindow 0");
 }
 
-TEST_F(ShellTest, CentresTheWindowAtEveryScreenScale) {
+TEST_F(shell, centres_the_window_at_every_screen_scale) {
   // 1920 x 1080 pixels at 144 dots per inch are 1280 x 720 units.
   ui::headless::SetDisplays({{1920, 1080}});
   ui::headless::SetScreenDotsPerInch(144);
@@ -195,7 +195,7 @@ TEST_F(ShellTest, CentresTheWindowAtEveryScreenScale) {
   EXPECT_EQ(mainWindowPlacement(1280, 800, 120).x, 282);  // 1024 units wide
 }
 
-TEST_F(ShellTest, PlacesTheWindowAtNegativePositionsOnASmallDisplay) {
+TEST_F(shell, places_the_window_at_negative_positions_on_a_small_display) {
   ui::headless::SetDisplays({{401, 300}});
   StartProgram();
   ASSERT_EQ(ui::headless::Windows().size(), 1u);
@@ -212,7 +212,7 @@ TEST_F(ShellTest, PlacesTheWindowAtNegativePositionsOnASmallDisplay) {
   EXPECT_EQ(none.height, 440);
 }
 
-TEST_F(ShellTest, WithoutAnyDisplayTheWindowStillOpens) {
+TEST_F(shell, without_any_display_the_window_still_opens) {
   ui::headless::SetDisplays({});
   StartProgram();
   ASSERT_EQ(ui::headless::Windows().size(), 1u);
@@ -220,7 +220,7 @@ TEST_F(ShellTest, WithoutAnyDisplayTheWindowStillOpens) {
   EXPECT_EQ(ui::headless::Windows()[0].y, -220);
 }
 
-TEST_F(ShellTest, BuildsTheFileAndHelpMenus) {
+TEST_F(shell, builds_the_file_and_help_menus) {
   StartProgram();
   ASSERT_TRUE(ui::headless::Windows()[0].hasMenuBar);
   const auto& entries = ui::headless::MenuEntries();
@@ -239,7 +239,7 @@ TEST_F(ShellTest, BuildsTheFileAndHelpMenus) {
   EXPECT_FALSE(entries[0].separator || entries[2].separator || entries[3].separator);
 }
 
-TEST_F(ShellTest, WithoutAMenuBarTheButtonsStillWork) {
+TEST_F(shell, without_a_menu_bar_the_buttons_still_work) {
   ui::headless::SetMenuBarFails(true);
   ui::headless::ScriptMenu(MenuAbout);  // no menu: nothing happens
   ui::headless::ScriptClick(ExportButton);
@@ -254,7 +254,7 @@ TEST_F(ShellTest, WithoutAMenuBarTheButtonsStillWork) {
   EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
 }
 
-TEST_F(ShellTest, AWindowThatCannotOpenEndsTheProgramAtOnce) {
+TEST_F(shell, a_window_that_cannot_open_ends_the_program_at_once) {
   ui::headless::SetWindowCreationFails(true);
   ui::headless::ScriptClick(LoadButton);
   RunProgram();
@@ -267,7 +267,7 @@ TEST_F(ShellTest, AWindowThatCannotOpenEndsTheProgramAtOnce) {
   EXPECT_EQ(ui::headless::PendingActions(), 1u);
 }
 
-TEST_F(ShellTest, AToolkitThatCannotStartEndsTheProgramWithoutAWindow) {
+TEST_F(shell, a_toolkit_that_cannot_start_ends_the_program_without_a_window) {
   ui::headless::SetInitializeFails(true);
   RunProgram();
   EXPECT_TRUE(ui::headless::Windows().empty());
