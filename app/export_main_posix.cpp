@@ -1,4 +1,5 @@
 #include "app/export_cli.h"
+#include "runtime/utf8.h"
 
 #include <cstdio>
 

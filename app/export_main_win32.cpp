@@ -1,4 +1,6 @@
 #include "app/export_cli.h"
+#include "runtime/utf8.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 
@@ -22,10 +24,7 @@ void WriteLine(DWORD which, TextView line) {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
-  for (int i = 1; i < argc; ++i) {
-    std::wstring_view arg(argv[i]);
-    arguments.emplace_back(arg.begin(), arg.end());
-  }
+  for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
   return RunExportCli(arguments, {[](TextView line) { WriteLine(STD_OUTPUT_HANDLE, line); },
                                   [](TextView line) { WriteLine(STD_ERROR_HANDLE, line); }});
 }

@@ -11,6 +11,7 @@
 #include "core/scanner.h"
 #include "report/export.h"
 #include "runtime/numbered_file.h"
+#include "runtime/utf8.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,6 +9,7 @@
 #include "core/loader.h"
 #include "report/export.h"
 #include "runtime/numbered_file.h"
+#include "runtime/utf8.h"
 
 #include <cstdio>
 #include <cstdlib>

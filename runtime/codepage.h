@@ -1,13 +1,13 @@
-// Conversions between bytes and Text in UTF-8 and in the system's ANSI code
-// page (Windows-1252 where the system has none). They append to `out`.
-// Malformed UTF-8 becomes U+FFFD; characters the ANSI code page cannot hold
-// are written as "?"; unpaired surrogates become EF BF BD in UTF-8.
+// Conversions between bytes and Text in the system's ANSI code page
+// (Windows-1252 where the system has none). They append to `out` and never
+// fail: characters the code page cannot hold are written as "?". UTF-8 is
+// not a code page here: see runtime/utf8.h.
 #pragma once
+
+#include "runtime/text.h"
 
 #include <string>
 #include <string_view>
 
-void DecodeUtf8(std::string_view bytes, std::u16string& out);
-void DecodeAnsi(std::string_view bytes, std::u16string& out);
-void EncodeUtf8(std::u16string_view text, std::string& out);
-void EncodeAnsi(std::u16string_view text, std::string& out);
+void DecodeAnsi(std::string_view bytes, Text& out);
+void EncodeAnsi(TextView text, std::string& out);

@@ -2,8 +2,6 @@
 // Windows maps it (the five undefined bytes pass through as C1 controls).
 #include "runtime/codepage.h"
 
-#include "runtime/utf8.h"
-
 namespace {
 
 constexpr char16_t kHigh[32] = {
@@ -21,11 +19,7 @@ char EncodeOne(char16_t c) {
 
 }  // namespace
 
-void DecodeUtf8(std::string_view bytes, std::u16string& out) { AppendUtf8Decoded(bytes, out); }
-
-void EncodeUtf8(std::u16string_view text, std::string& out) { AppendUtf8Encoded(text, out); }
-
-void DecodeAnsi(std::string_view bytes, std::u16string& out) {
+void DecodeAnsi(std::string_view bytes, Text& out) {
   out.reserve(out.size() + bytes.size());
   for (char ch : bytes) {
     auto b = static_cast<unsigned char>(ch);
@@ -33,7 +27,7 @@ void DecodeAnsi(std::string_view bytes, std::u16string& out) {
   }
 }
 
-void EncodeAnsi(std::u16string_view text, std::string& out) {
+void EncodeAnsi(TextView text, std::string& out) {
   out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];

@@ -1,4 +1,5 @@
 #include "runtime/os_file.h"
+#include "runtime/utf8.h"
 
 #include <cerrno>
 #include <fcntl.h>

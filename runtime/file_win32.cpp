@@ -1,4 +1,5 @@
 #include "runtime/os_file.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 
@@ -12,25 +13,23 @@ OsHandle FromHandle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE || handle == nullptr ? 0 : reinterpret_cast<OsHandle>(handle);
 }
 
-std::wstring WidePath(TextView path) { return std::wstring(path.begin(), path.end()); }
-
 }  // namespace
 
 OsHandle OsOpenExisting(TextView path) {
   if (path.empty()) return 0;
-  return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  return FromHandle(CreateFileW(TextToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 OsHandle OsCreateAlways(TextView path) {
   if (path.empty()) return 0;
-  return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  return FromHandle(CreateFileW(TextToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 OsHandle OsTruncateExisting(TextView path) {
   if (path.empty()) return 0;
-  return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
+  return FromHandle(CreateFileW(TextToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr));
 }
 
 OsHandle OsDuplicateStandardOutput() {
@@ -82,4 +81,4 @@ std::int64_t OsFileSize(OsHandle handle) {
 
 bool OsClose(OsHandle handle) { return CloseHandle(ToHandle(handle)) != 0; }
 
-bool OsRemoveFile(TextView path) { return !path.empty() && DeleteFileW(WidePath(path).c_str()) != 0; }
+bool OsRemoveFile(TextView path) { return !path.empty() && DeleteFileW(TextToWide(path).c_str()) != 0; }

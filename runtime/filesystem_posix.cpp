@@ -1,5 +1,6 @@
 #include "runtime/dates.h"
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,5 +1,6 @@
 #include "runtime/dates.h"
 #include "runtime/paths.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 
@@ -16,25 +17,25 @@ Text CurrentDirectory() {
     if (length >= buffer.size()) return {};
   }
   if (length == 0) return {};
-  Text folder(buffer.data(), buffer.data() + length);
+  Text folder = TextFromWide({buffer.data(), length});
   if (folder.back() != u'\\') folder.push_back(u'\\');
   return folder;
 }
 
 Text AbsolutePath(TextView path) {
   if (path.empty()) return {};
-  std::wstring name(path.begin(), path.end());
+  const std::wstring name = TextToWide(path);
   DWORD need = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
   if (need == 0) return Text(path);
   std::vector<wchar_t> buffer(need + 1);
   DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
   if (length == 0 || length >= buffer.size()) return Text(path);
-  return Text(buffer.data(), buffer.data() + length);
+  return TextFromWide({buffer.data(), length});
 }
 
 Timestamp FileTimestamp(TextView path, TimestampKind kind) {
   if (path.empty()) return 0;
-  std::wstring name(path.begin(), path.end());
+  std::wstring name = TextToWide(path);
   while (!name.empty() && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(name.c_str(), &found);

@@ -1,4 +1,5 @@
 #include "runtime/launch.h"
+#include "runtime/utf8.h"
 
 #include <spawn.h>
 

@@ -314,7 +314,7 @@ void DecodeRawLine(FileRecord& r, bool utf8, bool check, bool high, bool malform
       // A NUL taken into a sequence comes out of the conversion as a NUL
       // unit; a text ends there, as it does at a NUL byte.
       const std::size_t old = line.size();
-      DecodeUtf8(r.raw, line);
+      AppendUtf8Decoded(r.raw, line);
       const std::size_t nul = line.find(u'\0', old);
       if (nul != Text::npos) line.resize(nul);
     } else {
@@ -528,7 +528,7 @@ std::int64_t WriteText(std::int64_t number, TextView text, TextFormat format) {
   }
   static thread_local std::string bytes;
   bytes.clear();
-  if (format == TextFormat::Utf8) EncodeUtf8(text, bytes);
+  if (format == TextFormat::Utf8) AppendUtf8Encoded(text, bytes);
   else EncodeAnsi(text, bytes);
   if (bytes.empty()) return 0;
   return BufferedWrite(*r, bytes.data(), static_cast<std::int64_t>(bytes.size()));

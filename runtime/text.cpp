@@ -1,7 +1,5 @@
 #include "runtime/text.h"
 
-#include "runtime/utf8.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -179,18 +177,6 @@ std::int64_t RoundToInteger(float value) {
   if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
   if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
   return static_cast<std::int64_t>(std::nearbyint(value));
-}
-
-Text TextFromUtf8(std::string_view bytes) {
-  Text out;
-  AppendUtf8Decoded(bytes, out);
-  return out;
-}
-
-std::string TextToUtf8(TextView text) {
-  std::string out;
-  AppendUtf8Encoded(text, out);
-  return out;
 }
 
 Text AsciiText(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }

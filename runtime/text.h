@@ -34,9 +34,5 @@ float TextToFloat(TextView text);
 // values beyond the 64-bit range give the nearest end of the range.
 std::int64_t RoundToInteger(float value);
 
-// Conversions between Text and UTF-8 for program arguments, console output and
-// file names; malformed UTF-8 becomes U+FFFD, unpaired surrogates EF BF BD.
-Text TextFromUtf8(std::string_view bytes);
-std::string TextToUtf8(TextView text);
 // ASCII literal to Text, for fixed texts built at run time.
 Text AsciiText(std::string_view ascii);

@@ -40,7 +40,7 @@ int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
 // otherwise continuation bytes are taken one by one until one is missing or
 // the value so far is overlong, a surrogate or beyond U+10FFFF, and what was
 // taken becomes one U+FFFD.
-void AppendUtf8Decoded(std::string_view bytes, std::u16string& out) {
+void AppendUtf8Decoded(std::string_view bytes, Text& out) {
   out.reserve(out.size() + bytes.size());
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* const limit = s + bytes.size();
@@ -93,7 +93,7 @@ void AppendUtf8Decoded(std::string_view bytes, std::u16string& out) {
   }
 }
 
-void AppendUtf8Encoded(std::u16string_view text, std::string& out) {
+void AppendUtf8Encoded(TextView text, std::string& out) {
   out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
@@ -118,6 +118,18 @@ void AppendUtf8Encoded(std::u16string_view text, std::string& out) {
     }
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
+}
+
+Text TextFromUtf8(std::string_view bytes) {
+  Text out;
+  AppendUtf8Decoded(bytes, out);
+  return out;
+}
+
+std::string TextToUtf8(TextView text) {
+  std::string out;
+  AppendUtf8Encoded(text, out);
+  return out;
 }
 
 bool IsWellFormedUtf8(std::string_view bytes) {

@@ -1,13 +1,21 @@
-// Portable UTF-8 codec with the Windows conversion's rules: each malformed
-// sequence becomes one U+FFFD, an unpaired surrogate on output becomes
-// EF BF BD. Appends to the caller's string; never fails.
+// UTF-8, the one place for it: conversions between bytes and Text with the
+// rules of the Windows conversion (MultiByteToWideChar / WideCharToMultiByte
+// with CP_UTF8), on every platform. Decoding turns each malformed sequence
+// into one U+FFFD; encoding writes an unpaired surrogate as EF BF BD. None of
+// them fails. The Append forms append to the caller's string; the others
+// return a new one that the caller owns.
 #pragma once
+
+#include "runtime/text.h"
 
 #include <string>
 #include <string_view>
 
-void AppendUtf8Decoded(std::string_view bytes, std::u16string& out);
-void AppendUtf8Encoded(std::u16string_view text, std::string& out);
+void AppendUtf8Decoded(std::string_view bytes, Text& out);
+void AppendUtf8Encoded(TextView text, std::string& out);
+Text TextFromUtf8(std::string_view bytes);
+std::string TextToUtf8(TextView text);
+
 // True when the bytes are well-formed UTF-8: no overlong forms, no encoded
 // surrogates, nothing above U+10FFFF, no sequence cut short.
 bool IsWellFormedUtf8(std::string_view bytes);

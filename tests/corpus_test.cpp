@@ -5,6 +5,7 @@
 #include "report/export.h"
 #include "runtime/numbered_file.h"
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
 namespace {

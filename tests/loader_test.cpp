@@ -2,6 +2,7 @@
 #include "runtime/numbered_file.h"
 #include "runtime/dates.h"
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
 #include <vector>

@@ -1,4 +1,5 @@
 #include "core/scanner.h"
+#include "runtime/utf8.h"
 
 #include <gtest/gtest.h>
 

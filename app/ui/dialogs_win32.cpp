@@ -2,6 +2,7 @@
 // requester and handing a document to its registered program.
 #include "app/ui/toolkit.h"
 #include "app/ui/win32_backend.h"
+#include "runtime/wide_win32.h"
 
 #include <commdlg.h>
 #include <shellapi.h>
@@ -71,9 +72,9 @@ std::wstring FilterList(TextView patterns) {
   }
   std::wstring list;
   for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-    list += win32::Wide(parts[i]);
+    list += TextToWide(parts[i]);
     list += L'\0';
-    list += win32::Wide(parts[i + 1]);
+    list += TextToWide(parts[i + 1]);
     list += L'\0';
   }
   if (!list.empty()) list += L'\0';
@@ -106,8 +107,8 @@ std::int32_t DisplayPixelHeight(std::int32_t index) {
 }
 
 void ShowMessageBox(TextView caption, TextView text) {
-  const std::wstring wideCaption = win32::Wide(caption);
-  const std::wstring wideText = win32::Wide(text);
+  const std::wstring wideCaption = TextToWide(caption);
+  const std::wstring wideText = TextToWide(text);
   MessageBoxW(Owner(), wideText.c_str(), wideCaption.c_str(), MB_OK);
 }
 
@@ -115,14 +116,14 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   constexpr std::size_t kPathUnits = MAX_PATH;  // 259 units and the terminating NUL
   std::size_t split = initialPath.size();
   while (split > 0 && !IsSeparator(initialPath[split - 1])) --split;
-  const std::wstring folder = win32::Wide(initialPath.substr(0, split));
+  const std::wstring folder = TextToWide(initialPath.substr(0, split));
   const TextView name = initialPath.substr(split);
 
   std::vector<wchar_t> chosen(kPathUnits, L'\0');
   if (IsValidFileName(name) && name.size() < kPathUnits) std::copy(name.begin(), name.end(), chosen.begin());
 
   const std::wstring filter = FilterList(patterns);
-  const std::wstring wideTitle = win32::Wide(title);
+  const std::wstring wideTitle = TextToWide(title);
   OPENFILENAMEW request{};
   request.lStructSize = sizeof request;
   request.hwndOwner = Owner();
@@ -142,12 +143,12 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   if (!current.empty()) SetCurrentDirectoryW(current.c_str());
   if (!accepted) return {};  // cancelled, or the path did not fit
   const auto end = std::find(chosen.begin(), chosen.end(), L'\0');
-  return Text(chosen.begin(), end);
+  return TextFromWide({chosen.data(), static_cast<std::size_t>(end - chosen.begin())});
 }
 
 bool OpenWithDefaultProgram(TextView path) {
   if (path.empty()) return false;
-  const std::wstring file = win32::Wide(path);
+  const std::wstring file = TextToWide(path);
   const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(Owner(), L"open", file.c_str(), nullptr, nullptr,
                                                               SW_SHOWNORMAL));
   return result > 32;

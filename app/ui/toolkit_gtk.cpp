@@ -12,6 +12,7 @@
 // a click has just cleared reports nothing, so one activation by the user
 // gives exactly one ControlEvent, for the control the user activated.
 #include "app/ui/toolkit.h"
+#include "runtime/utf8.h"
 
 #include <gtk/gtk.h>
 

@@ -1,5 +1,6 @@
 // The scripted toolkit backend (see headless.h).
 #include "app/ui/headless.h"
+#include "runtime/utf8.h"
 
 #include <deque>
 #include <utility>

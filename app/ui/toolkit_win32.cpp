@@ -6,6 +6,7 @@
 // procedures only dispatch; what happens lives in the handlers below them.
 #include "app/ui/toolkit.h"
 #include "app/ui/win32_backend.h"
+#include "runtime/wide_win32.h"
 
 #include <commctrl.h>
 #include <ole2.h>
@@ -347,7 +348,7 @@ void AddControl(Kind kind, std::int32_t id, int x, int y, int width, int height,
   control.units = RECT{x, y, width, height};
   // Panel children are placed from the panel's top-left corner, its border included.
   const POINT border = BorderOffset(parent);
-  std::wstring caption = win32::Wide(text);
+  std::wstring caption = TextToWide(text);
   control.hwnd = CreateWindowExW(exStyle, windowClass, caption.c_str(), WS_CHILD | WS_VISIBLE | style,
                                  ScaleX(x) - border.x, ScaleY(y) - border.y, ScaleX(width), ScaleY(height), parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g.instance, nullptr);
@@ -427,7 +428,7 @@ bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::i
   g.mainNumber = number;
   g.mainInner = SIZE{width, height};
   const RECT outer = OuterRect(width, height);
-  const std::wstring caption = win32::Wide(title);
+  const std::wstring caption = TextToWide(title);
   g.main = CreateWindowExW(kMainExStyle, kMainClass, caption.c_str(), kMainStyle, ScaleX(x), ScaleY(y),
                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, g.instance, nullptr);
   if (!g.main) return false;
@@ -466,7 +467,7 @@ void AddMenuHeading(TextView text) {
   if (!g.menuBar) return;
   HMENU heading = CreatePopupMenu();
   if (!heading) return;
-  const std::wstring caption = win32::Wide(text);
+  const std::wstring caption = TextToWide(text);
   if (!AppendMenuW(g.menuBar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(heading), caption.c_str())) {
     DestroyMenu(heading);
     return;
@@ -478,7 +479,7 @@ void AddMenuHeading(TextView text) {
 void AddMenuEntry(std::int32_t id, TextView text) {
   HMENU menu = g.lastHeading ? g.lastHeading : g.menuBar;
   if (!menu) return;
-  const std::wstring caption = win32::Wide(text);
+  const std::wstring caption = TextToWide(text);
   AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(static_cast<std::uint16_t>(id)), caption.c_str());
   if (menu == g.menuBar) DrawMenuBar(g.main);
 }

@@ -3,6 +3,7 @@
 #include "app/ui/toolkit.h"
 #include "gtk_driver.h"
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "gtk_driver.h"
 #include "report/export.h"
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

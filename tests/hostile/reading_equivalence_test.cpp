@@ -6,6 +6,7 @@
 
 #include "core/loader.h"
 #include "runtime/numbered_file.h"
+#include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
 #include <filesystem>

@@ -111,7 +111,7 @@ std::vector<Text> ReferenceReadLines(std::string_view bytes, std::size_t positio
     std::string raw;
     const bool bad = ReadByteLine(in, utf8, raw);
     Text line;
-    if (utf8) DecodeUtf8(raw, line);
+    if (utf8) AppendUtf8Decoded(raw, line);
     else DecodeAnsi(raw, line);
     line = line.substr(0, line.find(u'\0'));  // a text ends at a NUL
     lines.push_back(line);

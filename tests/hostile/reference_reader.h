@@ -1,7 +1,7 @@
 // A plain reading of a project file's bytes, one unit at a time, exactly as
 // the reading rules say: the yardstick for the buffered reader and the loader.
 // It works on the bytes in memory and shares nothing with the buffered reader
-// but the byte-to-text conversions of runtime/codepage.h.
+// but the byte-to-text conversions of runtime/utf8.h and runtime/codepage.h.
 #pragma once
 
 #include "runtime/numbered_file.h"

@@ -1,6 +1,7 @@
 // The scripted backend itself: the grouping rule for option buttons, state
 // operations, displays and the way the script is played.
 #include "shell_test_support.h"
+#include "runtime/utf8.h"
 
 #include <string>
 

@@ -6,6 +6,7 @@
 #include "app/shell.h"
 #include "app/ui/headless.h"
 #include "support/temp_folder.h"
+#include "runtime/utf8.h"
 
 #include <string>
 #include <string_view>

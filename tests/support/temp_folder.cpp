@@ -1,4 +1,5 @@
 #include "temp_folder.h"
+#include "runtime/utf8.h"
 
 #include <algorithm>
 #include <atomic>
