@@ -1,0 +1,284 @@
+#include "core/block_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
+
+// The first NUL, LF or CR at or after p; `end` when there is none. Sixteen
+// bytes at a time where SSE2 is there, eight elsewhere; never past `end`.
+inline const unsigned char* FindLineEnd(const unsigned char* p, const unsigned char* end) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lf = _mm_set1_epi8(0x0A);
+  const __m128i cr = _mm_set1_epi8(0x0D);
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (end - p >= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (ZeroBytes(v) | ZeroBytes(v ^ (kOnes * 0x0A)) | ZeroBytes(v ^ (kOnes * 0x0D))) break;
+    p += 8;
+  }
+  while (p < end && *p != 0 && *p != 0x0A && *p != 0x0D) ++p;
+  return p;
+}
+
+// The first byte of 0x80 or above at or after p, or `end`.
+inline const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (end - p >= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (v & kHighBits) break;
+    p += 8;
+  }
+  while (p < end && *p < 0x80) ++p;
+  return p;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// UTF-16 little-endian units from another source, handed on as UTF-8. The
+// bytes the reader had already taken for the mark test come first.
+class Utf16ToUtf8 : public ByteSource {
+ public:
+  Utf16ToUtf8(ByteSource& inner, std::string_view head) : inner_(inner), raw_(head) {}
+
+  std::int64_t read(void* destination, std::int64_t count) override {
+    while (out_.size() - taken_ == 0) {
+      out_.clear();
+      taken_ = 0;
+      if (!refill()) return 0;
+    }
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), out_.size() - taken_);
+    std::memcpy(destination, out_.data() + taken_, n);
+    taken_ += n;
+    return static_cast<std::int64_t>(n);
+  }
+  bool failed() const override { return inner_.failed(); }
+
+ private:
+  bool refill() {
+    if (ended_) return false;
+    if (raw_.size() < 2) {
+      const std::size_t old = raw_.size();
+      raw_.resize(old + kChunk);
+      const std::int64_t got = inner_.read(raw_.data() + old, kChunk);
+      raw_.resize(old + static_cast<std::size_t>(got > 0 ? got : 0));
+      if (got <= 0) {
+        ended_ = true;  // an odd last byte is dropped
+        if (pendingHigh_) AppendUtf8(out_, 0xFFFD);
+        pendingHigh_ = 0;
+        return !out_.empty();
+      }
+    }
+    const std::size_t units = raw_.size() / 2;
+    for (std::size_t i = 0; i < units; ++i) {
+      const std::uint32_t u = static_cast<unsigned char>(raw_[2 * i]) | (static_cast<unsigned char>(raw_[2 * i + 1]) << 8);
+      if (pendingHigh_ != 0) {
+        if (u >= 0xDC00 && u <= 0xDFFF) {
+          AppendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (u - 0xDC00));
+          pendingHigh_ = 0;
+          continue;
+        }
+        AppendUtf8(out_, 0xFFFD);
+        pendingHigh_ = 0;
+      }
+      if (u >= 0xD800 && u <= 0xDBFF) pendingHigh_ = u;
+      else if (u >= 0xDC00 && u <= 0xDFFF) AppendUtf8(out_, 0xFFFD);
+      else AppendUtf8(out_, u);
+    }
+    raw_.erase(0, units * 2);
+    return true;
+  }
+
+  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+  ByteSource& inner_;
+  std::string raw_;
+  std::string out_;
+  std::size_t taken_ = 0;
+  std::uint32_t pendingHigh_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+BlockReader::BlockReader(ByteSource& source, std::size_t chunkBytes)
+    : original_(source), source_(&source), buffer_(new unsigned char[std::max<std::size_t>(chunkBytes, 16)]),
+      capacity_(std::max<std::size_t>(chunkBytes, 16)) {}
+
+BlockReader::~BlockReader() = default;
+
+bool BlockReader::readFailed() const { return original_.failed(); }
+
+void BlockReader::checkUtf8(const unsigned char* p, const unsigned char* end) {
+  while (p < end) {
+    if (need_ == 0) {
+      p = SkipAscii(p, end);
+      if (p == end) return;
+      const unsigned char b = *p++;
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (b >= 0xC2 && b <= 0xDF) need_ = 1;
+      else if (b == 0xE0) { need_ = 2; low_ = 0xA0; }
+      else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) need_ = 2;
+      else if (b == 0xED) { need_ = 2; high_ = 0x9F; }
+      else if (b == 0xF0) { need_ = 3; low_ = 0x90; }
+      else if (b >= 0xF1 && b <= 0xF3) need_ = 3;
+      else if (b == 0xF4) { need_ = 3; high_ = 0x8F; }
+      else { wellFormed_ = false; return; }
+    } else {
+      const unsigned char b = *p++;
+      if (b < low_ || b > high_) {
+        wellFormed_ = false;
+        return;
+      }
+      --need_;
+      low_ = 0x80;
+      high_ = 0xBF;
+    }
+  }
+}
+
+bool BlockReader::fill() {
+  if (atEnd_) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == capacity_) {  // one line fills the buffer: make room for more of it
+    std::unique_ptr<unsigned char[]> bigger(new unsigned char[capacity_ * 2]);
+    std::memcpy(bigger.get(), buffer_.get(), end_);
+    buffer_ = std::move(bigger);
+    capacity_ *= 2;
+  }
+  const std::int64_t got = source_->read(buffer_.get() + end_, static_cast<std::int64_t>(capacity_ - end_));
+  if (got <= 0) {
+    atEnd_ = true;
+    if (need_ != 0) wellFormed_ = false;  // a sequence cut short by the end
+    return false;
+  }
+  if (undecided_ && wellFormed_) checkUtf8(buffer_.get() + end_, buffer_.get() + end_ + got);
+  end_ += static_cast<std::size_t>(got);
+  bytesRead_ += got;
+  return true;
+}
+
+void BlockReader::start() {
+  started_ = true;
+  // At least four bytes for the mark test, unless the file is shorter.
+  while (end_ < 4) {
+    const std::int64_t got = source_->read(buffer_.get() + end_, static_cast<std::int64_t>(capacity_ - end_));
+    if (got <= 0) {
+      atEnd_ = true;
+      break;
+    }
+    end_ += static_cast<std::size_t>(got);
+    bytesRead_ += got;
+  }
+  const unsigned char* b = buffer_.get();
+  const std::size_t k = end_;
+  std::size_t skip = 0;
+  if (k >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) { skip = 4; ansi_ = true; }
+  else if (k >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    transcoder_ = std::make_unique<Utf16ToUtf8>(
+        original_, std::string_view(reinterpret_cast<const char*>(b) + 2, k - 2));
+    source_ = transcoder_.get();
+    begin_ = end_ = 0;
+    atEnd_ = false;
+    return;
+  }
+  else if (k >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) skip = 3;
+  else if (k >= 2 && b[0] == 0xFE && b[1] == 0xFF) { skip = 2; ansi_ = true; }
+  else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { skip = 4; ansi_ = true; }
+  else undecided_ = true;
+  begin_ = skip;
+  if (undecided_) {
+    checkUtf8(b, b + end_);
+    if (atEnd_ && need_ != 0) wellFormed_ = false;
+  }
+}
+
+bool BlockReader::next(std::string_view& line) {
+  if (!started_) start();
+  std::size_t scanned = 0;  // bytes of the current line already searched
+  for (;;) {
+    if (skipLf_) {
+      if (begin_ == end_ && !fill()) {
+        skipLf_ = false;
+        return false;
+      }
+      if (buffer_[begin_] == 0x0A) ++begin_;
+      skipLf_ = false;
+      continue;
+    }
+    const unsigned char* p = buffer_.get() + begin_;
+    const unsigned char* e = buffer_.get() + end_;
+    const unsigned char* stop = FindLineEnd(p + scanned, e);
+    if (stop == e) {
+      scanned = static_cast<std::size_t>(e - p);
+      if (fill()) continue;
+      // fill() may have moved the bytes to the buffer's start.
+      p = buffer_.get() + begin_;
+      e = buffer_.get() + end_;
+      if (p == e) return false;
+      stop = e;  // the last line, without a terminator
+    }
+    const unsigned char* first = p;
+    while (first < stop && (*first == ' ' || *first == '\t')) ++first;
+    line = std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(stop - first));
+    if (stop == e) {
+      begin_ = end_;
+      return true;
+    }
+    begin_ = static_cast<std::size_t>(stop - buffer_.get()) + 1;
+    if (*stop == 0x0D) {
+      if (begin_ < end_) {
+        if (buffer_[begin_] == 0x0A) ++begin_;
+      } else {
+        skipLf_ = true;
+      }
+    }
+    return true;
+  }
+}

@@ -1,0 +1,411 @@
+#include "core/project_inventory.h"
+
+#include "runtime/codepage.h"
+#include "runtime/utf8.h"
+
+#include <unordered_map>
+
+namespace {
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The first token of a line is exactly `word`.
+bool FirstWordIs(std::string_view line, std::string_view word) {
+  return StartsWith(line, word) && (line.size() == word.size() || line[word.size()] == ' ' || line[word.size()] == '\t');
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "(8ch)", "(2->4ch)", "(4 out)": REAPER's note of a plug-in's channels.
+bool IsChannelNote(std::string_view inner) {
+  std::size_t i = 0;
+  auto digits = [&] {
+    const std::size_t from = i;
+    while (i < inner.size() && IsDigit(inner[i])) ++i;
+    return i > from;
+  };
+  if (!digits()) return false;
+  if (inner.substr(i) == " out" || inner.substr(i) == "ch") return true;
+  if (inner.substr(i, 2) == "->") {
+    i += 2;
+    return digits() && inner.substr(i) == "ch";
+  }
+  return false;
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::uint32_t ParseUnsigned(std::string_view s) {
+  std::uint64_t value = 0;
+  for (char c : s) {
+    if (!IsDigit(c)) return 0;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > 0xFFFFFFFFu) return 0;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+enum class Frame : std::uint8_t { Project, Track, Item, Source, Chain, Freeze };
+
+struct FrameState {
+  Frame kind;
+  FxLocation location = FxLocation::Master;
+  bool frozen = false;
+  std::string container;          // the innermost container's name, for chains
+  bool bypassSeen = false;        // a BYPASS line waits for its plug-in
+  FxState pending = FxState::Online;
+  std::int64_t lastInstance = -1; // the instance a PRESETNAME line belongs to
+};
+
+FrameState MakeFrame(Frame kind, FxLocation location = FxLocation::Master, bool frozen = false, std::string container = {}) {
+  FrameState f;
+  f.kind = kind;
+  f.location = location;
+  f.frozen = frozen;
+  f.container = std::move(container);
+  return f;
+}
+
+class Parser {
+ public:
+  explicit Parser(ProjectInventory& out) : out_(out) {}
+
+  // False when the first line shows the file is not a project.
+  bool header(std::string_view line) {
+    if (!FirstWordIs(line, "<REAPER_PROJECT")) return false;
+    out_.isProject = true;
+    int index = 0;
+    forEachToken(line, [&](std::string_view t) {
+      if (index++ != 2) return true;
+      const std::size_t slash = t.find('/');
+      out_.reaperVersion = std::string(t.substr(0, slash));
+      if (slash != std::string_view::npos) out_.reaperPlatform = std::string(t.substr(slash + 1));
+      return false;
+    });
+    frames_.push_back(MakeFrame(Frame::Project));
+    return true;
+  }
+
+  void line(std::string_view line) {
+    if (line.empty()) return;
+    const char c = line[0];
+    if (ignoreDepth_ > 0) {
+      if (c == '<') ++ignoreDepth_;
+      else if (c == '>') --ignoreDepth_;
+      return;
+    }
+    if (c == '<') {
+      open(line);
+    } else if (c == '>') {
+      if (!frames_.empty()) frames_.pop_back();
+    } else if (!frames_.empty()) {
+      content(line, c);
+    }
+  }
+
+ private:
+  void ignore() { ignoreDepth_ = 1; }
+
+  void open(std::string_view line) {
+    if (frames_.empty()) return ignore();
+    FrameState& top = frames_.back();
+    switch (top.kind) {
+      case Frame::Project:
+        if (FirstWordIs(line, "<TRACK")) {
+          ++out_.tracks;
+          trackName_.clear();
+          trackNamed_ = false;
+          frames_.push_back(MakeFrame(Frame::Track));
+        } else if (FirstWordIs(line, "<MASTERFXLIST")) {
+          frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Master));
+        } else {
+          ignore();
+        }
+        return;
+      case Frame::Track:
+      case Frame::Freeze: {
+        const bool frozen = top.kind == Frame::Freeze;
+        if (FirstWordIs(line, "<FXCHAIN")) frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Track, frozen));
+        else if (FirstWordIs(line, "<FXCHAIN_REC")) frames_.push_back(MakeFrame(Frame::Chain, FxLocation::TrackInput, frozen));
+        else if (FirstWordIs(line, "<ITEM")) {
+          takeName_.clear();
+          frames_.push_back(MakeFrame(Frame::Item, FxLocation::Take, frozen));
+        } else if (FirstWordIs(line, "<FREEZE")) frames_.push_back(MakeFrame(Frame::Freeze, FxLocation::Track, true));
+        else ignore();
+        return;
+      }
+      case Frame::Item:
+        if (FirstWordIs(line, "<SOURCE")) frames_.push_back(MakeFrame(Frame::Source));
+        else if (FirstWordIs(line, "<TAKEFX")) {
+          item_ = takeName_;
+          frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Take, top.frozen));
+        } else ignore();
+        return;
+      case Frame::Source:
+        if (FirstWordIs(line, "<SOURCE")) frames_.push_back(MakeFrame(Frame::Source));
+        else ignore();
+        return;
+      case Frame::Chain:
+        chainBlock(line);
+        return;
+    }
+  }
+
+  void chainBlock(std::string_view line) {
+    FrameState& chain = frames_.back();
+    const std::size_t space = line.find_first_of(" \t");
+    const std::string_view tag = line.substr(1, space == std::string_view::npos ? space : space - 1);
+    if (tag == "CONTAINER") {
+      std::string_view label, custom;
+      int index = 0;
+      forEachToken(line, [&](std::string_view t) {
+        if (index == 1) label = t;
+        if (index == 2) custom = t;
+        return ++index < 3;
+      });
+      FrameState inner = MakeFrame(Frame::Chain, chain.location, chain.frozen, std::string(custom.empty() ? label : custom));
+      chain.bypassSeen = false;
+      chain.lastInstance = -1;
+      frames_.push_back(std::move(inner));
+      return;
+    }
+    static constexpr std::string_view kPlugins[] = {"VST", "AU", "CLAP", "JS", "LV2", "DX", "VIDEO_EFFECT"};
+    bool known = false;
+    for (std::string_view p : kPlugins) known = known || tag == p;
+    // Every effect of a chain follows its BYPASS line; a block of another
+    // kind there is an effect this program has no name for.
+    if (known || chain.bypassSeen) addInstance(chain, tag, line);
+    ignore();
+  }
+
+  void addInstance(FrameState& chain, std::string_view tag, std::string_view line) {
+    PluginInstance p;
+    p.location = chain.location;
+    if (chain.location != FxLocation::Master) {
+      p.track = out_.tracks;
+      p.trackName = trackName_;
+    }
+    if (chain.location == FxLocation::Take) p.item = item_;
+    p.container = chain.container;
+    p.state = chain.frozen ? FxState::Frozen : chain.pending;
+    chain.bypassSeen = false;
+    chain.pending = FxState::Online;
+
+    std::string_view tokens[7];
+    int count = 0;
+    forEachToken(line, [&](std::string_view t) {
+      tokens[count++] = t;
+      return count < 7;
+    });
+    const std::string_view label = count > 1 ? tokens[1] : std::string_view();
+    p.display = std::string(label);
+    if (tag == "VST") {
+      p.file = std::string(count > 2 ? tokens[2] : std::string_view());
+      std::string_view id = count > 5 ? tokens[5] : std::string_view();
+      p.id = std::string(id.substr(0, id.find('<')));
+      const bool vst3 = StartsWith(label, "VST3:") || StartsWith(label, "VST3i:") ||
+                        (!StartsWith(label, "VST:") && !StartsWith(label, "VSTi:") && p.file.size() >= 5 &&
+                         p.file.compare(p.file.size() - 5, 5, ".vst3") == 0);
+      p.format = vst3 ? FxFormat::Vst3 : FxFormat::Vst2;
+    } else if (tag == "JS") {
+      p.format = FxFormat::Js;
+      p.file = std::string(label);
+      const std::string_view custom = count > 2 ? tokens[2] : std::string_view();
+      p.display = custom.empty() ? "JS: " + p.file : std::string(custom);
+    } else if (tag == "CLAP" || tag == "LV2" || tag == "DX" || tag == "AU") {
+      p.format = tag == "CLAP" ? FxFormat::Clap : tag == "LV2" ? FxFormat::Lv2 : tag == "DX" ? FxFormat::Dx : FxFormat::Au;
+      p.id = std::string(count > 2 ? tokens[2] : std::string_view());
+      if (p.format == FxFormat::Au && count > 6) {
+        p.auSubtype = ParseUnsigned(tokens[5]);
+        p.auManufacturer = ParseUnsigned(tokens[6]);
+      }
+    } else {
+      p.format = FxFormat::Other;
+      if (p.display.empty()) p.display = std::string(tag);
+    }
+    if (p.format == FxFormat::Js) {
+      std::string_view path = p.file;
+      path = path.substr(path.find_last_of("/\\") == std::string_view::npos ? 0 : path.find_last_of("/\\") + 1);
+      if (path.size() > 5 && path.substr(path.size() - 5) == ".jsfx") path.remove_suffix(5);
+      p.name = std::string(path);
+    } else if (p.format == FxFormat::Other) {
+      p.name = p.display;
+    } else {
+      splitPluginLabel(label, p.name, p.vendor, p.instrument);
+      if (p.format == FxFormat::Au && p.vendor.empty()) {
+        // "AU: ITSR: StudioLink": the identifier is "Vendor: Name".
+        const std::size_t colon = p.id.find(':');
+        if (colon != std::string::npos) {
+          p.vendor = std::string(TrimSpaces(std::string_view(p.id).substr(0, colon)));
+          p.name = std::string(TrimSpaces(std::string_view(p.id).substr(colon + 1)));
+        }
+      }
+    }
+    chain.lastInstance = static_cast<std::int64_t>(out_.plugins.size());
+    out_.plugins.push_back(std::move(p));
+  }
+
+  void content(std::string_view line, char c) {
+    FrameState& top = frames_.back();
+    switch (top.kind) {
+      case Frame::Track:
+        if (c == 'N' && !trackNamed_ && FirstWordIs(line, "NAME")) {
+          trackName_ = std::string(SecondToken(line));
+          trackNamed_ = true;
+        }
+        return;
+      case Frame::Item:
+        if (c == 'N' && FirstWordIs(line, "NAME")) takeName_ = std::string(SecondToken(line));
+        else if (c == 'T' && FirstWordIs(line, "TAKE")) takeName_.clear();
+        return;
+      case Frame::Source:
+        if (c == 'F' && FirstWordIs(line, "FILE")) addMedia(SecondToken(line));
+        return;
+      case Frame::Chain:
+        if (c == 'B' && FirstWordIs(line, "BYPASS")) {
+          int index = 0;
+          bool bypassed = false, offline = false;
+          forEachToken(line, [&](std::string_view t) {
+            if (index == 1) bypassed = t == "1";
+            if (index == 2) offline = t == "1";
+            return ++index < 3;
+          });
+          top.bypassSeen = true;
+          top.pending = offline ? FxState::Offline : bypassed ? FxState::Bypassed : FxState::Online;
+          top.lastInstance = -1;
+        } else if (c == 'P' && top.lastInstance >= 0 && FirstWordIs(line, "PRESETNAME")) {
+          out_.plugins[static_cast<std::size_t>(top.lastInstance)].preset = std::string(SecondToken(line));
+        }
+        return;
+      default:
+        return;
+    }
+  }
+
+  static std::string_view SecondToken(std::string_view line) {
+    std::string_view second;
+    int index = 0;
+    forEachToken(line, [&](std::string_view t) {
+      if (index == 1) second = t;
+      return ++index < 2;
+    });
+    return second;
+  }
+
+  void addMedia(std::string_view file) {
+    if (file.empty()) return;
+    auto [it, added] = mediaIndex_.try_emplace(std::string(file), out_.media.size());
+    if (added) out_.media.push_back({std::string(file), {}, false, 0});
+    ++out_.media[it->second].uses;
+  }
+
+  ProjectInventory& out_;
+  std::vector<FrameState> frames_;
+  std::int64_t ignoreDepth_ = 0;
+  std::string trackName_;
+  bool trackNamed_ = false;
+  std::string takeName_;
+  std::string item_;
+  std::unordered_map<std::string, std::size_t> mediaIndex_;
+};
+
+bool HasHighByte(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+  return false;
+}
+
+// Texts kept as the file's bytes become UTF-8: from the ANSI code page, or
+// with each malformed UTF-8 sequence replaced by U+FFFD.
+void Decode(std::string& s, bool ansi) {
+  if (!HasHighByte(s)) return;
+  if (!ansi && IsWellFormedUtf8(s)) return;
+  std::u16string text;
+  if (ansi) DecodeAnsi(s, text);
+  else DecodeUtf8(s, text);
+  s.clear();
+  EncodeUtf8(text, s);
+}
+
+}  // namespace
+
+std::string_view locationWord(FxLocation location) {
+  switch (location) {
+    case FxLocation::Master: return "master";
+    case FxLocation::Track: return "track";
+    case FxLocation::TrackInput: return "track_input";
+    case FxLocation::Take: return "take";
+  }
+  return "";
+}
+
+std::string_view formatWord(FxFormat format) {
+  static constexpr std::string_view kWords[] = {"VST2", "VST3", "CLAP", "JS", "AU", "LV2", "DX", "other"};
+  return kWords[static_cast<int>(format)];
+}
+
+std::string_view stateWord(FxState state) {
+  static constexpr std::string_view kWords[] = {"online", "bypassed", "offline", "frozen"};
+  return kWords[static_cast<int>(state)];
+}
+
+std::string_view statusWord(InstallStatus status) {
+  static constexpr std::string_view kWords[] = {"installed", "missing", "unknown"};
+  return kWords[static_cast<int>(status)];
+}
+
+void splitPluginLabel(std::string_view label, std::string& name, std::string& vendor, bool& instrument) {
+  instrument = false;
+  const std::size_t colon = label.find(": ");
+  if (colon != std::string_view::npos && colon <= 6) {
+    const std::string_view prefix = label.substr(0, colon);
+    static constexpr std::string_view kPrefixes[] = {"VST", "VSTi", "VST3", "VST3i", "CLAP", "CLAPi", "AU",
+                                                     "AUi", "LV2", "LV2i", "DX",   "DXi",   "JS"};
+    for (std::string_view p : kPrefixes) {
+      if (prefix != p) continue;
+      instrument = prefix.back() == 'i';
+      label.remove_prefix(colon + 2);
+      break;
+    }
+  }
+  std::string_view rest = TrimSpaces(label);
+  vendor.clear();
+  // Channel notes come off the end; the group before them is the vendor.
+  for (;;) {
+    if (rest.empty() || rest.back() != ')') break;
+    const std::size_t open = rest.rfind('(');
+    if (open == std::string_view::npos) break;
+    const std::string_view inner = rest.substr(open + 1, rest.size() - open - 2);
+    if (IsChannelNote(inner)) {
+      rest = TrimSpaces(rest.substr(0, open));
+      continue;
+    }
+    if (open > 0) {
+      vendor = std::string(inner);
+      rest = TrimSpaces(rest.substr(0, open));
+    }
+    break;
+  }
+  name = std::string(rest);
+}
+
+ProjectInventory readProjectInventory(BlockReader& reader) {
+  ProjectInventory out;
+  Parser parser(out);
+  std::string_view line;
+  if (!reader.next(line) || !parser.header(line)) return out;
+  while (reader.next(line)) parser.line(line);
+  const bool ansi = reader.textIsAnsi();
+  Decode(out.reaperVersion, ansi);
+  Decode(out.reaperPlatform, ansi);
+  for (PluginInstance& p : out.plugins) {
+    for (std::string* s : {&p.trackName, &p.item, &p.container, &p.display, &p.name, &p.vendor, &p.file, &p.id, &p.preset})
+      Decode(*s, ansi);
+  }
+  for (MediaReference& m : out.media) Decode(m.file, ansi);
+  return out;
+}

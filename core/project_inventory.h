@@ -1,0 +1,106 @@
+// What one REAPER project needs: its plug-in instances and media files, read
+// from its block structure by a BlockReader.
+//
+// `<TAG ...` opens a block and a line `>` closes it. Only the project's own
+// blocks count: tracks are the `<TRACK` blocks of the project itself (the
+// copies that extensions keep inside `<EXTENSIONS>` are not), plug-ins are
+// the blocks of the master chain, a track's chain, its input chain, a take's
+// chain, the chains kept by a frozen track, and REAPER 7 containers inside
+// any of these. Texts are UTF-8, decoded from REAPER's quoting and from the
+// file's encoding; "" when absent.
+//
+// readProjectInventory never throws for bad input: a file that does not
+// start with `<REAPER_PROJECT` is not a project (the result says so), and
+// anything else that is malformed is skipped. Installed status and media
+// existence are left for the caller (see plugin_caches.h, resolveMedia).
+#pragma once
+
+#include "core/block_reader.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class FxLocation : std::uint8_t { Master, Track, TrackInput, Take };
+enum class FxFormat : std::uint8_t { Vst2, Vst3, Clap, Js, Au, Lv2, Dx, Other };
+enum class FxState : std::uint8_t { Online, Bypassed, Offline, Frozen };
+enum class InstallStatus : std::uint8_t { Installed, Missing, Unknown };
+
+// The words the outputs use.
+std::string_view locationWord(FxLocation location);
+std::string_view formatWord(FxFormat format);
+std::string_view stateWord(FxState state);
+std::string_view statusWord(InstallStatus status);
+
+struct PluginInstance {
+  FxLocation location = FxLocation::Master;
+  std::int32_t track = 0;   // 1-based; 0 on the master
+  std::string trackName;
+  std::string item;         // the take's name, for take FX
+  std::string container;    // the innermost container's name
+  FxFormat format = FxFormat::Other;
+  bool instrument = false;
+  std::string display;      // the label REAPER shows, e.g. "VST: ReaComp (Cockos)"
+  std::string name;
+  std::string vendor;
+  std::string file;         // VST binary, JS path
+  std::string id;           // VST unique id (VST3 with its {GUID}), CLAP id, AU and LV2 identifiers
+  FxState state = FxState::Online;
+  std::string preset;
+  InstallStatus status = InstallStatus::Unknown;
+  // AU component codes (subtype, manufacturer), 0 when absent.
+  std::uint32_t auSubtype = 0, auManufacturer = 0;
+};
+
+struct MediaReference {
+  std::string file;       // as written in the project
+  std::string resolved;   // absolute, filled by resolveMedia
+  bool exists = false;
+  std::uint32_t uses = 0; // how many sources name it
+};
+
+struct ProjectInventory {
+  bool isProject = false;
+  std::string reaperVersion;
+  std::string reaperPlatform;
+  std::int32_t tracks = 0;
+  std::vector<PluginInstance> plugins;
+  std::vector<MediaReference> media;
+};
+
+// Reads the whole project from the reader.
+ProjectInventory readProjectInventory(BlockReader& reader);
+
+// Splits a plug-in label into name and vendor: the format prefix ("VST3i: ")
+// goes, the vendor is the last parenthesised group that is not a channel
+// note such as "(8ch)", "(4 out)" or "(2->4ch)", and the name is what is
+// before it. Sets instrument from the prefix.
+void splitPluginLabel(std::string_view label, std::string& name, std::string& vendor, bool& instrument);
+
+// The tokens of a line as REAPER writes them: separated by spaces or tabs, a
+// token that starts with ", ' or ` runs to the next same quote. Calls
+// `token` with each decoded token until it returns false.
+template <typename Visit>
+void forEachToken(std::string_view line, Visit&& token) {
+  std::size_t i = 0;
+  const std::size_t n = line.size();
+  for (;;) {
+    while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= n) return;
+    const char q = line[i];
+    std::string_view t;
+    if (q == '"' || q == '\'' || q == '`') {
+      const std::size_t close = line.find(q, i + 1);
+      const std::size_t stop = close == std::string_view::npos ? n : close;
+      t = line.substr(i + 1, stop - i - 1);
+      i = stop == n ? n : stop + 1;
+    } else {
+      std::size_t j = i;
+      while (j < n && line[j] != ' ' && line[j] != '\t') ++j;
+      t = line.substr(i, j - i);
+      i = j;
+    }
+    if (!token(t)) return;
+  }
+}

@@ -1,0 +1,292 @@
+#include "report/inventory_output.h"
+
+namespace {
+
+constexpr std::string_view kHead = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Plug-in and media inventory</title>
+<style>
+:root { --ink: #1d2330; --muted: #5b6475; --line: #d9dee7; --bg: #f6f7f9; --bad: #b3261e; --good: #1e6b35; --warn: #8a5a00; }
+* { box-sizing: border-box; }
+body { margin: 0; font: 14px/1.45 system-ui, -apple-system, "Segoe UI", Roboto, "DejaVu Sans", sans-serif; color: var(--ink); background: #fff; }
+main { max-width: 1240px; margin: 0 auto; padding: 24px 20px 48px; }
+h1 { font-size: 24px; margin: 0 0 4px; }
+h2 { font-size: 18px; margin: 32px 0 10px; border-bottom: 2px solid var(--line); padding-bottom: 4px; }
+h3 { font-size: 14px; margin: 14px 0 6px; }
+.meta { color: var(--muted); margin: 0 0 18px; overflow-wrap: anywhere; }
+.summary { display: grid; grid-template-columns: repeat(6, 1fr); gap: 10px; }
+.card { background: var(--bg); border: 1px solid var(--line); border-radius: 6px; padding: 10px 12px; }
+.card b { display: block; font-size: 22px; }
+.card span { color: var(--muted); font-size: 12px; text-transform: uppercase; letter-spacing: .04em; }
+.card.alert b { color: var(--bad); }
+table { width: 100%; border-collapse: collapse; }
+th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: anywhere; }
+th { background: var(--bg); font-weight: 600; white-space: nowrap; }
+th.sortable { cursor: pointer; user-select: none; }
+th.sortable::after { content: " \2195"; color: var(--muted); }
+th[aria-sort="ascending"]::after { content: " \2191"; color: var(--ink); }
+th[aria-sort="descending"]::after { content: " \2193"; color: var(--ink); }
+td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
+.status-installed { color: var(--good); }
+.status-missing { color: var(--bad); font-weight: 600; }
+.status-unknown { color: var(--muted); }
+.no { color: var(--bad); font-weight: 600; }
+.tools { display: flex; gap: 10px; align-items: center; margin: 0 0 8px; }
+.tools input { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; }
+.tools label { color: var(--muted); }
+details { border: 1px solid var(--line); border-radius: 6px; margin: 8px 0; padding: 0 12px; }
+details > summary { cursor: pointer; padding: 8px 0; font-weight: 600; overflow-wrap: anywhere; }
+details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6px; }
+.small { color: var(--muted); font-weight: 400; }
+code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
+@media (max-width: 900px) { .summary { grid-template-columns: repeat(3, 1fr); } }
+@media print {
+  main { max-width: none; padding: 0; }
+  .tools { display: none; }
+  th.sortable::after { content: ""; }
+  tr, details { break-inside: avoid; }
+  details { border: none; padding: 0; }
+  a { color: inherit; text-decoration: none; }
+}
+</style>
+</head>
+<body>
+<main>
+<h1>Plug-in and media inventory</h1>
+)";
+
+constexpr std::string_view kScript = R"(<script>
+(function () {
+  function key(cell, numeric) {
+    var v = cell.getAttribute("data-v");
+    if (v === null) v = cell.textContent;
+    return numeric ? parseFloat(v) || 0 : v.toLowerCase();
+  }
+  document.querySelectorAll("table.sortable").forEach(function (table) {
+    table.querySelectorAll("th.sortable").forEach(function (th, column) {
+      th.addEventListener("click", function () {
+        var numeric = th.classList.contains("n");
+        var ascending = th.getAttribute("aria-sort") !== "ascending";
+        table.querySelectorAll("th").forEach(function (h) { h.removeAttribute("aria-sort"); });
+        th.setAttribute("aria-sort", ascending ? "ascending" : "descending");
+        var body = table.tBodies[0];
+        var rows = Array.prototype.slice.call(body.rows);
+        rows.sort(function (a, b) {
+          var x = key(a.cells[column], numeric), y = key(b.cells[column], numeric);
+          return (x < y ? -1 : x > y ? 1 : 0) * (ascending ? 1 : -1);
+        });
+        rows.forEach(function (r) { body.appendChild(r); });
+      });
+    });
+  });
+  document.querySelectorAll("input[data-filter]").forEach(function (input) {
+    var table = document.getElementById(input.getAttribute("data-filter"));
+    var missing = document.querySelector("input[data-missing='" + table.id + "']");
+    function apply() {
+      var words = input.value.toLowerCase().split(/\s+/).filter(Boolean);
+      Array.prototype.forEach.call(table.tBodies[0].rows, function (row) {
+        var text = row.textContent.toLowerCase();
+        var show = words.every(function (w) { return text.indexOf(w) >= 0; });
+        if (missing && missing.checked) show = show && row.getAttribute("data-missing") === "1";
+        row.hidden = !show;
+      });
+    }
+    input.addEventListener("input", apply);
+    if (missing) missing.addEventListener("change", apply);
+  });
+  window.addEventListener("beforeprint", function () {
+    document.querySelectorAll("details").forEach(function (d) { d.open = true; });
+  });
+})();
+</script>
+)";
+
+// Text as HTML: & < > " ' escaped, a lone surrogate as U+FFFD.
+void Escaped(SinkWriter& out, std::string_view text) {
+  std::string scratch;
+  text = replaceLoneSurrogates(text, scratch);
+  std::string escaped;
+  escaped.reserve(text.size() + 16);
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped.push_back(c);
+    }
+  }
+  out << escaped;
+}
+
+void Cell(SinkWriter& out, std::string_view text) {
+  out << "<td>";
+  Escaped(out, text);
+  out << "</td>";
+}
+
+void NumberCell(SinkWriter& out, std::uint64_t n, bool alert = false) {
+  out << (alert && n > 0 ? "<td class=\"n no\">" : "<td class=\"n\">") << n << "</td>";
+}
+
+void StatusCell(SinkWriter& out, InstallStatus status) {
+  out << "<td class=\"status-" << statusWord(status) << "\">" << statusWord(status) << "</td>";
+}
+
+void Card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) {
+  out << (alert && n > 0 ? "<div class=\"card alert\"><b>" : "<div class=\"card\"><b>") << n << "</b><span>" << label
+      << "</span></div>\n";
+}
+
+std::string_view Kind(bool instrument) { return instrument ? "instrument" : "effect"; }
+
+// Where an instance sits, in words.
+std::string Where(const ArchiveInventory& inv, const ArchiveInventory::Instance& i) {
+  std::string where;
+  switch (i.location) {
+    case FxLocation::Master: where = "master"; break;
+    case FxLocation::Track: where = "track " + std::to_string(i.track); break;
+    case FxLocation::TrackInput: where = "track " + std::to_string(i.track) + " input"; break;
+    case FxLocation::Take: where = "track " + std::to_string(i.track) + " take"; break;
+  }
+  if (i.location != FxLocation::Master && !inv.text(i.trackName).empty())
+    where += " \xE2\x80\x9C" + std::string(inv.text(i.trackName)) + "\xE2\x80\x9D";
+  if (i.location == FxLocation::Take && !inv.text(i.item).empty())
+    where += ", item \xE2\x80\x9C" + std::string(inv.text(i.item)) + "\xE2\x80\x9D";
+  if (!inv.text(i.container).empty()) where += ", in container \xE2\x80\x9C" + std::string(inv.text(i.container)) + "\xE2\x80\x9D";
+  return where;
+}
+
+}  // namespace
+
+bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::string>& resources,
+                        const ByteSink& sink) {
+  SinkWriter out(sink);
+  out << kHead << "<p class=\"meta\">";
+  if (resources) {
+    out << "Installed plug-ins checked against the REAPER resource folder <code>";
+    Escaped(out, *resources);
+    out << "</code>.";
+  } else {
+    out << "Installed plug-ins were not checked: every status is &ldquo;unknown&rdquo;.";
+  }
+  out << "</p>\n<section class=\"summary\">\n";
+  Card(out, "projects", inv.projects().size(), false);
+  Card(out, "distinct plug-ins", inv.plugins().size(), false);
+  Card(out, "instances", inv.instanceCount(), false);
+  Card(out, "missing plug-ins", inv.missingPlugins(), true);
+  Card(out, "missing media", inv.missingMedia(), true);
+  Card(out, "errors", inv.errors().size(), true);
+  out << "</section>\n";
+
+  out << "<h2>Plug-ins</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter plug-ins\" "
+         "data-filter=\"plugins\" aria-label=\"Filter plug-ins\"><label><input type=\"checkbox\" "
+         "data-missing=\"plugins\"> missing only</label></div>\n"
+         "<table id=\"plugins\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Name</th>"
+         "<th class=\"sortable\">Vendor</th><th class=\"sortable\">Format</th><th class=\"sortable\">Kind</th>"
+         "<th class=\"sortable\">Status</th><th class=\"sortable n\">Projects</th><th class=\"sortable n\">Instances</th>"
+         "</tr></thead>\n<tbody>\n";
+  for (const ArchivePlugin& p : inv.plugins()) {
+    out << (p.status == InstallStatus::Missing ? "<tr data-missing=\"1\">" : "<tr>");
+    out << "<td title=\"";
+    Escaped(out, p.display);
+    out << "\">";
+    Escaped(out, p.name.empty() ? p.display : p.name);
+    out << "</td>";
+    Cell(out, p.vendor);
+    Cell(out, formatWord(p.format));
+    Cell(out, Kind(p.instrument));
+    StatusCell(out, p.status);
+    NumberCell(out, p.projects);
+    NumberCell(out, p.instances);
+    out << "</tr>\n";
+  }
+  out << "</tbody>\n</table>\n";
+
+  out << "<h2>Projects</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter projects\" "
+         "data-filter=\"projects\" aria-label=\"Filter projects\"></div>\n"
+         "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
+         "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Plug-ins</th>"
+         "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
+  std::uint64_t number = 0;
+  for (const ArchiveInventory::Project& p : inv.projects()) {
+    ++number;
+    out << "<tr><td><a href=\"#p" << number << "\">";
+    Escaped(out, inv.text(p.path));
+    out << "</a></td><td>";
+    Escaped(out, inv.text(p.version));
+    if (!inv.text(p.platform).empty()) {
+      out << " <span class=\"small\">";
+      Escaped(out, inv.text(p.platform));
+      out << "</span>";
+    }
+    out << "</td>";
+    NumberCell(out, static_cast<std::uint64_t>(p.tracks));
+    NumberCell(out, p.instanceCount);
+    NumberCell(out, p.missingPlugins, true);
+    NumberCell(out, p.missingMedia, true);
+    out << "</tr>\n";
+  }
+  out << "</tbody>\n</table>\n";
+
+  number = 0;
+  for (const ArchiveInventory::Project& p : inv.projects()) {
+    ++number;
+    out << "<details id=\"p" << number << "\"><summary>";
+    Escaped(out, inv.text(p.path));
+    out << " <span class=\"small\">(" << static_cast<std::uint64_t>(p.instanceCount) << " plug-ins, "
+        << static_cast<std::uint64_t>(p.mediaCount) << " media files)</span></summary>\n";
+    if (p.instanceCount > 0) {
+      out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
+             "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
+      for (const ArchiveInventory::Instance& i : inv.instances(p)) {
+        out << "<tr>";
+        Cell(out, Where(inv, i));
+        out << "<td title=\"";
+        Escaped(out, inv.text(i.display));
+        out << "\">";
+        Escaped(out, inv.text(i.name).empty() ? inv.text(i.display) : inv.text(i.name));
+        out << "</td>";
+        Cell(out, inv.text(i.vendor));
+        Cell(out, formatWord(i.format));
+        Cell(out, Kind(i.instrument));
+        Cell(out, stateWord(i.state));
+        Cell(out, inv.text(i.preset));
+        StatusCell(out, i.status);
+        out << "</tr>\n";
+      }
+      out << "</tbody></table>\n";
+    }
+    if (p.mediaCount > 0) {
+      out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n<tbody>\n";
+      for (const ArchiveInventory::Media& m : inv.media(p)) {
+        out << "<tr>";
+        Cell(out, inv.text(m.file));
+        Cell(out, inv.resolved(p, m));
+        out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
+      }
+      out << "</tbody></table>\n";
+    }
+    out << "</details>\n";
+  }
+
+  out << "<h2>Errors</h2>\n";
+  if (inv.errors().empty()) {
+    out << "<p>Every project was read.</p>\n";
+  } else {
+    out << "<table id=\"errors\"><thead><tr><th>Path</th><th>Message</th></tr></thead>\n<tbody>\n";
+    for (const ArchiveInventory::Error& e : inv.errors()) {
+      out << "<tr>";
+      Cell(out, e.path);
+      Cell(out, e.message);
+      out << "</tr>\n";
+    }
+    out << "</tbody></table>\n";
+  }
+  out << "</main>\n" << kScript << "</body>\n</html>\n";
+  return out.flush();
+}

@@ -1,0 +1,29 @@
+#include "report/inventory_output.h"
+
+std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch) {
+  // A surrogate's encoding starts with ED A0..ED BF; nothing else does.
+  std::size_t i = text.find('\xED');
+  while (i != std::string_view::npos && !(i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0xA0))
+    i = text.find('\xED', i + 1);
+  if (i == std::string_view::npos) return text;
+  scratch.clear();
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (text[k] == '\xED' && k + 2 < text.size() && static_cast<unsigned char>(text[k + 1]) >= 0xA0) {
+      scratch += "\xEF\xBF\xBD";
+      k += 2;
+    } else {
+      scratch.push_back(text[k]);
+    }
+  }
+  return scratch;
+}
+
+bool writeInventory(const ArchiveInventory& inventory, const std::optional<std::string>& resources,
+                    InventoryFormat format, const ByteSink& sink) {
+  switch (format) {
+    case InventoryFormat::Html: return writeInventoryHtml(inventory, resources, sink);
+    case InventoryFormat::Json: return writeInventoryJson(inventory, resources, sink);
+    case InventoryFormat::Csv: return writeInventoryCsv(inventory, sink);
+  }
+  return false;
+}
