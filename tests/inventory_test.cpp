@@ -3,6 +3,8 @@
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"
+#include "runtime/file_tree.h"
+#include "runtime/paths.h"
 #include "support/temp_folder.h"
 
 #include <algorithm>
@@ -316,4 +318,181 @@ TEST(plugin_caches, a_format_without_a_cache_is_unknown_and_other_forms_count) {
   au.auSubtype = 1;
   au.auManufacturer = 2;
   EXPECT_EQ(caches.statusOf(au), InstallStatus::Installed);  // by its component codes
+}
+
+namespace {
+
+// A small archive in memory: two projects added in the order given.
+void AddTwoProjects(ArchiveInventory& archive, bool reversed) {
+  const std::string hostile =
+      "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME '<script>alert(\"x\")</script>, \"q\"\tz'\n<FXCHAIN\n"
+      "BYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE \"m\x01.wav\"\n>\n>\n>\n>\n";
+  const std::string plain =
+      "<REAPER_PROJECT 0.1 \"6.0/OSX64\"\n<MASTERFXLIST\nBYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n"
+      "BYPASS 0 0 0\n<JS utility/volume \"\"\n>\n>\n>\n";
+  const Text first = u"/archive/b.rpp", second = u"/archive/a\xDCE9.rpp";  // a name byte that is not UTF-8
+  if (reversed) {
+    archive.addProject(second, Inventory(plain));
+    archive.addProject(first, Inventory(hostile));
+  } else {
+    archive.addProject(first, Inventory(hostile));
+    archive.addProject(second, Inventory(plain));
+  }
+  archive.addError(u"/archive/z.rpp", "cannot be found");
+  archive.finish();
+}
+
+std::string Written(const ArchiveInventory& archive, InventoryFormat format) {
+  std::string bytes;
+  EXPECT_TRUE(writeInventory(archive, std::string("/res"), format, [&](std::string_view piece) {
+    bytes += piece;
+    return true;
+  }));
+  return bytes;
+}
+
+}  // namespace
+
+TEST(archive_inventory, sorts_by_path_and_aggregates_the_same_whatever_the_order_of_arrival) {
+  ArchiveInventory one, two;
+  AddTwoProjects(one, false);
+  AddTwoProjects(two, true);
+  ASSERT_EQ(one.projects().size(), 2u);
+  EXPECT_EQ(one.text(one.projects()[0].path), "/archive/a\xED\xB3\xA9.rpp");
+  ASSERT_EQ(one.plugins().size(), 2u);
+  const ArchivePlugin& shared = one.plugins()[0].name == "A,B \"C\"" ? one.plugins()[0] : one.plugins()[1];
+  EXPECT_EQ(shared.projects, 2u);
+  EXPECT_EQ(shared.instances, 2u);
+  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv})
+    EXPECT_EQ(Written(one, format), Written(two, format));
+}
+
+TEST(archive_inventory, every_output_keeps_hostile_names_as_text) {
+  ArchiveInventory archive;
+  AddTwoProjects(archive, false);
+  const std::string html = Written(archive, InventoryFormat::Html);
+  EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+  EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(html.find("/archive/a\xEF\xBF\xBD.rpp"), std::string::npos);  // the odd byte shown as U+FFFD
+  EXPECT_EQ(html.find("\xED\xB3"), std::string::npos);                   // never as a surrogate
+  const std::string json = Written(archive, InventoryFormat::Json);
+  EXPECT_NE(json.find(R"("path": "/archive/a\udce9.rpp")"), std::string::npos);
+  EXPECT_NE(json.find(R"("track_name": "<script>alert(\"x\")</script>, \"q\"\tz")"), std::string::npos);
+  EXPECT_NE(json.find(R"("file": "m\u0001.wav")"), std::string::npos);
+  EXPECT_NE(json.find(R"("errors": [)" "\n" R"(    {"path": "/archive/z.rpp", "message": "cannot be found"})"),
+            std::string::npos);
+  const std::string csv = Written(archive, InventoryFormat::Csv);
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status");
+  EXPECT_NE(csv.find("/archive/b.rpp,track,1,\"<script>alert(\"\"x\"\")</script>, \"\"q\"\"\tz\",,VST2,effect,"
+                     "\"A,B \"\"C\"\"\",V&V,a.dll,7,online,,unknown\r\n"),
+            std::string::npos);
+}
+
+TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
+  ArchiveInventory archive;
+  AddTwoProjects(archive, false);
+  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
+    int calls = 0;
+    EXPECT_FALSE(writeInventory(archive, std::nullopt, format, [&](std::string_view) { return ++calls > 1; }));
+  }
+}
+
+TEST(archive_inventory, media_paths_resolve_from_the_projects_folder_with_either_separator) {
+  const Text folder = Text(u"/p/") ;
+  const Text sep(1, FolderSeparator());
+  EXPECT_EQ(resolveMediaPath(folder, "Audio\\a b.wav"), u"/p/Audio" + sep + u"a b.wav");
+  EXPECT_EQ(resolveMediaPath(folder, "Audio/x.wav"), u"/p/Audio" + sep + u"x.wav");
+  EXPECT_EQ(resolveMediaPath(folder, "/abs/x.wav"), u"/abs/x.wav");
+  EXPECT_EQ(resolveMediaPath(folder, "C:\\Users\\x.wav"), u"C:\\Users\\x.wav");
+  EXPECT_EQ(resolveMediaPath(folder, "\\\\server\\share\\x.wav"), u"\\\\server\\share\\x.wav");
+}
+
+TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
+  PluginCaches caches;
+  caches.loadFolder(TestData("inventory/resources"));
+  const ProjectFileResult r = inventoryProjectFile(ArchiveProject(), &caches);
+  ASSERT_EQ(r.error, "");
+  const std::vector<MediaReference>& m = r.inventory.media;
+  ASSERT_EQ(m.size(), 4u);
+  EXPECT_TRUE(m[0].exists);   // Recordings\take.flac, with a backslash
+  EXPECT_FALSE(m[1].exists);  // an absolute path that is not there
+  EXPECT_TRUE(m[2].exists);
+  EXPECT_TRUE(m[3].exists);
+  EXPECT_EQ(r.inventory.plugins[3].name, "3-Band EQ");  // named from the JS cache
+  const ProjectFileResult notes = inventoryProjectFile(TestData("inventory/archive/2023/notes.rpp"), &caches);
+  EXPECT_EQ(notes.error, "not a REAPER project (its first line is not <REAPER_PROJECT)");
+  EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).error, "cannot be found");
+}
+
+namespace {
+
+Text Resources(std::string_view pair) {
+  Text real = CorpusFile("");
+  while (!real.empty() && (real.back() == u'/' || real.back() == u'\\')) real.pop_back();
+  return real.substr(0, real.size() - 4) + u"resources/" + TextFromUtf8(pair);
+}
+
+}  // namespace
+
+TEST(inventory_corpus, snapshot_copies_are_not_tracks_in_the_real_podcast_project) {
+  const Text project = CorpusFile("05-osx64-540-podcast-sws-snapshots.rpp");
+  if (PathKindOf(project) != PathKind::File) GTEST_SKIP() << "the real corpus is not here: " << TextToUtf8(project);
+  const ProjectFileResult r = inventoryProjectFile(project, nullptr);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.inventory.tracks, 3);
+  EXPECT_EQ(r.inventory.reaperVersion, "5.40");
+  EXPECT_EQ(r.inventory.reaperPlatform, "OSX64");
+  for (const PluginInstance& p : r.inventory.plugins) EXPECT_NE(p.file, "Soundboard.vst");  // only in snapshots
+}
+
+TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines_caches) {
+  struct Pair {
+    const char* folder;
+    const char* project;
+    int instances, installed, missing, unknown;
+  } pairs[] = {
+      {"01-win64-liquidsyntes", "voice_BibleProjekt.rpp", 10, 10, 0, 0},
+      {"01-win64-liquidsyntes", "voice_MIXING.rpp", 11, 11, 0, 0},
+      {"02-win64-joncarr", "JECDnB172.RPP", 4, 4, 0, 0},
+      {"02-win64-joncarr", "JECDrumSampleCreation.rpp", 3, 3, 0, 0},
+      {"04-macos-luiza177", "NAF.RPP", 9, 9, 0, 0},
+      {"05-macos-silvestroni", "M2M mix.RPP", 53, 53, 0, 0},
+      {"06-macos-arm64-jonch070", "Discover_template.rpp", 23, 23, 0, 0},  // by its id: saved on Windows
+      {"06-macos-arm64-jonch070", "BTI Reaper Template_1 Unpopulated.RPP", 14, 13, 0, 1},  // a video processor
+      {"07-macos-jdginn", "Console Template.RPP", 14, 14, 0, 0},
+      {"08-mixed-ultraschall", "Ultraschall Soundboard.RPP", 9, 9, 0, 0},
+      {"10-linux-ytg", "3_YTG-Mastering-Template.RPP", 6, 1, 0, 5},  // no JS cache in this folder
+  };
+  for (const Pair& pair : pairs) {
+    const Text folder = Resources(pair.folder);
+    if (PathKindOf(folder) != PathKind::Folder) GTEST_SKIP() << "the resource pairs are not here: " << TextToUtf8(folder);
+    PluginCaches caches;
+    caches.loadFolder(folder);
+    const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
+    ASSERT_EQ(r.error, "") << pair.project;
+    int counts[3] = {};
+    for (const PluginInstance& p : r.inventory.plugins) ++counts[static_cast<int>(p.status)];
+    EXPECT_EQ(static_cast<int>(r.inventory.plugins.size()), pair.instances) << pair.project;
+    EXPECT_EQ(counts[0], pair.installed) << pair.project;
+    EXPECT_EQ(counts[1], pair.missing) << pair.project;
+    EXPECT_EQ(counts[2], pair.unknown) << pair.project;
+  }
+}
+
+TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_found) {
+  const Text folder = Resources("06-macos-arm64-jonch070");
+  if (PathKindOf(folder) != PathKind::Folder) GTEST_SKIP() << "the resource pairs are not here: " << TextToUtf8(folder);
+  PluginCaches arm;
+  arm.addVstCache(ReadBytes(folder + u"/reaper-vstplugins_arm64.ini"));
+  const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);
+  ASSERT_EQ(r.error, "");
+  int missing = 0;
+  for (const PluginInstance& p : r.inventory.plugins) {
+    if (p.status == InstallStatus::Missing) {
+      ++missing;
+      EXPECT_EQ(p.file, "SH Signal Router.vst");
+    }
+  }
+  EXPECT_EQ(missing, 1);
 }
