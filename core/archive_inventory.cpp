@@ -2,6 +2,7 @@
 
 #include "core/plugin_caches.h"
 #include "runtime/file_tree.h"
+#include "runtime/utf8.h"
 #include "runtime/os_file.h"
 #include "runtime/paths.h"
 

@@ -324,11 +324,11 @@ bool HasHighByte(std::string_view s) {
 void Decode(std::string& s, bool ansi) {
   if (!HasHighByte(s)) return;
   if (!ansi && IsWellFormedUtf8(s)) return;
-  std::u16string text;
+  Text text;
   if (ansi) DecodeAnsi(s, text);
-  else DecodeUtf8(s, text);
+  else AppendUtf8Decoded(s, text);
   s.clear();
-  EncodeUtf8(text, s);
+  AppendUtf8Encoded(text, s);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "runtime/file_tree.h"
+#include "runtime/utf8.h"
 
 #include <cerrno>
 #include <cstdlib>

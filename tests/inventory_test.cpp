@@ -4,6 +4,7 @@
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"
 #include "runtime/file_tree.h"
+#include "runtime/utf8.h"
 #include "runtime/paths.h"
 #include "support/temp_folder.h"
 
