@@ -105,9 +105,12 @@ class Utf16ToUtf8 : public ByteSource {
       const std::int64_t got = inner_.read(raw_.data() + old, kChunk);
       raw_.resize(old + static_cast<std::size_t>(got > 0 ? got : 0));
       if (got <= 0) {
-        ended_ = true;  // an odd last byte is dropped
+        ended_ = true;
         if (pendingHigh_) AppendUtf8(out_, 0xFFFD);
         pendingHigh_ = 0;
+        // An odd last byte is dropped, but as the Load reads it, it still
+        // begins a line (an empty one): a NUL ends that line.
+        if (!raw_.empty()) out_.push_back('\0');
         return !out_.empty();
       }
     }

@@ -9,7 +9,7 @@
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
-// JSON: the fields the schema file inventory.schema.json describes. CSV: one
+// JSON: the fields docs/inventory.schema.json describes. CSV: one
 // row per plug-in instance, RFC 4180 quoting, CR LF, UTF-8.
 #pragma once
 
