@@ -125,7 +125,7 @@ TEST(block_reader, decides_the_encoding_as_the_loader_does) {
       {"\xEF\xBB\xBFx\xE9\n", {"x\xE9"}, false},                        // UTF-8 mark: UTF-8 whatever follows
       {std::string("\xFF\xFEx\0\r\0\n\0\xE9\0", 10), {"x", "\xC3\xA9"}, false},  // UTF-16, CR LF units
       {std::string("\xFF\xFE\x3D\xD8\x00\xDE\0\xD8!\0", 10), {"\xF0\x9F\x98\x80\xEF\xBF\xBD!"}, false},  // pair, lone
-      {std::string("\xFF\xFEa\0\n\0\x01", 7), {"a", ""}, false},       // an odd last byte begins a line
+      {std::string("\xFF\xFE" "a\0\n\0\x01", 7), {"a", ""}, false},  // an odd last byte begins a line
       {std::string("\xFE\xFF\0a", 4), {"", "a"}, true},                  // UTF-16 BE mark: bytes as ANSI
   };
   for (const Case& c : cases) {
