@@ -17,7 +17,7 @@ Text CurrentDirectory() {
     if (errno != ERANGE) return {};
     buffer.resize(buffer.size() * 2);
   }
-  Text folder = TextFromUtf8(buffer.data());
+  Text folder = TextFromNativePath(buffer.data());
   if (folder.empty()) return {};
   if (folder.back() != u'/') folder.push_back(u'/');
   return folder;
@@ -49,7 +49,7 @@ Timestamp FileTimestamp(TextView path, TimestampKind kind) {
   Text trimmed(path);
   while (!trimmed.empty() && (trimmed.back() == u'/' || trimmed.back() == u'\\')) trimmed.pop_back();
   if (trimmed.empty()) return 0;
-  std::string name = TextToUtf8(trimmed);
+  std::string name = NativePathFromText(trimmed);
   struct statx info;
   if (::statx(AT_FDCWD, name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return 0;
   std::int64_t seconds;

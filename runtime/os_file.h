@@ -1,10 +1,14 @@
-// The platform's file calls, as thin as they can be. Paths are Text.
-// A handle is non-zero for an open file; 0 means the call failed. Transfers
-// return the number of bytes moved (split into calls of at most 1 GiB); a
-// short count means the end of the file or an error.
-// Files are opened without sharing: while one program holds a file, another
-// program that asks the same cannot open it (on POSIX an exclusive,
-// non-blocking flock stands for the Windows share mode 0).
+// The platform's file calls, as thin as they can be. Paths are Text (on POSIX
+// converted with NativePathFromText / TextFromNativePath, so names that are
+// not UTF-8 work).
+// A handle is non-zero for an open file; 0 means the call failed, and
+// OsLastError() then tells why. Transfers return the number of bytes moved
+// (split into calls of at most 1 GiB); a short count means the end of the
+// file or an error.
+// Files opened for reading or created as numbered files are held without
+// sharing: while one program holds a file, another program that asks the same
+// cannot open it (on POSIX an exclusive, non-blocking flock stands for the
+// Windows share mode 0). OsOpenShared opens without any such hold.
 #pragma once
 
 #include "runtime/text.h"
@@ -15,7 +19,32 @@ using OsHandle = std::intptr_t;
 
 enum class SeekFrom { Begin, Current };
 
-OsHandle OsOpenExisting(TextView path);  // read access, existing regular file
+// Reasons of the program's own, beside the OS's error codes.
+inline constexpr std::int64_t kErrorHeldByAnotherProgram = -1;  // a lock or share mode refused us
+inline constexpr std::int64_t kErrorNoReader = -2;              // a pipe that nobody reads
+inline constexpr std::int64_t kErrorNotEnoughMemory = -3;
+inline constexpr std::int64_t kErrorNotAFolder = -4;            // a name with a final separator
+
+// The error of the last failed call of this thread (errno or GetLastError,
+// or one of the codes above), and its words for a message.
+std::int64_t OsLastError();
+void OsSetLastError(std::int64_t code);
+Text OsErrorText(std::int64_t code);
+// The words for the program's own codes; empty for an OS code.
+inline TextView OwnErrorText(std::int64_t code) {
+  switch (code) {
+    case kErrorHeldByAnotherProgram: return u"another program is using the file";
+    case kErrorNoReader: return u"no program is reading from the pipe";
+    case kErrorNotEnoughMemory: return u"not enough memory";
+    case kErrorNotAFolder: return u"not a folder";
+    default: return {};
+  }
+}
+
+OsHandle OsOpenExisting(TextView path);  // read access, existing regular file, held exclusively
+// Read access, existing regular file, not held: the open neither waits for
+// nor stops another program that has the file open, for reading or writing.
+OsHandle OsOpenShared(TextView path);
 OsHandle OsCreateAlways(TextView path);  // read/write, created or emptied
 OsHandle OsTruncateExisting(TextView path);  // write only, existing file emptied
 OsHandle OsDuplicateStandardOutput();
@@ -26,3 +55,52 @@ std::int64_t OsSeek(OsHandle handle, std::int64_t distance, SeekFrom from);
 std::int64_t OsFileSize(OsHandle handle);  // -1 when unknown
 bool OsClose(OsHandle handle);             // false when pending data could not be stored
 bool OsRemoveFile(TextView path);
+
+// Which file a path or handle is: the same device and file number (volume
+// and file ID on Windows) is the same file, whatever names and links lead to
+// it. `known` is false when the file does not exist or cannot be asked.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool known = false;
+  friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return a.known && b.known && a.device == b.device && a.file == b.file;
+  }
+};
+FileIdentity OsPathIdentity(TextView path);  // links followed
+FileIdentity OsHandleIdentity(OsHandle handle);
+
+// Where the bytes of an output go.
+enum class OutputKind {
+  Replace,         // a regular file or a missing name: written beside it, then renamed over it
+  Direct,          // a device, a pipe or socket: written in place, never removed or truncated
+  StandardOutput,  // the file that is the process's own standard output
+};
+struct OutputPlan {
+  OutputKind kind = OutputKind::Replace;
+  Text target;            // the path with every link at its end followed
+  FileIdentity existing;  // the file there now; unknown when there is none
+};
+// Looks at an output path without changing anything. False (OsLastError set)
+// for a folder, a name with a final separator, a folder that does not exist,
+// a name too long for the system, an existing file this process may not
+// write or that another program holds.
+bool OsPlanOutput(TextView path, OutputPlan& plan);
+// Opens a Direct output write-only, without creating or truncating it. A
+// pipe that nobody reads fails (kErrorNoReader) after a short wait instead of
+// blocking.
+OsHandle OsOpenDirectOutput(TextView path);
+// Creates a new, empty file in the folder of `target`, write-only, with the
+// permissions (and, where allowed, the owner) of the file at `target` when
+// there is one; its name goes to `temporary`.
+OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary);
+// Stores what was written on the device (fsync / FlushFileBuffers).
+bool OsSyncFile(OsHandle handle);
+// Puts `temporary` in the place of `target` in one step, replacing what was
+// there, and makes the change durable.
+bool OsReplaceFile(TextView temporary, TextView target);
+
+// Files to remove should the process be interrupted (Ctrl+C, SIGTERM, SIGHUP,
+// a console closing) before they are finished. A few at a time are kept.
+void OsRemoveOnInterrupt(TextView path);
+void OsForgetOnInterrupt(TextView path);

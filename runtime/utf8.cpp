@@ -93,7 +93,9 @@ void AppendUtf8Decoded(std::string_view bytes, Text& out) {
   }
 }
 
-void AppendUtf8Encoded(TextView text, std::string& out) {
+namespace {
+
+void AppendEncoded(TextView text, std::string& out, bool keepBytes) {
   out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
@@ -102,6 +104,9 @@ void AppendUtf8Encoded(TextView text, std::string& out) {
       if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
         ++i;
+      } else if (keepBytes && c >= 0xDC80 && c <= 0xDCFF) {
+        out.push_back(static_cast<char>(c - 0xDC00));
+        continue;
       } else {
         c = kReplacement;
       }
@@ -120,6 +125,10 @@ void AppendUtf8Encoded(TextView text, std::string& out) {
   }
 }
 
+}  // namespace
+
+void AppendUtf8Encoded(TextView text, std::string& out) { AppendEncoded(text, out, false); }
+
 Text TextFromUtf8(std::string_view bytes) {
   Text out;
   AppendUtf8Decoded(bytes, out);
@@ -129,6 +138,36 @@ Text TextFromUtf8(std::string_view bytes) {
 std::string TextToUtf8(TextView text) {
   std::string out;
   AppendUtf8Encoded(text, out);
+  return out;
+}
+
+std::string NativePathFromText(TextView path) {
+  std::string out;
+  AppendEncoded(path, out, true);
+  return out;
+}
+
+Text TextFromNativePath(std::string_view bytes) {
+  Text out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp = 0;
+    const int n = SequenceAt(bytes, i, cp);
+    if (n < 0) {  // not part of a well-formed sequence: the byte stands for itself
+      out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += static_cast<std::size_t>(n);
+  }
   return out;
 }
 

@@ -200,6 +200,44 @@ TEST(utf8, well_formedness_rejects_overlong_surrogates_and_cut_sequences) {
   EXPECT_FALSE(IsWellFormedUtf8("caf\xE9"));  // Windows-1252 e acute
 }
 
+TEST(native_path, bytes_that_are_not_utf8_come_back_unchanged) {
+  struct Case {
+    std::string_view bytes;
+    Text text;
+  };
+  const Case cases[] = {
+      {"plain/name.rpp", u"plain/name.rpp"},
+      {"caf\xC3\xA9 \xF0\x9F\x8E\xB5", u"caf\u00e9 \U0001F3B5"},
+      {"caf\xE9.rpp", Text(u"caf") + char16_t(0xDCE9) + u".rpp"},           // Windows-1252 e acute
+      {"\xC3", Text(1, char16_t(0xDCC3))},                                  // a sequence cut short
+      {"\xC3(", Text{char16_t(0xDCC3), u'('}},                              // a lead byte without its follower
+      {"\xED\xA0\x80", Text{char16_t(0xDCED), char16_t(0xDCA0), char16_t(0xDC80)}},  // an encoded surrogate
+      {"\xC0\x80", Text{char16_t(0xDCC0), char16_t(0xDC80)}},                // overlong
+      {"\x80\xFF", Text{char16_t(0xDC80), char16_t(0xDCFF)}},
+      {"\xF0\x9F\x8E", Text{char16_t(0xDCF0), char16_t(0xDC9F), char16_t(0xDC8E)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.bytes)));
+    EXPECT_EQ(TextFromNativePath(c.bytes), c.text);
+    EXPECT_EQ(NativePathFromText(c.text), c.bytes);
+  }
+  // Every single byte and every pair of bytes makes the round trip.
+  for (int a = 0; a < 256; ++a)
+    for (int b = 0; b < 256; ++b) {
+      const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+      ASSERT_EQ(NativePathFromText(TextFromNativePath(bytes)), bytes) << a << " " << b;
+    }
+}
+
+TEST(native_path, surrogates_that_stand_for_no_byte_are_replaced) {
+  // Only U+DC80..U+DCFF carry bytes; other lone surrogates cannot be named.
+  EXPECT_EQ(NativePathFromText(Text{u'a', char16_t(0xD800)}), "a\xEF\xBF\xBD");
+  EXPECT_EQ(NativePathFromText(Text{char16_t(0xDC7F)}), "\xEF\xBF\xBD");
+  EXPECT_EQ(NativePathFromText(Text{char16_t(0xDD00)}), "\xEF\xBF\xBD");
+  // A high surrogate before U+DC80 is a pair, not a carried byte.
+  EXPECT_EQ(NativePathFromText(Text{char16_t(0xD83C), char16_t(0xDC80)}), TextToUtf8(Text{char16_t(0xD83C), char16_t(0xDC80)}));
+}
+
 TEST(codepage, ansi_is_windows_1252) {
   Text decoded;
   DecodeAnsi("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xC3\xA9\xFF", decoded);

@@ -1,0 +1,131 @@
+#include "runtime/output_file.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+OutputFile::~OutputFile() { abandon(); }
+
+bool OutputFile::fail(std::int64_t code) {
+  if (!failed_) error_ = code;
+  failed_ = true;
+  return false;
+}
+
+Text OutputFile::failureReason() const { return failed_ ? OsErrorText(error_) : Text(); }
+
+void OutputFile::reset() {
+  abandon();
+  kind_ = OutputKind::Replace;
+  target_.clear();
+  existing_ = FileIdentity{};
+  failed_ = false;
+  error_ = 0;
+}
+
+bool OutputFile::open(OutputKind kind, OsHandle handle) {
+  if (handle == 0) return fail(OsLastError());
+  handle_ = handle;
+  kind_ = kind;
+  buffer_.reset(new (std::nothrow) char[kBufferSize]);
+  if (!buffer_) {
+    abandon();
+    return fail(kErrorNotEnoughMemory);
+  }
+  return true;
+}
+
+bool OutputFile::create(TextView path) {
+  reset();
+  OutputPlan plan;
+  if (!OsPlanOutput(path, plan)) return fail(OsLastError());
+  target_ = plan.target;
+  existing_ = plan.existing;
+  switch (plan.kind) {
+    case OutputKind::StandardOutput: return open(plan.kind, OsDuplicateStandardOutput());
+    case OutputKind::Direct: return open(plan.kind, OsOpenDirectOutput(plan.target));
+    case OutputKind::Replace: break;
+  }
+  Text temporary;
+  const OsHandle handle = OsCreateTemporaryBeside(plan.target, temporary);
+  if (handle == 0) return fail(OsLastError());
+  temporary_ = temporary;
+  OsRemoveOnInterrupt(temporary_);
+  return open(plan.kind, handle);
+}
+
+bool OutputFile::createStandardOutput() {
+  reset();
+  const OsHandle handle = OsDuplicateStandardOutput();
+  existing_ = OsHandleIdentity(handle);
+  return open(OutputKind::StandardOutput, handle);
+}
+
+bool OutputFile::flush() {
+  if (pending_ == 0 || failed_) return !failed_;
+  const auto count = static_cast<std::int64_t>(pending_);
+  pending_ = 0;
+  return OsWrite(handle_, buffer_.get(), count) == count || fail(OsLastError());
+}
+
+bool OutputFile::write(std::string_view bytes) {
+  if (handle_ == 0 || failed_) return false;
+  if (bytes.size() <= kBufferSize - pending_) {
+    std::memcpy(buffer_.get() + pending_, bytes.data(), bytes.size());
+    pending_ += bytes.size();
+    return true;
+  }
+  if (!flush()) return false;
+  if (bytes.size() < kBufferSize) {
+    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+    pending_ = bytes.size();
+    return true;
+  }
+  const auto count = static_cast<std::int64_t>(bytes.size());
+  return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
+}
+
+void OutputFile::close() {
+  if (handle_ != 0 && !OsClose(handle_)) fail(OsLastError());
+  handle_ = 0;
+  buffer_.reset();
+  pending_ = 0;
+}
+
+bool OutputFile::commit() {
+  if (handle_ == 0) return false;
+  flush();
+  if (temporary_.empty()) {  // written directly: what reached it stays
+    close();
+    return !failed_;
+  }
+  if (!failed_ && !OsSyncFile(handle_)) fail(OsLastError());
+  close();
+  if (!failed_ && !OsReplaceFile(temporary_, target_)) fail(OsLastError());
+  if (failed_) {
+    abandon();
+    return false;
+  }
+  OsForgetOnInterrupt(temporary_);
+  temporary_.clear();
+  return true;
+}
+
+void OutputFile::abandon() {
+  if (handle_ != 0) {
+    OsClose(handle_);
+    handle_ = 0;
+  }
+  buffer_.reset();
+  pending_ = 0;
+  if (!temporary_.empty()) {
+    OsRemoveFile(temporary_);
+    OsForgetOnInterrupt(temporary_);
+    temporary_.clear();
+  }
+}
