@@ -15,31 +15,6 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
 
-// The first NUL, LF or CR at or after p; `end` when there is none. Sixteen
-// bytes at a time where SSE2 is there, eight elsewhere; never past `end`.
-inline const unsigned char* FindLineEnd(const unsigned char* p, const unsigned char* end) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i lf = _mm_set1_epi8(0x0A);
-  const __m128i cr = _mm_set1_epi8(0x0D);
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  while (end - p >= 8) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    if (ZeroBytes(v) | ZeroBytes(v ^ (kOnes * 0x0A)) | ZeroBytes(v ^ (kOnes * 0x0D))) break;
-    p += 8;
-  }
-  while (p < end && *p != 0 && *p != 0x0A && *p != 0x0D) ++p;
-  return p;
-}
-
 // The first byte of 0x80 or above at or after p, or `end`.
 inline const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end) {
 #if defined(__SSE2__)
@@ -57,6 +32,26 @@ inline const unsigned char* SkipAscii(const unsigned char* p, const unsigned cha
   }
   while (p < end && *p < 0x80) ++p;
   return p;
+}
+
+// The first byte at or after p that is neither a space nor a tab, or `end`.
+// Up to 16 bytes past `end` may be looked at (the buffer's slack).
+inline const unsigned char* SkipBlanks(const unsigned char* p, const unsigned char* end) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t');
+  while (p < end) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned blank =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab))));
+    if (blank != 0xFFFF) return std::min(end, p + __builtin_ctz(~blank));
+    p += 16;
+  }
+  return end;
+#else
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  return p;
+#endif
 }
 
 void AppendUtf8(std::string& out, std::uint32_t c) {
@@ -145,8 +140,12 @@ class Utf16ToUtf8 : public ByteSource {
 
 }  // namespace
 
+// Room after the buffer's end, so that a block of 64 bytes can always be loaded.
+constexpr std::size_t kSlack = 64;
+
 BlockReader::BlockReader(ByteSource& source, std::size_t chunkBytes)
-    : original_(source), source_(&source), buffer_(new unsigned char[std::max<std::size_t>(chunkBytes, 16)]),
+    : original_(source), source_(&source),
+      buffer_(new unsigned char[std::max<std::size_t>(chunkBytes, 16) + kSlack]()),
       capacity_(std::max<std::size_t>(chunkBytes, 16)) {}
 
 BlockReader::~BlockReader() = default;
@@ -187,10 +186,12 @@ bool BlockReader::fill() {
   if (begin_ > 0) {
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
+    scan_ -= begin_;
+    base_ -= begin_;  // mask_ stays valid: it only holds ends at or after begin_
     begin_ = 0;
   }
   if (end_ == capacity_) {  // one line fills the buffer: make room for more of it
-    std::unique_ptr<unsigned char[]> bigger(new unsigned char[capacity_ * 2]);
+    std::unique_ptr<unsigned char[]> bigger(new unsigned char[capacity_ * 2 + kSlack]());
     std::memcpy(bigger.get(), buffer_.get(), end_);
     buffer_ = std::move(bigger);
     capacity_ *= 2;
@@ -201,9 +202,38 @@ bool BlockReader::fill() {
     if (need_ != 0) wellFormed_ = false;  // a sequence cut short by the end
     return false;
   }
-  if (undecided_ && wellFormed_) checkUtf8(buffer_.get() + end_, buffer_.get() + end_ + got);
   end_ += static_cast<std::size_t>(got);
   bytesRead_ += got;
+  return true;
+}
+
+bool BlockReader::scanBlock() {
+  if (scan_ >= end_) return false;
+  const unsigned char* p = buffer_.get() + scan_;
+  const std::size_t n = std::min<std::size_t>(64, end_ - scan_);
+  std::uint64_t ends = 0, high = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lf = _mm_set1_epi8(0x0A);
+  const __m128i cr = _mm_set1_epi8(0x0D);
+  for (int k = 0; k < 4; ++k) {  // the slack after the buffer makes 64 bytes loadable
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
+    high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+#else
+  for (std::size_t i = 0; i < 64; ++i) {
+    const unsigned char b = p[i];
+    ends |= static_cast<std::uint64_t>(b == 0 || b == 0x0A || b == 0x0D) << i;
+    high |= static_cast<std::uint64_t>(b >= 0x80) << i;
+  }
+#endif
+  const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+  if (undecided_ && wellFormed_ && ((high & valid) != 0 || need_ != 0)) checkUtf8(p, p + n);
+  base_ = scan_;
+  mask_ = ends & valid;
+  scan_ += n;
   return true;
 }
 
@@ -227,7 +257,7 @@ void BlockReader::start() {
     transcoder_ = std::make_unique<Utf16ToUtf8>(
         original_, std::string_view(reinterpret_cast<const char*>(b) + 2, k - 2));
     source_ = transcoder_.get();
-    begin_ = end_ = 0;
+    begin_ = end_ = scan_ = base_ = 0;
     atEnd_ = false;
     return;
   }
@@ -235,46 +265,43 @@ void BlockReader::start() {
   else if (k >= 2 && b[0] == 0xFE && b[1] == 0xFF) { skip = 2; ansi_ = true; }
   else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { skip = 4; ansi_ = true; }
   else undecided_ = true;
-  begin_ = skip;
-  if (undecided_) {
-    checkUtf8(b, b + end_);
-    if (atEnd_ && need_ != 0) wellFormed_ = false;
-  }
+  begin_ = scan_ = base_ = skip;
 }
 
 bool BlockReader::next(std::string_view& line) {
   if (!started_) start();
-  std::size_t scanned = 0;  // bytes of the current line already searched
   for (;;) {
     if (skipLf_) {
       if (begin_ == end_ && !fill()) {
         skipLf_ = false;
-        return false;
+        break;
       }
       if (buffer_[begin_] == 0x0A) ++begin_;
       skipLf_ = false;
-      continue;
     }
-    const unsigned char* p = buffer_.get() + begin_;
-    const unsigned char* e = buffer_.get() + end_;
-    const unsigned char* stop = FindLineEnd(p + scanned, e);
-    if (stop == e) {
-      scanned = static_cast<std::size_t>(e - p);
-      if (fill()) continue;
-      // fill() may have moved the bytes to the buffer's start.
-      p = buffer_.get() + begin_;
-      e = buffer_.get() + end_;
-      if (p == e) return false;
-      stop = e;  // the last line, without a terminator
+    // The next line end at or after begin_ (ends before it were taken with a CR).
+    while (mask_ == 0 || base_ + static_cast<std::size_t>(__builtin_ctzll(mask_)) < begin_) {
+      if (mask_ != 0) {
+        mask_ &= mask_ - 1;
+        continue;
+      }
+      if (scanBlock()) continue;
+      if (!fill()) {
+        if (begin_ == end_) return false;
+        // The last line, without a terminator.
+        const unsigned char* stop = buffer_.get() + end_;
+        const unsigned char* first = SkipBlanks(buffer_.get() + begin_, stop);
+        line = std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(stop - first));
+        begin_ = end_;
+        return true;
+      }
     }
-    const unsigned char* first = p;
-    while (first < stop && (*first == ' ' || *first == '\t')) ++first;
+    const std::size_t stopAt = base_ + static_cast<std::size_t>(__builtin_ctzll(mask_));
+    mask_ &= mask_ - 1;
+    const unsigned char* stop = buffer_.get() + stopAt;
+    const unsigned char* first = SkipBlanks(buffer_.get() + begin_, stop);
     line = std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(stop - first));
-    if (stop == e) {
-      begin_ = end_;
-      return true;
-    }
-    begin_ = static_cast<std::size_t>(stop - buffer_.get()) + 1;
+    begin_ = stopAt + 1;
     if (*stop == 0x0D) {
       if (begin_ < end_) {
         if (buffer_[begin_] == 0x0A) ++begin_;
@@ -284,4 +311,5 @@ bool BlockReader::next(std::string_view& line) {
     }
     return true;
   }
+  return false;
 }

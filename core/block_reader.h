@@ -42,7 +42,7 @@ class BlockReader {
   // Valid after next() returned false: the lines were bytes of the ANSI code
   // page (true) or UTF-8 (false; malformed sequences are the caller's to
   // replace when the file had a UTF-8 mark).
-  bool textIsAnsi() const { return ansi_ || (undecided_ && !wellFormed_); }
+  bool textIsAnsi() const { return ansi_ || (undecided_ && (!wellFormed_ || need_ != 0)); }
   bool readFailed() const;
   // Bytes taken from the source so far.
   std::int64_t bytesRead() const { return bytesRead_; }
@@ -53,6 +53,9 @@ class BlockReader {
   bool fill();
   void start();
   void checkUtf8(const unsigned char* p, const unsigned char* end);
+  // Finds the line ends of the next block of up to 64 bytes from scan_ into
+  // mask_ (bit i: byte base_ + i); false when no byte is left to scan.
+  bool scanBlock();
 
   ByteSource& original_;
   ByteSource* source_;
@@ -61,6 +64,9 @@ class BlockReader {
   std::size_t capacity_;
   std::size_t begin_ = 0;  // first byte not yet handed out
   std::size_t end_ = 0;    // end of the bytes in the buffer
+  std::size_t scan_ = 0;   // first byte whose line ends are not yet in mask_
+  std::size_t base_ = 0;   // the byte that bit 0 of mask_ stands for
+  std::uint64_t mask_ = 0; // line ends found and not yet handed out
   std::int64_t bytesRead_ = 0;
   bool started_ = false;
   bool atEnd_ = false;

@@ -25,8 +25,8 @@ h3 { font-size: 14px; margin: 14px 0 6px; }
 table { width: 100%; border-collapse: collapse; }
 th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: anywhere; }
 th { background: var(--bg); font-weight: 600; white-space: nowrap; }
-th.sortable { cursor: pointer; user-select: none; }
-th.sortable::after { content: " \2195"; color: var(--muted); }
+table[data-sorting] th.sortable { cursor: pointer; user-select: none; }
+table[data-sorting] th.sortable::after { content: " \2195"; color: var(--muted); }
 th[aria-sort="ascending"]::after { content: " \2191"; color: var(--ink); }
 th[aria-sort="descending"]::after { content: " \2193"; color: var(--ink); }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
@@ -35,18 +35,19 @@ td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .status-unknown { color: var(--muted); }
 .no { color: var(--bad); font-weight: 600; }
 .tools { display: flex; gap: 10px; align-items: center; margin: 0 0 8px; }
-.tools input { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; }
+.tools input[type=search] { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; }
 .tools label { color: var(--muted); }
 details { border: 1px solid var(--line); border-radius: 6px; margin: 8px 0; padding: 0 12px; }
 details > summary { cursor: pointer; padding: 8px 0; font-weight: 600; overflow-wrap: anywhere; }
 details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6px; }
 .small { color: var(--muted); font-weight: 400; }
+.key { display: block; color: var(--muted); font-size: 12px; }
 code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
 @media (max-width: 900px) { .summary { grid-template-columns: repeat(3, 1fr); } }
 @media print {
   main { max-width: none; padding: 0; }
   .tools { display: none; }
-  th.sortable::after { content: ""; }
+  table[data-sorting] th.sortable::after { content: ""; }
   tr, details { break-inside: avoid; }
   details { border: none; padding: 0; }
   a { color: inherit; text-decoration: none; }
@@ -66,8 +67,10 @@ constexpr std::string_view kScript = R"(<script>
     return numeric ? parseFloat(v) || 0 : v.toLowerCase();
   }
   document.querySelectorAll("table.sortable").forEach(function (table) {
-    table.querySelectorAll("th.sortable").forEach(function (th, column) {
+    table.setAttribute("data-sorting", "on");
+    table.querySelectorAll("th.sortable").forEach(function (th) {
       th.addEventListener("click", function () {
+        var column = th.cellIndex;
         var numeric = th.classList.contains("n");
         var ascending = th.getAttribute("aria-sort") !== "ascending";
         table.querySelectorAll("th").forEach(function (h) { h.removeAttribute("aria-sort"); });
@@ -196,6 +199,12 @@ bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::st
     Escaped(out, p.display);
     out << "\">";
     Escaped(out, p.name.empty() ? p.display : p.name);
+    // What tells this plug-in from another of the same name: its file or id.
+    if (!p.file.empty() || !p.id.empty()) {
+      out << "<span class=\"key\">";
+      Escaped(out, p.file.empty() ? p.id : p.file);
+      out << "</span>";
+    }
     out << "</td>";
     Cell(out, p.vendor);
     Cell(out, formatWord(p.format));

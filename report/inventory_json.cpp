@@ -9,8 +9,12 @@ void String(SinkWriter& out, std::string_view s) {
   std::string escaped;
   escaped.reserve(s.size() + 2);
   escaped.push_back('"');
+  std::size_t run = 0;  // the start of bytes that need no escape
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F && c != 0xED) continue;
+    escaped.append(s, run, i - run);
+    run = i + 1;
     switch (c) {
       case '"': escaped += "\\\""; continue;
       case '\\': escaped += "\\\\"; continue;
@@ -19,20 +23,23 @@ void String(SinkWriter& out, std::string_view s) {
       case '\t': escaped += "\\t"; continue;
       default: break;
     }
-    if (c < 0x20 || c == 0x7F) {
-      escaped += "\\u00";
-      escaped.push_back(kHex[c >> 4]);
-      escaped.push_back(kHex[c & 15]);
-    } else if (c == 0xED && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0xA0) {
+    if (c == 0xED && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0xA0) {
+      // A lone surrogate kept from a file name: its \u escape.
       const unsigned unit = 0xD000 | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6) |
                             (static_cast<unsigned char>(s[i + 2]) & 0x3F);
       escaped += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) escaped.push_back(kHex[(unit >> shift) & 15]);
       i += 2;
-    } else {
+      run = i + 1;
+    } else if (c == 0xED) {
       escaped.push_back(static_cast<char>(c));
+    } else {
+      escaped += "\\u00";
+      escaped.push_back(kHex[c >> 4]);
+      escaped.push_back(kHex[c & 15]);
     }
   }
+  escaped.append(s, run, s.size() - run);
   escaped.push_back('"');
   out << escaped;
 }
