@@ -1,0 +1,325 @@
+#include "app/inventory_cli.h"
+
+#include "core/archive_inventory.h"
+#include "core/plugin_caches.h"
+#include "core/project_finder.h"
+#include "report/inventory_output.h"
+#include "runtime/file_tree.h"
+#include "runtime/os_file.h"
+#include "runtime/output_file.h"
+#include "runtime/paths.h"
+#include "runtime/utf8.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace {
+
+constexpr TextView kProgram = u"quorvel-inventory";
+constexpr TextView kVersion = u"quorvel-inventory 1.0.0";
+constexpr unsigned kMaxJobs = 256;
+
+constexpr TextView kUsage[] = {
+    u"Usage: quorvel-inventory [--reaper-resources DIR | --no-installed-check] [--format html|json|csv]",
+    u"                         [-o FILE|-] [--jobs N] [--include-backups] [--quiet] PATH...",
+    u"Lists the plug-ins and media files that REAPER projects need, and which of them are missing.",
+    u"",
+    u"  PATH                     a project file, or a folder walked for *.rpp files",
+    u"  --reaper-resources DIR   check plug-ins against the caches in DIR (default: REAPER's own folder)",
+    u"  --no-installed-check     do not check plug-ins: every status is \"unknown\"",
+    u"  --format FORMAT          html (default), json or csv",
+    u"  -o FILE                  write the inventory to FILE (default: inventory.html, .json or .csv",
+    u"                           in the current folder); -o - writes to standard output",
+    u"  --jobs N                 read N projects at once (default: the number of processors)",
+    u"  --include-backups        read *.rpp-bak files too",
+    u"  --quiet                  no progress line",
+    u"  --help                   show this help and exit",
+    u"  --version                show the version and exit",
+    u"",
+    u"Exit status: 0 when every project was read, 1 when any could not be, 2 for bad usage.",
+};
+
+struct Options {
+  std::optional<Text> resources;
+  bool noInstalledCheck = false;
+  InventoryFormat format = InventoryFormat::Html;
+  std::optional<Text> output;
+  unsigned jobs = 0;
+  bool includeBackups = false;
+  bool quiet = false;
+  std::vector<Text> paths;
+};
+
+int badUsage(const InventoryStreams& streams, TextView problem) {
+  streams.err(Text(kProgram) + u": " + Text(problem) + u" (try 'quorvel-inventory --help')");
+  return 2;
+}
+
+bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+
+bool isAbsolute(TextView path) {
+  if (!path.empty() && isSeparator(path[0])) return true;
+  // "C:\..." on Windows.
+  return FolderSeparator() == u'\\' && path.size() >= 3 && path[1] == u':' && isSeparator(path[2]);
+}
+
+// The path made absolute against the current folder, ".." left to the OS;
+// empty when it is relative and the current folder cannot be read.
+Text absolute(TextView path, const Text& currentFolder) {
+  if (isAbsolute(path)) return Text(path);
+  if (currentFolder.empty()) return {};
+  Text full = currentFolder;
+  if (!isSeparator(full.back())) full.push_back(FolderSeparator());
+  TextView rest = path;
+  while (rest.size() >= 2 && rest[0] == u'.' && isSeparator(rest[1])) rest.remove_prefix(2);
+  if (rest == u".") rest = {};
+  return full + Text(rest);
+}
+
+bool parseJobs(TextView value, unsigned& jobs) {
+  if (value.empty() || value.size() > 6) return false;
+  unsigned n = 0;
+  for (char16_t c : value) {
+    if (c < u'0' || c > u'9') return false;
+    n = n * 10 + static_cast<unsigned>(c - u'0');
+  }
+  if (n == 0) return false;
+  jobs = std::min(n, kMaxJobs);
+  return true;
+}
+
+// Parses the arguments; returns -1 to go on, or an exit status.
+int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& streams, Options& options) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Text& arg = arguments[i];
+    if (optionsEnded || arg.empty() || arg[0] != u'-' || arg == u"-") {
+      options.paths.push_back(arg);
+      continue;
+    }
+    // "--name=value" and "--name value" alike.
+    Text name = arg;
+    std::optional<Text> value;
+    const std::size_t eq = arg.find(u'=');
+    if (arg.rfind(u"--", 0) == 0 && eq != Text::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    }
+    auto takeValue = [&]() -> std::optional<Text> {
+      if (value) return value;
+      if (i + 1 >= arguments.size()) return std::nullopt;
+      return arguments[++i];
+    };
+    const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs";
+    if (!takesValue && value) return badUsage(streams, name + u" takes no value");
+    if (name == u"--") {
+      optionsEnded = true;
+    } else if (name == u"--help" || name == u"-h") {
+      for (TextView line : kUsage) streams.out(line);
+      return 0;
+    } else if (name == u"--version") {
+      streams.out(kVersion);
+      return 0;
+    } else if (name == u"--no-installed-check") {
+      options.noInstalledCheck = true;
+    } else if (name == u"--include-backups") {
+      options.includeBackups = true;
+    } else if (name == u"--quiet" || name == u"-q") {
+      options.quiet = true;
+    } else if (takesValue) {
+      const std::optional<Text> v = takeValue();
+      if (!v) return badUsage(streams, name + u" needs a value");
+      if (v->empty()) return badUsage(streams, name + u" needs a value that is not empty");
+      if (name == u"--reaper-resources") {
+        options.resources = *v;
+      } else if (name == u"-o") {
+        options.output = *v;
+      } else if (name == u"--jobs") {
+        if (!parseJobs(*v, options.jobs)) return badUsage(streams, u"--jobs needs a whole number of 1 or more");
+      } else if (*v == u"html") {
+        options.format = InventoryFormat::Html;
+      } else if (*v == u"json") {
+        options.format = InventoryFormat::Json;
+      } else if (*v == u"csv") {
+        options.format = InventoryFormat::Csv;
+      } else {
+        return badUsage(streams, u"unknown format " + *v + u" (html, json or csv)");
+      }
+    } else {
+      return badUsage(streams, u"unknown option " + arg);
+    }
+  }
+  if (options.paths.empty()) return badUsage(streams, u"no project or folder given");
+  if (options.resources && options.noInstalledCheck)
+    return badUsage(streams, u"--reaper-resources and --no-installed-check exclude each other");
+  return -1;
+}
+
+// A name for the terminal: control characters (a newline, an escape) as "?".
+Text printable(TextView text) {
+  Text out(text);
+  for (char16_t& c : out)
+    if (c < 0x20 || c == 0x7F) c = u'?';
+  return out;
+}
+
+std::string formatDuration(double seconds) {
+  const auto s = static_cast<long long>(seconds + 0.5);
+  char text[32];
+  if (s >= 3600) std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+  else std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& streams) {
+  Options options;
+  if (const int status = parseArguments(arguments, streams, options); status >= 0) return status;
+  auto fail = [&](TextView path, TextView message) {
+    streams.err(Text(kProgram) + u": " + printable(path) + u": " + Text(message));
+  };
+
+  const Text currentFolder = CurrentDirectory();
+  // The resource folder: named, REAPER's own, or none.
+  PluginCaches caches;
+  std::optional<std::string> resourcesShown;
+  if (!options.noInstalledCheck) {
+    Text folder;
+    if (options.resources) {
+      folder = absolute(*options.resources, currentFolder);
+      if (folder.empty() || PathKindOf(folder) != PathKind::Folder)
+        return badUsage(streams, u"--reaper-resources " + *options.resources + u" is not a folder");
+    } else {
+      const Text settings = UserSettingsFolder();
+      if (!settings.empty()) folder = settings + FolderSeparator() + u"REAPER";
+      if (folder.empty() || PathKindOf(folder) != PathKind::Folder) {
+        streams.err(Text(kProgram) + u": no REAPER resource folder" + (folder.empty() ? Text() : u" at " + printable(folder)) +
+                    u": plug-ins are not checked (name one with --reaper-resources DIR)");
+        folder.clear();
+      }
+    }
+    if (!folder.empty()) {
+      caches.loadFolder(folder);
+      resourcesShown = pathText(folder);
+    }
+  }
+
+  // The output, opened before any project is read so that a wrong name
+  // fails at once.
+  const bool toStandardOutput = options.output && *options.output == u"-";
+  Text outputPath;
+  OutputFile output;
+  if (toStandardOutput) {
+    if (!output.createStandardOutput()) {
+      fail(u"-", u"may not create the file! (" + output.failureReason() + u")");
+      return 1;
+    }
+  } else {
+    const TextView extension = options.format == InventoryFormat::Html   ? u"html"
+                               : options.format == InventoryFormat::Json ? u"json"
+                                                                         : u"csv";
+    const Text named = options.output ? *options.output : u"inventory." + Text(extension);
+    outputPath = absolute(named, currentFolder);
+    if (outputPath.empty()) {
+      fail(named, u"may not create the file! (the current folder cannot be read)");
+      return 1;
+    }
+    if (!output.create(outputPath)) {
+      fail(outputPath, u"may not create the file! (" + output.failureReason() + u")");
+      return 1;
+    }
+  }
+
+  std::vector<Text> roots;
+  ArchiveInventory inventory;
+  for (const Text& path : options.paths) {
+    Text full = absolute(path, currentFolder);
+    if (full.empty()) inventory.addError(path, "the current folder cannot be read");
+    else roots.push_back(std::move(full));
+  }
+  FoundProjects found = findProjects(roots, options.includeBackups);
+  for (const FoundProjects::Problem& problem : found.problems) inventory.addError(problem.path, problem.message);
+
+  // Never write the inventory onto a project it reads.
+  if (!output.writesDirectly() && output.existing().known) {
+    for (const Text& project : found.projects) {
+      if (OsPathIdentity(project) == output.existing()) {
+        output.abandon();
+        fail(outputPath, u"is one of the projects read; may not create the file!");
+        return 1;
+      }
+    }
+  }
+
+  // The projects, read by a pool of threads; each result lands in the
+  // inventory, which sorts them when done.
+  const std::size_t total = found.projects.size();
+  unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(total, 1)));
+  std::atomic<std::size_t> next{0}, done{0};
+  std::atomic<std::int64_t> bytes{0};
+  std::mutex doneMutex;
+  std::condition_variable allDone;
+  const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
+  auto work = [&] {
+    for (;;) {
+      const std::size_t i = next.fetch_add(1);
+      if (i >= total) break;
+      const ProjectFileResult result = inventoryProjectFile(found.projects[i], cachesUsed);
+      if (result.error.empty()) inventory.addProject(found.projects[i], result.inventory);
+      else inventory.addError(found.projects[i], result.error);
+      bytes += result.bytes;
+      if (done.fetch_add(1) + 1 == total) {
+        std::lock_guard<std::mutex> lock(doneMutex);
+        allDone.notify_all();
+      }
+    }
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const bool showProgress = streams.progress && !options.quiet && total > 0;
+  // With a progress line this thread draws it while `jobs` others read.
+  std::vector<std::thread> pool;
+  for (unsigned j = showProgress ? 0 : 1; j < jobs; ++j) pool.emplace_back(work);
+  if (showProgress) {
+    std::unique_lock<std::mutex> lock(doneMutex);
+    while (!allDone.wait_for(lock, std::chrono::milliseconds(250), [&] { return done.load() == total; })) {
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const std::size_t d = done.load();
+      char line[160];
+      std::snprintf(line, sizeof line, "%zu/%zu projects, %.1f MB/s, %s left", d, total,
+                    elapsed > 0 ? static_cast<double>(bytes.load()) / 1e6 / elapsed : 0.0,
+                    d == 0 ? "?:??" : formatDuration(elapsed * static_cast<double>(total - d) / static_cast<double>(d)).c_str());
+      streams.progress(line);
+    }
+  } else {
+    work();
+  }
+  for (std::thread& t : pool) t.join();
+  if (showProgress) streams.progress("");
+
+  inventory.finish();
+  const bool written = writeInventory(inventory, resourcesShown, options.format,
+                                      [&](std::string_view piece) { return output.write(piece); }) &&
+                       output.commit();
+  if (!written) {
+    const Text reason = output.failureReason();
+    output.abandon();
+    fail(toStandardOutput ? Text(u"-") : outputPath,
+         u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
+    return 1;
+  }
+  if (!output.writesStandardOutput()) streams.out(printable(outputPath));
+  if (!inventory.errors().empty()) {
+    for (const ArchiveInventory::Error& e : inventory.errors())
+      streams.err(Text(kProgram) + u": " + printable(TextFromUtf8(e.path)) + u": " + TextFromUtf8(e.message));
+    return 1;
+  }
+  return 0;
+}

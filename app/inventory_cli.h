@@ -1,0 +1,26 @@
+// The archive inventory command:
+//   quorvel-inventory [--reaper-resources DIR | --no-installed-check]
+//                     [--format html|json|csv] [-o FILE|-] [--jobs N]
+//                     [--include-backups] [--quiet] PATH...
+// Reads every project the paths name (folders walked), checks its plug-ins
+// against REAPER's caches and its media files on disk, and writes one
+// inventory. Returns the exit status: 0 when every project was read, 1 when
+// any could not be (or the inventory could not be written), 2 for bad usage.
+// The projects are only read, never written.
+#pragma once
+
+#include "runtime/text.h"
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+struct InventoryStreams {
+  std::function<void(TextView)> out;  // one line, without its terminator
+  std::function<void(TextView)> err;
+  // Redraws the progress line (no terminator; "" clears it). Empty when
+  // standard error is not a terminal: then there is no progress line.
+  std::function<void(std::string_view)> progress;
+};
+
+int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& streams);

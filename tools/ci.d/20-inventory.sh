@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# quorvel-inventory as a user runs it: the test archive and the real corpus
+# with each real resource folder, every JSON output validated against
+# docs/inventory.schema.json, the CSV read back with Python's csv module and
+# compared with the JSON, the HTML opened in headless Chromium (it renders,
+# its script runs without error, hostile names stay text), --jobs 1 and 4
+# byte-identical, links to folders not followed, an unreadable folder listed
+# as an error, the inputs unchanged, and the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$(pwd)
+native=$root/build/native/app/quorvel-inventory
+windows=$root/build/windows/app/quorvel-inventory.exe
+python=/usr/bin/python3
+schema=$root/docs/inventory.schema.json
+corpus=$(cd ../shared/corpus 2>/dev/null && pwd || true)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Validates JSON files against the schema and checks what every output must hold.
+validate() {
+  "$python" - "$schema" "$@" <<'PY'
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator.check_schema(schema)
+for path in sys.argv[2:]:
+    data = json.load(open(path, encoding="utf-8"))
+    jsonschema.validate(data, schema, cls=jsonschema.Draft202012Validator)
+    paths = [p["path"] for p in data["projects"]]
+    assert paths == sorted(paths), path + ": projects not sorted by path"
+    assert sum(len(p["plugins"]) for p in data["projects"]) == sum(a["instances"] for a in data["plugins"]), path
+PY
+}
+
+# --- the test archive, with an odd name, a link loop and a backup --------------
+archive=$work/archive
+cp -r tests/data/inventory/archive "$archive"
+cp "$archive/Live Sets/Été & Co's (final) #2.RPP" "$archive/Live Sets/<b>\"quoted\" & odd.rpp"
+cp tests/data/inventory/archive/2023/old/minimal.rpp "$archive/2023/caf"$'\xe9'".rpp"  # a name that is not UTF-8
+ln -s .. "$archive/2023/old/up"                     # a loop: must not be followed
+before=$(cd "$archive" && find . -type f -exec sha256sum {} + | sort)
+set +e
+"$native" --quiet --reaper-resources tests/data/inventory/resources --format json -o "$work/a.json" "$archive" \
+  > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+set -e
+[ "$status" -eq 1 ] || fail "archive: exit $status (notes.rpp is no project: 1 expected)"
+grep -q "notes.rpp: not a REAPER project" "$work/err.txt" || fail "archive: $(cat "$work/err.txt")"
+[ "$(cat "$work/out.txt")" = "$work/a.json" ] || fail "archive: printed $(cat "$work/out.txt")"
+after=$(cd "$archive" && find . -type f -exec sha256sum {} + | sort)
+[ "$before" = "$after" ] || fail "an input file changed"
+"$python" - "$work/a.json" <<'PY'
+import json, sys
+data = json.load(open(sys.argv[1], encoding="utf-8"))
+names = [p["path"].rsplit("/", 1)[1] for p in data["projects"]]
+assert names == ["caf\udce9.rpp", "minimal.rpp", "<b>\"quoted\" & odd.rpp", "Été & Co's (final) #2.RPP"], names
+statuses = {(a["format"], a["name"]): a["status"] for a in data["plugins"]}
+assert statuses[("VST2", "ReaEQ")] == "installed" and statuses[("VST2", "M1 Le (x86)")] == "missing", statuses
+media = {m["file"]: m["exists"] for m in data["projects"][3]["media"]}
+assert media == {"Recordings\\take.flac": True, "/nonexistent/quorvel/missing.wav": False,
+                 "Recordings/take.flac": True, "Audio/kick.wav": True}, media
+PY
+echo "ok: test archive read, link loop not followed, inputs unchanged"
+
+# --- every format, one job and four: the same bytes --------------------------
+for format in json csv html; do
+  "$native" --quiet --reaper-resources tests/data/inventory/resources --format $format --jobs 1 \
+    -o "$work/one.$format" "$archive" ${corpus:+"$corpus/real"} > /dev/null 2>&1 || true
+  "$native" --quiet --reaper-resources tests/data/inventory/resources --format $format --jobs 4 \
+    -o "$work/four.$format" "$archive" ${corpus:+"$corpus/real"} > /dev/null 2>&1 || true
+  cmp -s "$work/one.$format" "$work/four.$format" || fail "$format differs between --jobs 1 and --jobs 4"
+done
+echo "ok: --jobs 1 and --jobs 4 write the same bytes"
+
+# --- CSV read back, row for row the JSON's instances --------------------------
+"$python" - "$work/one.csv" "$work/one.json" <<'PY'
+import csv, json, re, sys
+rows = list(csv.reader(open(sys.argv[1], encoding="utf-8", newline="")))
+# A file-name byte that is not UTF-8 is \udcXX in JSON and U+FFFD in CSV.
+shown = lambda text: re.sub("[\udc80-\udcff]", "\ufffd", text)
+data = json.load(open(sys.argv[2], encoding="utf-8"))
+assert rows[0] == ["project", "location", "track", "track name", "item", "format", "kind", "name", "vendor",
+                   "file", "id", "state", "preset", "status"], rows[0]
+expected = []
+for p in data["projects"]:
+    for i in p["plugins"]:
+        expected.append([shown(p["path"]), i["location"], "" if i["track"] is None else str(i["track"]), i["track_name"],
+                         i["item"] or "", i["format"], "instrument" if i["instrument"] else "effect", i["name"],
+                         i["vendor"], i["file"], i["id"], i["state"], i["preset"], i["status"]])
+assert rows[1:] == expected, "CSV rows differ from the JSON instances"
+print("ok: CSV read back:", len(rows) - 1, "rows equal the JSON's instances")
+PY
+
+# --- the real resource folders, each with its own projects --------------------
+if [ -n "$corpus" ] && [ -d "$corpus/resources" ]; then
+  jsons=("$work/a.json" "$work/one.json")
+  for folder in "$corpus"/resources/*/; do
+    name=$(basename "$folder")
+    [ -d "$folder/projects" ] || continue
+    "$native" --quiet --reaper-resources "$folder" --format json -o "$work/$name.json" "$folder/projects" \
+      > /dev/null || fail "$name: exit $?"
+    jsons+=("$work/$name.json")
+    "$python" - "$work/$name.json" "$name" <<'PY'
+import json, sys
+data = json.load(open(sys.argv[1], encoding="utf-8"))
+s = {"installed": 0, "missing": 0, "unknown": 0}
+for a in data["plugins"]:
+    s[a["status"]] += 1
+print("  %-26s %d projects, %d plug-ins: %d found, %d missing, %d unknown" %
+      (sys.argv[2], len(data["projects"]), len(data["plugins"]), s["installed"], s["missing"], s["unknown"]))
+PY
+  done
+  validate "${jsons[@]}"
+  echo "ok: every JSON output matches the schema"
+else
+  validate "$work/a.json" "$work/one.json"
+  echo "SKIP: no real corpus beside the repository (../shared/corpus): resource pairs not checked"
+fi
+
+# --- the HTML in headless Chromium --------------------------------------------
+browser=$(command -v chromium || command -v chromium-browser || true)
+if [ -n "$browser" ]; then
+  "$native" --quiet --reaper-resources tests/data/inventory/resources -o "$work/i.html" "$archive" > /dev/null 2>&1 || true
+  "$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile" --enable-logging=stderr --v=0 \
+    --dump-dom "file://$work/i.html" > "$work/dom.html" 2> "$work/browser.txt" || fail "chromium could not open the page"
+  ! grep -q "Uncaught" "$work/browser.txt" || fail "script error: $(grep Uncaught "$work/browser.txt")"
+  [ "$(grep -c '<table id="plugins" class="sortable" data-sorting="on">' "$work/dom.html")" -eq 1 ] \
+    || fail "the page's script did not run"
+  [ "$(grep -o '<script' "$work/dom.html" | wc -l)" -eq 1 ] || fail "a name became a script element"
+  grep -q '&lt;b&gt;"quoted" &amp; odd.rpp' "$work/dom.html" || fail "an odd name is not shown as text"
+  grep -q 'Lead &lt;Vox&gt; &amp; co' "$work/dom.html" || fail "a track name is not shown as text"
+  grep -q "caf"$'\xef\xbf\xbd'".rpp" "$work/dom.html" || fail "a name that is not UTF-8 is not shown with U+FFFD"
+  echo "ok: the HTML renders in Chromium, its script runs, names stay text"
+else
+  echo "SKIP: no chromium (install it with tools/install-deps)"
+fi
+
+# --- an unreadable folder, for a user who may not read it ----------------------
+if command -v setpriv > /dev/null && [ "$(id -u)" -eq 0 ]; then
+  shut=$work/shut
+  mkdir -p "$shut/closed" "$shut/open"
+  cp tests/data/inventory/archive/2023/old/minimal.rpp "$shut/open/"
+  cp tests/data/inventory/archive/2023/old/minimal.rpp "$shut/closed/"
+  chmod 755 "$work" "$shut" "$shut/open" && chmod 644 "$shut/open/minimal.rpp" && chmod 000 "$shut/closed"
+  set +e
+  (cd "$shut" && setpriv --reuid=65534 --regid=65534 --clear-groups "$native" --quiet --no-installed-check \
+     --format json -o - . > "$work/shut.json" 2> "$work/err.txt")
+  status=$?
+  set -e
+  chmod 755 "$shut/closed"
+  [ "$status" -eq 1 ] || fail "unreadable folder: exit $status"
+  grep -q "closed: the folder cannot be read" "$work/err.txt" || fail "unreadable folder: $(cat "$work/err.txt")"
+  grep -q '"path": "'"$shut"'/open/minimal.rpp"' "$work/shut.json" || fail "the readable project was not listed"
+  echo "ok: an unreadable folder is an error, the rest is read"
+else
+  echo "SKIP: unreadable folder (needs root and setpriv to run as another user)"
+fi
+
+# --- the Windows build under Wine: the same inventory ------------------------
+if [ -f "$windows" ]; then
+  win=$work/win
+  mkdir "$win"
+  cp -r tests/data/inventory/archive "$win/archive"
+  set +e
+  tools/wine-run "$windows" --quiet --reaper-resources "Z:$root/tests/data/inventory/resources" --format json \
+    -o "Z:$win/w.json" "Z:$win/archive" > /dev/null 2>&1
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] || fail "Windows build: exit $status"
+  "$native" --quiet --reaper-resources tests/data/inventory/resources --format json -o "$win/n.json" "$win/archive" \
+    > /dev/null 2>&1 || true
+  validate "$win/w.json"
+  "$python" - "$win/n.json" "$win/w.json" <<'PY'
+import json, sys
+native, windows = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:])
+strip = lambda d: [(a["format"], a["name"], a["status"], a["projects"], a["instances"]) for a in d["plugins"]]
+assert strip(native) == strip(windows), "plug-ins differ"
+media = lambda d: [(m["file"], m["exists"]) for p in d["projects"] for m in p["media"]]
+assert media(native) == media(windows), (media(native), media(windows))
+PY
+  echo "ok: the Windows build under Wine finds the same plug-ins and media"
+fi
