@@ -91,7 +91,7 @@ std::string pathText(TextView path) {
 
 ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches) {
   ProjectFileResult result;
-  const OsHandle file = OsOpenExisting(path);
+  const OsHandle file = OsOpenShared(path);
   if (file == 0) {
     result.error = PathKindOf(path) == PathKind::Missing ? "cannot be found" : "cannot be opened";
     return result;

@@ -72,7 +72,7 @@ std::string AuKey(std::string_view name) {
 std::string_view IdNumber(std::string_view id) { return id.substr(0, id.find_first_of("{<")); }
 
 bool ReadWholeFile(TextView path, std::string& bytes) {
-  const OsHandle file = OsOpenExisting(path);
+  const OsHandle file = OsOpenShared(path);
   if (file == 0) return false;
   const std::int64_t size = OsFileSize(file);
   bool ok = size >= 0 && size <= (std::int64_t{64} << 20);  // caches are small; a huge one is not a cache

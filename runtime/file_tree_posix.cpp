@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string NativeName(TextView path) { return TextToUtf8(path); }
+std::string NativeName(TextView path) { return NativePathFromText(path); }
 
 PathKind KindOf(const struct stat& info) {
   if (S_ISREG(info.st_mode)) return PathKind::File;
@@ -38,7 +38,7 @@ bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {
   while (struct dirent* entry = ::readdir(dir)) {
     const std::string_view entryName(entry->d_name);
     if (entryName == "." || entryName == "..") continue;
-    FolderEntry out{TextFromUtf8(entryName), PathKind::Missing, false};
+    FolderEntry out{TextFromNativePath(entryName), PathKind::Missing, false};
     struct stat info;
     if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
       out.link = S_ISLNK(info.st_mode);
@@ -61,16 +61,16 @@ Text UserSettingsFolder() {
 #if defined(__APPLE__)
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == 0) return {};
-  return TextFromUtf8(home) + u"/Library/Application Support";
+  return TextFromNativePath(home) + u"/Library/Application Support";
 #else
   if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
-    return TextFromUtf8(config);
+    return TextFromNativePath(config);
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == 0) {
     const struct passwd* user = ::getpwuid(::getuid());
     if (user == nullptr || user->pw_dir == nullptr) return {};
     home = user->pw_dir;
   }
-  return TextFromUtf8(home) + u"/.config";
+  return TextFromNativePath(home) + u"/.config";
 #endif
 }
