@@ -14,6 +14,10 @@ std::string U8(TextView text) { return TextToUtf8(text); }
 
 class corpus : public TempFolder {
  protected:
+  void SetUp() override {
+    TempFolder::SetUp();
+    QUORVEL_SKIP_WITHOUT_CORPUS();
+  }
   void TearDown() override {
     CloseAllNumberedFiles();
     TempFolder::TearDown();

@@ -40,13 +40,13 @@ Text Sep() { return Text(1, FolderSeparator()); }
 }  // namespace
 
 TEST_F(export_cli, writes_each_report_into_the_output_folder_as_the_window_does) {
-  const Text a = CorpusFile("28-win64-678-mute-solo.rpp");
-  const Text b = CorpusFile("30-win64-702-master-vst-vst3.rpp");
+  const Text a = TestData("empty-master.rpp");
+  const Text b = TestData("basic.rpp");
   ASSERT_EQ(run({u"--output-dir", folder(), a, b}), 0);
   ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0], U8(folder() + u"28-win64-678-mute-solo.html"));
+  EXPECT_EQ(out[0], U8(folder() + u"empty-master.html"));
   EXPECT_TRUE(err.empty());
-  const std::string written = ReadBytes(folder() + u"30-win64-702-master-vst-vst3.html");
+  const std::string written = ReadBytes(folder() + u"basic.html");
   EXPECT_EQ(written, windowReport(b, folder()));
 }
 
@@ -65,7 +65,7 @@ TEST_F(export_cli, beside_writes_into_the_projects_folder) {
 }
 
 TEST_F(export_cli, output_file_takes_the_report_byte_for_byte) {
-  const Text project = CorpusFile("02-reaper452-no-platform-master-fx.rpp");
+  const Text project = TestData("basic.rpp");
   ASSERT_EQ(run({u"-o", path(u"chosen name.htm"), project}), 0);
   EXPECT_EQ(out, std::vector<std::string>{U8(path(u"chosen name.htm"))});
   EXPECT_EQ(ReadBytes(path(u"chosen name.htm")), windowReport(project, folder()));

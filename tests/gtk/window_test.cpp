@@ -43,10 +43,10 @@ class gtk_window : public TempFolder {
   Text appFolder() const { return folder() + u"app/"; }
   Text projectFolder() const { return folder() + u"projects/"; }
 
-  // A corpus project copied beside the other test files.
-  Text copyProject(std::string_view name) const {
+  // A project kept beside the tests (tests/data), copied under `name`.
+  Text copyProject(std::string_view dataName, std::string_view name) const {
     Text target = projectFolder() + TextFromUtf8(name);
-    WriteBytes(target, ReadBytes(CorpusFile(name)));
+    WriteBytes(target, ReadBytes(TestData(dataName)));
     return target;
   }
   // What the exporter writes for the same project file.
@@ -76,10 +76,10 @@ class gtk_window : public TempFolder {
 };
 
 TEST_F(gtk_window, load_and_export_write_the_exporters_report_and_open_it) {
-  const Text first = copyProject("06-osx64-562-vocal-guitar-master-js.rpp");
-  const Text second = copyProject("07-x64-570-notification-sound-vsti.rpp");
-  const Text firstReport = appFolder() + u"06-osx64-562-vocal-guitar-master-js.html";
-  const Text secondReport = appFolder() + u"07-x64-570-notification-sound-vsti.html";
+  const Text first = copyProject("basic.rpp", "first-song.rpp");
+  const Text second = copyProject("empty-master.rpp", "second-song.rpp");
+  const Text firstReport = appFolder() + u"first-song.html";
+  const Text secondReport = appFolder() + u"second-song.html";
   const std::size_t launchedBefore = LaunchedUris().size();
 
   Script script;
@@ -111,8 +111,8 @@ TEST_F(gtk_window, load_and_export_write_the_exporters_report_and_open_it) {
 }
 
 TEST_F(gtk_window, project_folder_option_puts_the_report_beside_the_project) {
-  const Text project = copyProject("10-x64-602-audica-midi-template.rpp");
-  const Text report = projectFolder() + u"10-x64-602-audica-midi-template.html";
+  const Text project = copyProject("basic.rpp", "beside-song.rpp");
+  const Text report = projectFolder() + u"beside-song.html";
 
   Script script;
   script.then(ActivateMenuEntry(0), "File > Open...")

@@ -41,7 +41,7 @@ TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_cha
 }
 
 TEST_F(shell, open_menu_entry_loads_like_the_button) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   ui::headless::ScriptMenu(MenuOpen);
   ui::headless::ScriptChooseFile(project);
   RunProgram();
@@ -79,7 +79,7 @@ TEST_F(shell, a_missing_file_cannot_be_opened_and_leaves_nothing_to_export) {
 }
 
 TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
   ui::headless::ScriptClick(LoadButton);
@@ -96,7 +96,7 @@ TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export
 }
 
 TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Vocal Guitar.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Vocal Guitar.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
   ui::headless::ScriptClick(ProjectFolderOption);
@@ -117,7 +117,7 @@ TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it)
 }
 
 TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   WriteBytes(path(u"Song.html"), std::string(100000, 'x'));  // longer than the report: must be truncated
   ui::headless::SetOpenDocumentFails(true);  // a failed opening is not reported
   ui::headless::ScriptClick(LoadButton);
@@ -137,7 +137,7 @@ TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
 
 TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
   const Text gone = SubFolder(u"gone");
-  const Text project = CopyCorpusProject(kCorpusProject, gone, u"Song.rpp");
+  const Text project = CopyProject(kProject, gone, u"Song.rpp");
   StartProgram();
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
@@ -155,7 +155,7 @@ TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
 
 TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) {
   if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   StartProgram();
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
@@ -173,7 +173,7 @@ TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) 
 }
 
 TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_clicked) {
-  const Text first = CopyCorpusProject(kCorpusProject, SubFolder(u"a"), u"A.rpp");
+  const Text first = CopyProject(kProject, SubFolder(u"a"), u"A.rpp");
   StartProgram();
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(first);
@@ -186,7 +186,7 @@ TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_click
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   // Loading with "Application folder" selected leaves the folder alone.
-  const Text second = CopyCorpusProject(kCorpusProject, SubFolder(u"b"), u"B.rpp");
+  const Text second = CopyProject(kProject, SubFolder(u"b"), u"B.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(second);
   Step();
@@ -197,8 +197,8 @@ TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_click
 TEST_F(shell, project_folder_option_follows_every_load_that_opens_its_file) {
   const Text folderA = SubFolder(u"a");
   const Text folderB = SubFolder(u"b");
-  const Text projectA = CopyCorpusProject(kCorpusProject, folderA, u"A.rpp");
-  const Text projectB = CopyCorpusProject("02-reaper452-no-platform-master-fx.rpp", folderB, u"B.rpp");
+  const Text projectA = CopyProject(kProject, folderA, u"A.rpp");
+  const Text projectB = CopyProject(kOtherProject, folderB, u"B.rpp");
   StartProgram();
   ui::headless::ScriptClick(ProjectFolderOption);  // before any load: empty
   Step();

@@ -44,7 +44,7 @@ TEST_F(shell, quit_button_ends_the_loop) {
 }
 
 TEST_F(shell, close_box_ends_the_loop_even_with_a_project_loaded_and_not_exported) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   ui::headless::ScriptClick(LoadButton);
   ui::headless::ScriptChooseFile(project);
   ui::headless::ScriptCloseBox();

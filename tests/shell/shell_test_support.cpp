@@ -37,10 +37,10 @@ Text shell::SubFolder(TextView name) const {
   return sub;
 }
 
-Text shell::CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const {
+Text shell::CopyProject(std::string_view dataName, TextView folder, TextView name) const {
   std::filesystem::create_directories(std::filesystem::path(std::u16string(folder)));
-  const std::string bytes = ReadBytes(CorpusFile(corpusName));
-  EXPECT_FALSE(bytes.empty()) << "corpus project missing: " << corpusName;
+  const std::string bytes = ReadBytes(TestData(dataName));
+  EXPECT_FALSE(bytes.empty()) << "test project missing: " << dataName;
   const Text target = Text(folder) + Text(name);
   WriteBytes(target, bytes);
   return target;

@@ -30,12 +30,14 @@ class shell : public TempFolder {
   static ExportOptions& options() { return shellRecords().options; }
   static std::int32_t StateOf(std::int32_t id) { return ui::ReadControlState(id); }
 
-  // Copies a project of the real corpus into `folder` (created when missing)
-  // under `name`; returns its full path.
-  Text CopyCorpusProject(std::string_view corpusName, TextView folder, TextView name) const;
+  // Copies a project kept beside the tests (tests/data) into `folder`
+  // (created when missing) under `name`; returns its full path.
+  Text CopyProject(std::string_view dataName, TextView folder, TextView name) const;
   // A sub-folder of the temporary folder, created, with a trailing separator.
   Text SubFolder(TextView name) const;
 };
 
-// The corpus project most tests load: tracks, master FX and plug-ins.
-inline constexpr std::string_view kCorpusProject = "06-osx64-562-vocal-guitar-master-js.rpp";
+// The project most tests load: tracks, master FX and plug-ins; and a second,
+// different one (a header and a master, no tracks).
+inline constexpr std::string_view kProject = "basic.rpp";
+inline constexpr std::string_view kOtherProject = "empty-master.rpp";

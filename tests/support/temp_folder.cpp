@@ -68,8 +68,19 @@ Text CorpusFile(std::string_view name) { return HostPath(std::string(QUORVEL_COR
 
 std::vector<Text> CorpusFiles() {
   std::vector<Text> files;
-  for (const auto& entry : fs::directory_iterator(ToPath(CorpusFile(""))))
-    if (entry.path().extension() == ".rpp") files.push_back(FromPath(entry.path()));
+  std::error_code error;
+  for (fs::directory_iterator it(ToPath(CorpusFile("")), error), end; !error && it != end; it.increment(error))
+    if (it->path().extension() == ".rpp") files.push_back(FromPath(it->path()));
   std::sort(files.begin(), files.end());
   return files;
+}
+
+bool CorpusAvailable() {
+  std::error_code error;
+  return fs::is_directory(ToPath(CorpusFile("")), error);
+}
+
+std::string CorpusMissingReason() {
+  return "no corpus of real projects at " + std::string(QUORVEL_CORPUS) +
+         " (configure with -DQUORVEL_CORPUS_DIR=<folder> to run these tests)";
 }

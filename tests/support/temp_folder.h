@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 // A new empty folder, removed with everything in it at the end of the test.
 class TempFolder : public ::testing::Test {
@@ -27,5 +28,14 @@ bool FileExists(TextView path);
 // A path to a file kept beside the tests, and to a file of the real corpus.
 Text TestData(std::string_view name);
 Text CorpusFile(std::string_view name);
-// Every .rpp file of the real corpus, sorted.
+// Every .rpp file of the real corpus, sorted; empty when it is missing.
 std::vector<Text> CorpusFiles();
+
+// The real corpus (the folder QUORVEL_CORPUS_DIR named at configuration) is
+// kept outside the repository. Tests that read it have "corpus" in their name
+// and begin with QUORVEL_SKIP_WITHOUT_CORPUS(), which skips them, saying why,
+// when the folder is missing.
+bool CorpusAvailable();
+std::string CorpusMissingReason();
+#define QUORVEL_SKIP_WITHOUT_CORPUS() \
+  if (!CorpusAvailable()) GTEST_SKIP() << CorpusMissingReason()

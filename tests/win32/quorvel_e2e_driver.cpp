@@ -93,6 +93,7 @@ const std::wstring kProgram = FromUnix(QUORVEL_EXE);
 const std::wstring kExporter = FromUnix(QUORVEL_EXPORT_EXE);
 const std::wstring kRecorder = FromUnix(QUORVEL_RECORDER_EXE);
 const std::wstring kCorpus = FromUnix(QUORVEL_CORPUS);
+const std::wstring kTestData = FromUnix(QUORVEL_TEST_DATA);
 const std::wstring kWork = FromUnix(QUORVEL_WORK);
 
 const std::wstring kAppFolder = kWork + L"\\app";
@@ -879,9 +880,18 @@ void PrepareFolders() {
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
       Abort(L"cannot create " + folder);
   }
+  // Two projects of the real corpus; where it is missing, the two projects of
+  // tests/data under the same names, so that every window check still runs.
+  const DWORD corpus = GetFileAttributesW(kCorpus.c_str());
+  const bool haveCorpus = corpus != INVALID_FILE_ATTRIBUTES && (corpus & FILE_ATTRIBUTE_DIRECTORY);
+  if (!haveCorpus)
+    std::printf("   no corpus of real projects at %s: the window loads the projects of tests/data instead\n",
+                Utf8(kCorpus).c_str());
   const std::pair<std::wstring, std::wstring> copies[] = {
-      {kCorpus + L"\\" + kFirstProject + L".rpp", kAppFolder + L"\\" + kFirstProject + L".rpp"},
-      {kCorpus + L"\\" + kSecondProject + L".rpp", kProjectFolder + L"\\" + kSecondProject + L".rpp"},
+      {haveCorpus ? kCorpus + L"\\" + kFirstProject + L".rpp" : kTestData + L"\\basic.rpp",
+       kAppFolder + L"\\" + kFirstProject + L".rpp"},
+      {haveCorpus ? kCorpus + L"\\" + kSecondProject + L".rpp" : kTestData + L"\\empty-master.rpp",
+       kProjectFolder + L"\\" + kSecondProject + L".rpp"},
   };
   for (const auto& [from, to] : copies) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) Abort(L"cannot copy " + from);

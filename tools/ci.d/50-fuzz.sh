@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fuzzing: builds the libFuzzer target (clang, ASan + UBSan) in build/fuzz and
-# runs it for 60 seconds from the real corpus and the tests' files, then the
-# inventory's block reader target for 30 seconds. A crash,
-# a leak, a sanitizer report, a time-out or a difference from the reference
-# reading fails this step; the input is left in build/fuzz/artifacts/.
+# runs it for 60 seconds from the real corpus (QUORVEL_CORPUS_DIR, when it is
+# there) and the tests' files, then the inventory's block reader target for 30
+# seconds. A crash, a leak, a sanitizer report, a time-out or a difference from
+# the reference reading fails this step; the input is left in
+# build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
@@ -13,8 +14,10 @@ cmake --build build/fuzz --target quorvel_pipeline_fuzz quorvel_block_reader_fuz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 seeds=()
-for dir in ../shared/corpus/real tests/data fuzz/seeds; do
-  [ -d "$dir" ] && seeds+=("$dir")
+corpus=$(sed -n 's/^QUORVEL_CORPUS_DIR:[A-Z]*=//p' build/fuzz/CMakeCache.txt)
+[ -n "$corpus" ] && [ -d "$corpus" ] || echo "note: no corpus of real projects at ${corpus:-(not configured)}: seeds from tests/data only"
+for dir in "$corpus" tests/data fuzz/seeds; do
+  [ -n "$dir" ] && [ -d "$dir" ] && seeds+=("$dir")
 done
 mkdir -p build/fuzz/artifacts
 status=0
