@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -272,10 +273,15 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     for (;;) {
       const std::size_t i = next.fetch_add(1);
       if (i >= total) break;
-      const ProjectFileResult result = inventoryProjectFile(found.projects[i], cachesUsed);
-      if (result.error.empty()) inventory.addProject(found.projects[i], result.inventory);
-      else inventory.addError(found.projects[i], result.error);
-      bytes += result.bytes;
+      // Running out of memory is a failure of this project; the others go on.
+      try {
+        const ProjectFileResult result = inventoryProjectFile(found.projects[i], cachesUsed);
+        if (result.error.empty()) inventory.addProject(found.projects[i], result.inventory);
+        else inventory.addError(found.projects[i], result.error);
+        bytes += result.bytes;
+      } catch (const std::bad_alloc&) {
+        inventory.addError(found.projects[i], "not enough memory to read it");
+      }
       if (done.fetch_add(1) + 1 == total) {
         std::lock_guard<std::mutex> lock(doneMutex);
         allDone.notify_all();

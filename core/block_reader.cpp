@@ -104,8 +104,9 @@ class Utf16ToUtf8 : public ByteSource {
         if (pendingHigh_) AppendUtf8(out_, 0xFFFD);
         pendingHigh_ = 0;
         // An odd last byte is dropped, but as the Load reads it, it still
-        // begins a line (an empty one): a NUL ends that line.
-        if (!raw_.empty()) out_.push_back('\0');
+        // begins a line (an empty one): a NUL ends that line. Right after a
+        // CR it is taken as the CR's follower instead, and begins nothing.
+        if (!raw_.empty() && !lastWasCr_) out_.push_back('\0');
         return !out_.empty();
       }
     }
@@ -121,6 +122,7 @@ class Utf16ToUtf8 : public ByteSource {
         AppendUtf8(out_, 0xFFFD);
         pendingHigh_ = 0;
       }
+      lastWasCr_ = u == 0x0D;
       if (u >= 0xD800 && u <= 0xDBFF) pendingHigh_ = u;
       else if (u >= 0xDC00 && u <= 0xDFFF) AppendUtf8(out_, 0xFFFD);
       else AppendUtf8(out_, u);
@@ -135,6 +137,7 @@ class Utf16ToUtf8 : public ByteSource {
   std::string out_;
   std::size_t taken_ = 0;
   std::uint32_t pendingHigh_ = 0;
+  bool lastWasCr_ = false;
   bool ended_ = false;
 };
 
@@ -266,6 +269,91 @@ void BlockReader::start() {
   else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { skip = 4; ansi_ = true; }
   else undecided_ = true;
   begin_ = scan_ = base_ = skip;
+}
+
+namespace {
+
+bool IsLineEnd(unsigned char b) { return b == 0 || b == 0x0A || b == 0x0D; }
+
+// Bits for the bytes "<" and ">" of 64 bytes, and for those of 0x80 and above.
+inline void AngleAndHighBits(const unsigned char* p, std::uint64_t& angles, std::uint64_t& high) {
+  angles = high = 0;
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    angles |= static_cast<std::uint64_t>(static_cast<unsigned>(
+                  _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)))))
+              << (16 * k);
+    high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    angles |= static_cast<std::uint64_t>(p[i] == '<' || p[i] == '>') << i;
+    high |= static_cast<std::uint64_t>(p[i] >= 0x80) << i;
+  }
+#endif
+}
+
+}  // namespace
+
+bool BlockReader::skipBlock() {
+  int depth = 1;
+  std::string_view line;
+  // Lines whose ends are already known go one at a time.
+  while (mask_ != 0 || skipLf_) {
+    if (!next(line)) return false;
+    if (!line.empty() && line[0] == '<') ++depth;
+    else if (!line.empty() && line[0] == '>' && --depth == 0) return true;
+  }
+  // From here on begin_ is the start of the line that scan_ is in. Its
+  // first byte may lie before scan_, already searched for line ends only.
+  std::size_t first = begin_;
+  while (first < scan_ && (buffer_[first] == ' ' || buffer_[first] == '\t')) ++first;
+  if (first < scan_ && buffer_[first] == '<') ++depth;
+  else if (first < scan_ && buffer_[first] == '>' && --depth == 0) return next(line);
+  for (;;) {
+    if (scan_ >= end_) {
+      // Only the line being looked at is kept when the buffer is refilled.
+      std::size_t lastEnd = end_;
+      while (lastEnd > begin_ && !IsLineEnd(buffer_[lastEnd - 1])) --lastEnd;
+      begin_ = lastEnd;
+      if (!fill()) {
+        begin_ = end_;
+        return false;
+      }
+      continue;
+    }
+    const unsigned char* p = buffer_.get() + scan_;
+    const std::size_t n = std::min<std::size_t>(64, end_ - scan_);
+    const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    std::uint64_t angles, high;
+    AngleAndHighBits(p, angles, high);
+    angles &= valid;
+    if (undecided_ && wellFormed_ && ((high & valid) != 0 || need_ != 0)) checkUtf8(p, p + n);
+    for (; angles != 0; angles &= angles - 1) {
+      const std::size_t at = scan_ + static_cast<std::size_t>(__builtin_ctzll(angles));
+      // Does the line start here, after blanks alone?
+      std::size_t start = at;
+      while (start > begin_ && (buffer_[start - 1] == ' ' || buffer_[start - 1] == '\t')) --start;
+      if (start > begin_ && !IsLineEnd(buffer_[start - 1])) continue;
+      if (buffer_[at] == '<') {
+        ++depth;
+        continue;
+      }
+      if (--depth > 0) continue;
+      // The closing line: hand it out as next() does, from the line ends
+      // of this block on.
+      begin_ = start;
+      base_ = scan_;
+      mask_ = 0;
+      for (std::size_t i = 0; i < n; ++i) mask_ |= static_cast<std::uint64_t>(IsLineEnd(p[i])) << i;
+      scan_ += n;
+      return next(line);
+    }
+    scan_ += n;
+  }
 }
 
 bool BlockReader::next(std::string_view& line) {

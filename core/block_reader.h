@@ -38,6 +38,11 @@ class BlockReader {
 
   // The next line; the view lives until the next call. False at the end.
   bool next(std::string_view& line);
+  // Skips the rest of the block that the last line handed out opened or is
+  // in: every line up to and including the `>` line that closes it, blocks
+  // opened in it counted. Only lines that start with "<" or ">" matter there,
+  // so it looks for those two bytes alone. False when the file ends first.
+  bool skipBlock();
 
   // Valid after next() returned false: the lines were bytes of the ANSI code
   // page (true) or UTF-8 (false; malformed sequences are the caller's to

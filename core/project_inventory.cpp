@@ -90,14 +90,12 @@ class Parser {
     return true;
   }
 
-  void line(std::string_view line) {
-    if (line.empty()) return;
+  // True when the rest of the block this line opened, or is in, is of no
+  // interest: the caller skips it (BlockReader::skipBlock).
+  bool line(std::string_view line) {
+    skip_ = false;
+    if (line.empty()) return false;
     const char c = line[0];
-    if (ignoreDepth_ > 0) {
-      if (c == '<') ++ignoreDepth_;
-      else if (c == '>') --ignoreDepth_;
-      return;
-    }
     if (c == '<') {
       open(line);
     } else if (c == '>') {
@@ -105,10 +103,11 @@ class Parser {
     } else if (!frames_.empty()) {
       content(line, c);
     }
+    return skip_;
   }
 
  private:
-  void ignore() { ignoreDepth_ = 1; }
+  void ignore() { skip_ = true; }
 
   void open(std::string_view line) {
     if (frames_.empty()) return ignore();
@@ -263,7 +262,14 @@ class Parser {
         else if (c == 'T' && FirstWordIs(line, "TAKE")) takeName_.clear();
         return;
       case Frame::Source:
-        if (c == 'F' && FirstWordIs(line, "FILE")) addMedia(SecondToken(line));
+        if (c == 'F' && FirstWordIs(line, "FILE")) {
+          addMedia(SecondToken(line));
+        } else if (c == 'H' && FirstWordIs(line, "HASDATA")) {
+          // The source keeps its data (MIDI events) in the project and names
+          // no file: the rest of its block is skipped, its ">" with it.
+          frames_.pop_back();
+          skip_ = true;
+        }
         return;
       case Frame::Chain:
         if (c == 'B' && FirstWordIs(line, "BYPASS")) {
@@ -305,7 +311,7 @@ class Parser {
 
   ProjectInventory& out_;
   std::vector<FrameState> frames_;
-  std::int64_t ignoreDepth_ = 0;
+  bool skip_ = false;
   std::string trackName_;
   bool trackNamed_ = false;
   std::string takeName_;
@@ -398,7 +404,9 @@ ProjectInventory readProjectInventory(BlockReader& reader) {
   Parser parser(out);
   std::string_view line;
   if (!reader.next(line) || !parser.header(line)) return out;
-  while (reader.next(line)) parser.line(line);
+  while (reader.next(line)) {
+    if (parser.line(line) && !reader.skipBlock()) break;
+  }
   const bool ansi = reader.textIsAnsi();
   Decode(out.reaperVersion, ansi);
   Decode(out.reaperPlatform, ansi);

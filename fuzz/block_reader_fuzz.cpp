@@ -87,6 +87,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
+  // Skipping blocks lands where counting their lines one by one does: every
+  // block whose opening line's index the input marks is skipped.
+  {
+    PieceSource source3(bytes, piece);
+    BlockReader skipping(source3, chunk);
+    std::size_t i = 0;
+    const std::uint8_t pattern = data[0] ^ data[1];
+    while (skipping.next(line)) {
+      Require(i < raw.size() && line == raw[i], "line after a skip");
+      ++i;
+      if (line.empty() || line[0] != '<' || ((pattern >> (i % 8)) & 1) == 0) continue;
+      int depth = 1;
+      while (depth > 0 && i < raw.size()) {
+        const std::string& l = raw[i++];
+        if (!l.empty() && l[0] == '<') ++depth;
+        else if (!l.empty() && l[0] == '>') --depth;
+      }
+      Require(skipping.skipBlock() == (depth == 0), "skip reaches the closing line");
+      if (depth > 0) break;
+    }
+    Require(i == raw.size(), "no line lost by skipping");
+    Require(skipping.textIsAnsi() == ansi, "the same encoding when skipping");
+  }
+
   PieceSource again(bytes, piece);
   BlockReader second(again, chunk);
   const ProjectInventory project = readProjectInventory(second);

@@ -6,8 +6,7 @@ namespace {
 // (kept by pathText) as its \u escape, everything else as UTF-8.
 void String(SinkWriter& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string escaped;
-  escaped.reserve(s.size() + 2);
+  std::string& escaped = out.buffer();
   escaped.push_back('"');
   std::size_t run = 0;  // the start of bytes that need no escape
   for (std::size_t i = 0; i < s.size(); ++i) {
@@ -41,7 +40,7 @@ void String(SinkWriter& out, std::string_view s) {
   }
   escaped.append(s, run, s.size() - run);
   escaped.push_back('"');
-  out << escaped;
+  out.flushIfFull();
 }
 
 void Field(SinkWriter& out, std::string_view name, std::string_view value) {

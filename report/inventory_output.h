@@ -43,6 +43,12 @@ class SinkWriter {
     return *this;
   }
   SinkWriter& operator<<(std::uint64_t number) { return *this << std::string_view(std::to_string(number)); }
+  // The buffer itself, for writers that build their text in place; call
+  // flushIfFull() after appending.
+  std::string& buffer() { return buffer_; }
+  void flushIfFull() {
+    if (buffer_.size() >= kFlushAt) flush();
+  }
   // Hands over what is buffered; false once the sink has refused anything.
   bool flush() {
     if (ok_ && !buffer_.empty()) ok_ = sink_(buffer_);

@@ -113,6 +113,40 @@ TEST(block_reader, agrees_with_a_plain_reading_on_random_bytes_and_small_chunks)
   }
 }
 
+TEST(block_reader, skipping_a_block_lands_where_counting_its_lines_does) {
+  std::mt19937 random(11);
+  const std::string pieces[] = {"<A x", ">", "  <B", "  >", "\t> y", "data<x>", "| >", "", " ", "\xC3\xA9<"};
+  const char* ends[] = {"\n", "\r\n", "\r"};
+  for (int round = 0; round < 400; ++round) {
+    std::string bytes;
+    for (int i = random() % 60; i > 0; --i) {
+      bytes += pieces[random() % std::size(pieces)];
+      bytes += random() % 4 == 3 ? std::string(1, '\0') : std::string(ends[random() % 3]);
+    }
+    const std::vector<std::string> all = ReadAll(bytes).lines;
+    const std::size_t chunk = 16 + random() % 50, piece = 1 + random() % 70;
+    StringSource source(bytes, piece);
+    BlockReader reader(source, chunk);
+    std::size_t i = 0;  // where a plain count of the lines stands
+    std::string_view line;
+    while (reader.next(line)) {
+      ASSERT_LT(i, all.size());
+      ASSERT_EQ(line, all[i]) << testing::PrintToString(bytes);
+      ++i;
+      if (line.empty() || line[0] != '<' || random() % 2 == 0) continue;
+      int depth = 1;
+      while (depth > 0 && i < all.size()) {
+        const std::string& l = all[i++];
+        if (!l.empty() && l[0] == '<') ++depth;
+        else if (!l.empty() && l[0] == '>') --depth;
+      }
+      ASSERT_EQ(reader.skipBlock(), depth == 0) << testing::PrintToString(bytes) << " chunk " << chunk;
+      if (depth > 0) break;
+    }
+    if (i < all.size() && !reader.next(line)) ADD_FAILURE() << "lines lost: " << testing::PrintToString(bytes);
+  }
+}
+
 TEST(block_reader, decides_the_encoding_as_the_loader_does) {
   struct Case {
     std::string bytes;
@@ -126,6 +160,7 @@ TEST(block_reader, decides_the_encoding_as_the_loader_does) {
       {std::string("\xFF\xFEx\0\r\0\n\0\xE9\0", 10), {"x", "\xC3\xA9"}, false},  // UTF-16, CR LF units
       {std::string("\xFF\xFE\x3D\xD8\x00\xDE\0\xD8!\0", 10), {"\xF0\x9F\x98\x80\xEF\xBF\xBD!"}, false},  // pair, lone
       {std::string("\xFF\xFE" "a\0\n\0\x01", 7), {"a", ""}, false},  // an odd last byte begins a line
+      {std::string("\xFF\xFE" "a\0\r\0\x01", 7), {"a"}, false},      // but not when it follows a CR
       {std::string("\xFE\xFF\0a", 4), {"", "a"}, true},                  // UTF-16 BE mark: bytes as ANSI
   };
   for (const Case& c : cases) {
@@ -236,6 +271,19 @@ TEST(project_inventory, texts_are_decoded_from_the_files_encoding) {
   EXPECT_EQ(u.plugins[0].trackName, "\xC3\x89t\xC3\xA9");
   EXPECT_EQ(u.plugins[0].name, "\xD0\x9A");
   EXPECT_EQ(u.plugins[0].id, "k.id");
+}
+
+TEST(project_inventory, in_project_midi_data_is_passed_over_and_what_follows_is_read) {
+  const ProjectInventory p = Inventory(
+      "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n<ITEM\nNAME a\n<SOURCE MIDI\nHASDATA 1 960 QN\nE 0 90 3c 60\n"
+      "<X 0 0\n/wAA\n>\nFILE \"not-a-file.mid\"\nE 1 80 3c 00\n>\n<TAKEFX\nBYPASS 0 0 0\n<JS a/b \"\"\n>\n>\n>\n"
+      "<ITEM\n<SOURCE MIDI\nFILE \"song.mid\"\n>\n>\n>\n<TRACK\n>\n>\n");
+  EXPECT_EQ(p.tracks, 2);
+  ASSERT_EQ(p.media.size(), 1u);
+  EXPECT_EQ(p.media[0].file, "song.mid");
+  ASSERT_EQ(p.plugins.size(), 1u);
+  EXPECT_EQ(p.plugins[0].item, "a");
+  EXPECT_EQ(p.plugins[0].location, FxLocation::Take);
 }
 
 TEST(project_inventory, splits_labels_into_name_and_vendor_past_channel_notes) {

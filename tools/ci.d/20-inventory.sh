@@ -63,6 +63,13 @@ assert media == {"Recordings\\take.flac": True, "/nonexistent/quorvel/missing.wa
 PY
 echo "ok: test archive read, link loop not followed, inputs unchanged"
 
+# Without -o: inventory.<format> in the current folder, its path printed.
+mkdir "$work/here"
+(cd "$work/here" && "$native" --quiet --no-installed-check --format csv "$archive/2023/old/minimal.rpp" > out.txt)
+[ -s "$work/here/inventory.csv" ] && [ "$(cat "$work/here/out.txt")" = "$work/here/inventory.csv" ] \
+  || fail "default output: $(ls "$work/here")"
+echo "ok: the default output is inventory.csv in the current folder"
+
 # --- every format, one job and four: the same bytes --------------------------
 for format in json csv html; do
   "$native" --quiet --reaper-resources tests/data/inventory/resources --format $format --jobs 1 \
