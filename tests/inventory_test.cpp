@@ -477,6 +477,7 @@ TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
 
 namespace {
 
+// The resource folders lie beside the corpus of real projects.
 Text Resources(std::string_view pair) {
   Text real = CorpusFile("");
   while (!real.empty() && (real.back() == u'/' || real.back() == u'\\')) real.pop_back();
@@ -486,8 +487,8 @@ Text Resources(std::string_view pair) {
 }  // namespace
 
 TEST(inventory_corpus, snapshot_copies_are_not_tracks_in_the_real_podcast_project) {
+  QUORVEL_SKIP_WITHOUT_CORPUS();
   const Text project = CorpusFile("05-osx64-540-podcast-sws-snapshots.rpp");
-  if (PathKindOf(project) != PathKind::File) GTEST_SKIP() << "the real corpus is not here: " << TextToUtf8(project);
   const ProjectFileResult r = inventoryProjectFile(project, nullptr);
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.inventory.tracks, 3);
@@ -516,7 +517,8 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
   };
   for (const Pair& pair : pairs) {
     const Text folder = Resources(pair.folder);
-    if (PathKindOf(folder) != PathKind::Folder) GTEST_SKIP() << "the resource pairs are not here: " << TextToUtf8(folder);
+    if (PathKindOf(folder) != PathKind::Folder)
+      GTEST_SKIP() << "no resource folders beside the corpus of real projects: " << TextToUtf8(folder);
     PluginCaches caches;
     caches.loadFolder(folder);
     const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
@@ -532,7 +534,8 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
 
 TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_found) {
   const Text folder = Resources("06-macos-arm64-jonch070");
-  if (PathKindOf(folder) != PathKind::Folder) GTEST_SKIP() << "the resource pairs are not here: " << TextToUtf8(folder);
+  if (PathKindOf(folder) != PathKind::Folder)
+    GTEST_SKIP() << "no resource folders beside the corpus of real projects: " << TextToUtf8(folder);
   PluginCaches arm;
   arm.addVstCache(ReadBytes(folder + u"/reaper-vstplugins_arm64.ini"));
   const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);

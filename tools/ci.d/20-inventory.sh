@@ -13,7 +13,11 @@ native=$root/build/native/app/quorvel-inventory
 windows=$root/build/windows/app/quorvel-inventory.exe
 python=/usr/bin/python3
 schema=$root/docs/inventory.schema.json
-corpus=$(cd ../shared/corpus 2>/dev/null && pwd || true)
+# The real corpus (QUORVEL_CORPUS_DIR of the native build) and the resource
+# folders beside it, when they are there.
+real=$(sed -n 's/^QUORVEL_CORPUS_DIR:[A-Z]*=//p' build/native/CMakeCache.txt)
+real=$(cd "${real:-/nonexistent}" 2>/dev/null && pwd || true)
+resources=$(cd "${real:-/nonexistent}/../resources" 2>/dev/null && pwd || true)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -73,9 +77,9 @@ echo "ok: the default output is inventory.csv in the current folder"
 # --- every format, one job and four: the same bytes --------------------------
 for format in json csv html; do
   "$native" --quiet --reaper-resources tests/data/inventory/resources --format $format --jobs 1 \
-    -o "$work/one.$format" "$archive" ${corpus:+"$corpus/real"} > /dev/null 2>&1 || true
+    -o "$work/one.$format" "$archive" ${real:+"$real"} > /dev/null 2>&1 || true
   "$native" --quiet --reaper-resources tests/data/inventory/resources --format $format --jobs 4 \
-    -o "$work/four.$format" "$archive" ${corpus:+"$corpus/real"} > /dev/null 2>&1 || true
+    -o "$work/four.$format" "$archive" ${real:+"$real"} > /dev/null 2>&1 || true
   cmp -s "$work/one.$format" "$work/four.$format" || fail "$format differs between --jobs 1 and --jobs 4"
 done
 echo "ok: --jobs 1 and --jobs 4 write the same bytes"
@@ -100,9 +104,9 @@ print("ok: CSV read back:", len(rows) - 1, "rows equal the JSON's instances")
 PY
 
 # --- the real resource folders, each with its own projects --------------------
-if [ -n "$corpus" ] && [ -d "$corpus/resources" ]; then
+if [ -n "$resources" ]; then
   jsons=("$work/a.json" "$work/one.json")
-  for folder in "$corpus"/resources/*/; do
+  for folder in "$resources"/*/; do
     name=$(basename "$folder")
     [ -d "$folder/projects" ] || continue
     "$native" --quiet --reaper-resources "$folder" --format json -o "$work/$name.json" "$folder/projects" \
@@ -122,7 +126,7 @@ PY
   echo "ok: every JSON output matches the schema"
 else
   validate "$work/a.json" "$work/one.json"
-  echo "SKIP: no real corpus beside the repository (../shared/corpus): resource pairs not checked"
+  echo "SKIP: no resource folders beside the corpus of real projects: resource pairs not checked"
 fi
 
 # --- the HTML in headless Chromium --------------------------------------------
