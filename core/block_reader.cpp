@@ -275,23 +275,24 @@ namespace {
 
 bool IsLineEnd(unsigned char b) { return b == 0 || b == 0x0A || b == 0x0D; }
 
-// Bits for the bytes "<" and ">" of 64 bytes, and for those of 0x80 and above.
+// Bits for the bytes "<" and ">" of 64 bytes and, when asked, for those of
+// 0x80 and above. "<" and ">" differ only in bit 1: one compare finds both.
+template <bool kHigh>
 inline void AngleAndHighBits(const unsigned char* p, std::uint64_t& angles, std::uint64_t& high) {
   angles = high = 0;
 #if defined(__SSE2__)
-  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i two = _mm_set1_epi8(2);
   const __m128i gt = _mm_set1_epi8('>');
   for (int k = 0; k < 4; ++k) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    angles |= static_cast<std::uint64_t>(static_cast<unsigned>(
-                  _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)))))
+    angles |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, two), gt))))
               << (16 * k);
-    high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
+    if (kHigh) high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
   }
 #else
   for (int i = 0; i < 64; ++i) {
     angles |= static_cast<std::uint64_t>(p[i] == '<' || p[i] == '>') << i;
-    high |= static_cast<std::uint64_t>(p[i] >= 0x80) << i;
+    if (kHigh) high |= static_cast<std::uint64_t>(p[i] >= 0x80) << i;
   }
 #endif
 }
@@ -329,9 +330,13 @@ bool BlockReader::skipBlock() {
     const std::size_t n = std::min<std::size_t>(64, end_ - scan_);
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     std::uint64_t angles, high;
-    AngleAndHighBits(p, angles, high);
+    if (undecided_ && wellFormed_) {
+      AngleAndHighBits<true>(p, angles, high);
+      if ((high & valid) != 0 || need_ != 0) checkUtf8(p, p + n);
+    } else {
+      AngleAndHighBits<false>(p, angles, high);
+    }
     angles &= valid;
-    if (undecided_ && wellFormed_ && ((high & valid) != 0 || need_ != 0)) checkUtf8(p, p + n);
     for (; angles != 0; angles &= angles - 1) {
       const std::size_t at = scan_ + static_cast<std::size_t>(__builtin_ctzll(angles));
       // Does the line start here, after blanks alone?
