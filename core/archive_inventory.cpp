@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_set>
 
 namespace {
 
@@ -126,9 +127,16 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
       caches->describeJs(p);
     }
   }
+  // A folder found missing answers for every file in it: a project that
+  // moved without its media folder costs one look per folder, not per file.
   const Text folder = FolderOf(path);
+  std::unordered_set<Text> missingFolders;
   for (MediaReference& m : inventory.media) {
-    m.exists = PathKindOf(resolveMediaPath(folder, m.file)) == PathKind::File;
+    const Text file = resolveMediaPath(folder, m.file);
+    const Text parent = FolderOf(file);
+    if (!parent.empty() && missingFolders.count(parent) != 0) continue;
+    m.exists = PathKindOf(file) == PathKind::File;
+    if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
   }
   return result;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 namespace {
@@ -548,4 +549,21 @@ TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_fo
     }
   }
   EXPECT_EQ(missing, 1);
+}
+
+using inventory_media = TempFolder;
+
+TEST_F(inventory_media, a_missing_folder_and_a_missing_file_in_a_present_folder_are_both_missing) {
+  writeFile(u"song.rpp",
+            "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n<ITEM\n<SOURCE WAVE\nFILE \"Gone/a.wav\"\n>\n>\n"
+            "<ITEM\n<SOURCE WAVE\nFILE \"Gone\\\\b.wav\"\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE \"Here/c.wav\"\n>\n>\n"
+            "<ITEM\n<SOURCE WAVE\nFILE \"Here/d.wav\"\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE \"e.wav\"\n>\n>\n>\n>\n");
+  ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::path(path(u"Here"))));
+  writeFile(u"Here/c.wav", "RIFF");
+  writeFile(u"e.wav", "RIFF");
+  const ProjectFileResult r = inventoryProjectFile(path(u"song.rpp"), nullptr);
+  ASSERT_EQ(r.error, "");
+  std::vector<bool> exists;
+  for (const MediaReference& m : r.inventory.media) exists.push_back(m.exists);
+  EXPECT_EQ(exists, (std::vector<bool>{false, false, true, false, true}));
 }
