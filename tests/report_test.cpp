@@ -4,6 +4,7 @@
 #include "runtime/numbered_file.h"
 #include "runtime/paths.h"
 #include "support/file_size_limit.h"
+#include "support/golden.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -29,11 +30,36 @@ class report : public TempFolder {
 }  // namespace
 
 TEST_F(report, whole_document_matches_the_expected_file) {
-  EXPECT_EQ(reportOf("basic.rpp"), ReadBytes(TestData("basic.html")));
+  EXPECT_TRUE(MatchesGolden("basic.html", reportOf("basic.rpp")));
 }
 
 TEST_F(report, project_without_tracks_or_master_plugins) {
-  EXPECT_EQ(reportOf("empty-master.rpp"), ReadBytes(TestData("empty-master.html")));
+  EXPECT_TRUE(MatchesGolden("empty-master.html", reportOf("empty-master.rpp")));
+}
+
+// The expected reports are golden files: compared, and rewritten only when asked.
+TEST_F(report, golden_files_are_compared_and_rewritten_only_on_request) {
+  const Text golden = path(u"golden.html");
+  const std::string kept = "line 1\r\nline 2\r\nline 3\r\n";
+  WriteBytes(golden, kept);
+  EXPECT_TRUE(MatchesGoldenFile(golden, kept, false));
+  const testing::AssertionResult differs = MatchesGoldenFile(golden, "line 1\r\nline two\r\nline 3\r\n", false);
+  EXPECT_FALSE(differs);
+  EXPECT_NE(std::string(differs.message()).find("first difference in line 2"), std::string::npos) << differs.message();
+  EXPECT_NE(std::string(differs.message()).find("line two"), std::string::npos) << differs.message();
+  EXPECT_FALSE(MatchesGoldenFile(golden, kept + "line 4\r\n", false));
+  EXPECT_EQ(ReadBytes(golden), kept);  // comparing never writes
+
+  EXPECT_TRUE(MatchesGoldenFile(golden, "new\r\n", true));
+  EXPECT_EQ(ReadBytes(golden), "new\r\n");
+  EXPECT_FALSE(MatchesGoldenFile(golden, "", true));  // no output is never written
+  EXPECT_EQ(ReadBytes(golden), "new\r\n");
+
+  const Text missing = path(u"missing.html");
+  EXPECT_FALSE(MatchesGoldenFile(missing, "x", false));
+  EXPECT_FALSE(FileExists(missing));
+  EXPECT_TRUE(MatchesGoldenFile(missing, "x", true));
+  EXPECT_EQ(ReadBytes(missing), "x");
 }
 
 TEST_F(report, an_empty_model_still_writes_every_section) {
