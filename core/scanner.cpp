@@ -1,5 +1,8 @@
 #include "core/scanner.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -12,20 +15,100 @@ struct ScanState {
   int trackStage = 0;
 };
 
-bool StartsWith(TextView line, TextView prefix) { return TextEquals(TextHead(line, TextLength(prefix)), prefix); }
+// Whether the line holds the ASCII text `part` at character `position`
+// (1-based) and on. One test for both forms of a line: its text, and its
+// bytes when it is stored one byte per unit.
+template <class Line>
+bool Holds(const Line& line, std::int64_t position, std::string_view part) {
+  const auto start = static_cast<std::size_t>(position - 1);
+  if (line.size() < start + part.size()) return false;
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    const auto unit = line[start + i];
+    const char16_t value = sizeof unit == 1 ? static_cast<unsigned char>(unit) : static_cast<char16_t>(unit);
+    if (value != static_cast<unsigned char>(part[i])) return false;
+  }
+  return true;
+}
 
-// Characters first to last (1-based, inclusive) equal `expected`.
-bool CharsAre(TextView line, std::int64_t first, std::int64_t last, TextView expected) {
-  return TextEquals(TextSlice(line, first, last - first + 1), expected);
+template <class Line>
+bool StartsWith(const Line& line, std::string_view keyword) {
+  return Holds(line, 1, keyword);
+}
+
+// The keywords the tests look for at the start of a line.
+constexpr std::string_view kHeader = "<REAPER_PROJECT";
+constexpr std::string_view kTempo = "TEMPO ";
+constexpr std::string_view kMasterVolume = "MASTER_VOLUME";
+constexpr std::string_view kMasterFx = "MASTER_FX";
+constexpr std::string_view kMasterFxList = "<MASTERFXLIST";
+constexpr std::string_view kMasterPlaySpeed = "<MASTERPLAYSPEEDENV";
+constexpr std::string_view kTrack = "<TRACK";
+constexpr std::string_view kTrackName = "NAME";
+constexpr std::string_view kVolumePan = "VOLPAN";
+constexpr std::string_view kMuteSolo = "MUTESOLO";
+constexpr std::string_view kFxChain = "<FXCHAIN";
+constexpr std::string_view kBypass = "BYPASS";
+constexpr std::string_view kPresetName = "PRESETNAME";
+
+// Fixed character positions of the values on those lines.
+constexpr std::int64_t kTempoAt = 7;          // "TEMPO 120 4 4"
+constexpr std::int64_t kMasterVolumeAt = 15;  // "MASTER_VOLUME 1 0 -1 -1 1"
+constexpr std::int64_t kBypassAt = 8;         // "BYPASS 0 0 0": 1 bypassed, 0 online
+constexpr std::int64_t kVolumeAt = 8;         // "VOLPAN 1 0 -1 -1 1": volume, then pan
+constexpr std::int64_t kMuteAt = 10;          // "MUTESOLO 1 2 0": 1 muted ...
+constexpr std::int64_t kSoloAt = 12;          // ... 2 solo
+
+// The plug-in kinds. A description line opens with its format keyword, one
+// space and a quoted display text: a format prefix, a colon, one space and the
+// plug-in's name, as in
+//   <VST "VST3: Pro-L 2 (FabFilter)" ...
+// The first row of its chain whose opening and prefix the line holds gives the
+// current plug-in of that chain its kind and its name: from `nameAt` up to the
+// closing quote, looked for from `quoteFrom` (the character after the opening
+// quote). A line that no row takes leaves the plug-in as it was.
+enum class Chain { Master, Track };
+
+struct PluginKind {
+  Chain chain;
+  std::string_view opening;  // the line starts with it; empty for any line of the master FX list
+  std::int64_t prefixAt;
+  std::string_view prefix;
+  TextView kind;
+  std::int64_t nameAt;
+  std::int64_t quoteFrom;
+};
+
+constexpr PluginKind kPluginKinds[] = {
+    // The master FX list knows effects only; "VST3:" counts there whatever opens the line.
+    {Chain::Master, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
+    {Chain::Master, "", 7, "VST3:", u"VST3 effect", 13, 7},
+    {Chain::Master, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
+    {Chain::Track, "<VST", 7, "VSTi", u"VST2 instrument", 13, 7},
+    {Chain::Track, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
+    {Chain::Track, "<VST", 7, "VST3i", u"VST3 instrument", 14, 7},
+    {Chain::Track, "<VST", 7, "VST3:", u"VST3 effect", 13, 7},
+    {Chain::Track, "<CLAP", 8, "CLAPi", u"CLAP instrument", 15, 8},
+    {Chain::Track, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
+};
+
+template <class Line>
+const PluginKind* KindOf(const Line& line, Chain chain) {
+  for (const PluginKind& k : kPluginKinds)
+    if (k.chain == chain && StartsWith(line, k.opening) && Holds(line, k.prefixAt, k.prefix)) return &k;
+  return nullptr;
+}
+
+bool ChainOpen(Chain chain, const ScanState& state) {
+  return chain == Chain::Master ? state.inMasterFxList : state.inTrackFxChain;
 }
 
 // The text from position p up to the first space at or after it; empty when
 // no space follows.
 TextView ValueField(TextView line, std::int64_t p) { return TextSlice(line, p, TextFindFrom(line, u" ", p) - p); }
 
-// Text after a keyword of `keywordLength` characters and one space.
-TextView AfterKeyword(TextView line, std::int64_t keywordLength) {
-  return TextTail(line, TextLength(line) - (keywordLength + 1));
+// Text after a keyword and one space.
+TextView AfterKeyword(TextView line, std::string_view keyword) {
+  return TextTail(line, TextLength(line) - (static_cast<std::int64_t>(keyword.size()) + 1));
 }
 
 void ReadHeader(TextView line, ProjectInfo& info) {
@@ -46,32 +129,16 @@ void ReadHeader(TextView line, ProjectInfo& info) {
   info.reaperPlatform = Text(TextSlice(line, s + 1, q2 - s - 1));
 }
 
-// Sets kind and name of a plug-in from its description line.
-void Describe(PluginRecord* plugin, TextView line, TextView kind, std::int64_t n, std::int64_t f) {
-  if (!plugin) return;
-  plugin->kind = Text(kind);
-  const std::int64_t q = TextFindFrom(line, Q, f);
-  plugin->name = Text(TextSlice(line, n, q - n));
-}
-
-void DescribeMasterVst(PluginRecord* plugin, TextView line) {
-  if (CharsAre(line, 7, 10, u"VST:")) Describe(plugin, line, u"VST2 effect", 12, 7);
-}
-
-void DescribeTrackVst(PluginRecord* plugin, TextView line) {
-  if (CharsAre(line, 7, 10, u"VSTi")) Describe(plugin, line, u"VST2 instrument", 13, 7);
-  else if (CharsAre(line, 7, 10, u"VST:")) Describe(plugin, line, u"VST2 effect", 12, 7);
-  else if (CharsAre(line, 7, 11, u"VST3i")) Describe(plugin, line, u"VST3 instrument", 14, 7);
-  else if (CharsAre(line, 7, 11, u"VST3:")) Describe(plugin, line, u"VST3 effect", 13, 7);
-}
-
-void DescribeTrackClap(PluginRecord* plugin, TextView line) {
-  if (CharsAre(line, 8, 12, u"CLAPi")) Describe(plugin, line, u"CLAP instrument", 15, 8);
-  else if (CharsAre(line, 8, 12, u"CLAP:")) Describe(plugin, line, u"CLAP effect", 14, 8);
+void Describe(PluginRecord* plugin, TextView line, Chain chain) {
+  const PluginKind* k = KindOf(line, chain);
+  if (!plugin || !k) return;
+  plugin->kind = Text(k->kind);
+  const std::int64_t q = TextFindFrom(line, Q, k->quoteFrom);
+  plugin->name = Text(TextSlice(line, k->nameAt, q - k->nameAt));
 }
 
 TextView TrackPreset(TextView line) {
-  TextView p = AfterKeyword(line, 10);
+  TextView p = AfterKeyword(line, kPresetName);
   if (TextEquals(TextHead(p, 1), Q)) p = TextTail(p, TextLength(p) - 1);
   if (TextEquals(TextTail(p, 1), Q)) p = TextHead(p, TextLength(p) - 1);
   return p;
@@ -82,71 +149,157 @@ PluginRecord* CurrentTrackPlugin(ProjectData& project) {
   return track ? currentPlugin(track->plugins) : nullptr;
 }
 
-// Whether a line stored one byte per unit can match any test: it starts with
-// one of the tested keywords, or, inside the master FX list, holds "VST3:" at
-// characters 7 to 11. A line that cannot is skipped without being widened.
-bool MayMatch(std::string_view line, bool inMasterFxList) {
-  auto starts = [&](std::string_view keyword) { return line.substr(0, keyword.size()) == keyword; };
-  if (inMasterFxList && line.size() > 6 && line.substr(6, 5) == "VST3:") return true;
-  if (line.empty()) return false;
-  switch (line[0]) {
-    case '<':
-      return starts("<REAPER_PROJECT") || starts("<MASTERFXLIST") || starts("<VST") || starts("<CLAP") ||
-             starts("<MASTERPLAYSPEEDENV") || starts("<TRACK") || starts("<FXCHAIN");
-    case 'T': return starts("TEMPO ");
-    case 'M': return starts("MASTER_VOLUME") || starts("MASTER_FX") || starts("MUTESOLO");
-    case 'B': return starts("BYPASS");
-    case 'N': return starts("NAME");
-    case 'V': return starts("VOLPAN");
-    case 'P': return starts("PRESETNAME");
-    default: return false;
+// The tests, tried in this order on every line; each does its work on the
+// lines that start with its keyword, or, without a keyword, on the plug-in
+// description lines of its chain (see kPluginKinds). The work checks what else
+// it needs (an open chain, a current record).
+struct LineRule {
+  std::string_view keyword;
+  Chain chain;  // for the description rules
+  void (*work)(TextView line, ProjectData& project, ScanState& state);
+};
+
+constexpr LineRule kLineRules[] = {
+    {kHeader, Chain::Master, [](TextView line, ProjectData& p, ScanState&) { ReadHeader(line, p.info); }},
+    {kTempo, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState&) {
+       p.info.tempo = RoundToInteger(TextToFloat(ValueField(line, kTempoAt)));
+     }},
+    {kMasterVolume, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState&) {
+       p.master.volume = TextToFloat(ValueField(line, kMasterVolumeAt));
+     }},
+    {kMasterFx, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState&) {
+       p.master.fxState = TextEquals(TextTail(line, 1), u"1") ? u"online" : u"bypass";
+     }},
+    {kMasterFxList, Chain::Master, [](TextView, ProjectData&, ScanState& s) { s.inMasterFxList = true; }},
+    // The master FX list: a master plug-in is bypassed only for "1".
+    {kBypass, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       if (s.inMasterFxList) addPlugin(p.master.plugins, Holds(line, kBypassAt, "1") ? u"bypass" : u"online");
+     }},
+    {{}, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       if (s.inMasterFxList) Describe(currentPlugin(p.master.plugins), line, Chain::Master);
+     }},
+    {kPresetName, Chain::Master,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       if (!s.inMasterFxList) return;
+       if (PluginRecord* plugin = currentPlugin(p.master.plugins))
+         plugin->presetName = Text(AfterKeyword(line, kPresetName));
+     }},
+    {kMasterPlaySpeed, Chain::Master, [](TextView, ProjectData&, ScanState& s) { s.inMasterFxList = false; }},
+    // Tracks: only the first name and volume/pan lines after the track line are the track's.
+    {kTrack, Chain::Track,
+     [](TextView, ProjectData& p, ScanState& s) {
+       p.addTrack();
+       s.trackStage = 0;
+     }},
+    {kTrackName, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       TrackRecord* track = p.currentTrack();
+       if (s.trackStage >= 1 || !track) return;
+       track->name = Text(AfterKeyword(line, kTrackName));
+       s.trackStage = 1;
+     }},
+    {kVolumePan, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       TrackRecord* track = p.currentTrack();
+       if (s.trackStage >= 2 || !track) return;
+       const std::int64_t space = TextFindFrom(line, u" ", kVolumeAt);
+       track->volume = TextToFloat(ValueField(line, kVolumeAt));
+       track->pan = space == 0 ? 0.0f : 100.0f * TextToFloat(ValueField(line, space + 1));
+       s.trackStage = 2;
+     }},
+    {kMuteSolo, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState&) {
+       TrackRecord* track = p.currentTrack();
+       if (!track) return;
+       track->mute = Holds(line, kMuteAt, "1") ? u"ON" : u"OFF";
+       track->solo = Holds(line, kSoloAt, "2") ? u"ON" : u"OFF";
+     }},
+    // Once a track FX chain has opened, every later plug-in line is the current track's.
+    {kFxChain, Chain::Track, [](TextView, ProjectData&, ScanState& s) { s.inTrackFxChain = true; }},
+    // A track plug-in is online only for "0".
+    {kBypass, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       TrackRecord* track = p.currentTrack();
+       if (s.inTrackFxChain && track)
+         addPlugin(track->plugins, Holds(line, kBypassAt, "0") ? u"online" : u"bypass");
+     }},
+    {{}, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       if (s.inTrackFxChain) Describe(CurrentTrackPlugin(p), line, Chain::Track);
+     }},
+    {kPresetName, Chain::Track,
+     [](TextView line, ProjectData& p, ScanState& s) {
+       if (!s.inTrackFxChain) return;
+       if (PluginRecord* plugin = CurrentTrackPlugin(p)) plugin->presetName = Text(TrackPreset(line));
+     }},
+};
+
+// For each first byte, the rules (bit r: kLineRules[r]) a line starting with
+// it may meet: keyword rules by their keyword's first character, description
+// rules by the openings of their chain's kinds. With `keywordOnce`, of two
+// rules that test the same keyword only the first is counted: enough to know
+// whether a line may meet any rule.
+constexpr std::array<std::uint32_t, 256> RulesByFirstByte(bool keywordOnce) {
+  static_assert(std::size(kLineRules) <= 32);
+  std::array<std::uint32_t, 256> table{};
+  for (std::size_t r = 0; r < std::size(kLineRules); ++r) {
+    const LineRule& rule = kLineRules[r];
+    if (!rule.keyword.empty()) {
+      bool seen = false;
+      for (std::size_t before = 0; before < r; ++before) seen = seen || kLineRules[before].keyword == rule.keyword;
+      if (!(keywordOnce && seen)) table[static_cast<unsigned char>(rule.keyword[0])] |= 1u << r;
+    }
+    for (const PluginKind& k : kPluginKinds)
+      if (rule.keyword.empty() && k.chain == rule.chain && !k.opening.empty())
+        table[static_cast<unsigned char>(k.opening[0])] |= 1u << r;
   }
+  return table;
+}
+constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = RulesByFirstByte(false);
+constexpr std::array<std::uint32_t, 256> kFilterByFirstByte = RulesByFirstByte(true);
+
+// The kinds without an opening keyword, looked for on every line of an open chain.
+constexpr std::size_t kKindsWithoutOpeningCount = [] {
+  std::size_t n = 0;
+  for (const PluginKind& k : kPluginKinds) n += k.opening.empty();
+  return n;
+}();
+constexpr std::array<const PluginKind*, kKindsWithoutOpeningCount> kKindsWithoutOpening = [] {
+  std::array<const PluginKind*, kKindsWithoutOpeningCount> list{};
+  std::size_t n = 0;
+  for (const PluginKind& k : kPluginKinds)
+    if (k.opening.empty()) list[n++] = &k;
+  return list;
+}();
+
+// Whether a line stored one byte per unit can be taken by any test: a line
+// that cannot is skipped without being widened. Built from the rules and the
+// plug-in kinds, so a new keyword or kind is never filtered out.
+bool MayMatch(std::string_view line, const ScanState& state) {
+  if (line.empty()) return false;
+  for (const PluginKind* k : kKindsWithoutOpening)
+    if (ChainOpen(k->chain, state) && Holds(line, k->prefixAt, k->prefix)) return true;
+  for (std::uint32_t rules = kFilterByFirstByte[static_cast<unsigned char>(line[0])]; rules != 0; rules &= rules - 1) {
+    const LineRule& rule = kLineRules[std::countr_zero(rules)];
+    if (rule.keyword.empty() ? ChainOpen(rule.chain, state) && KindOf(line, rule.chain)
+                             : StartsWith(line, rule.keyword))
+      return true;
+  }
+  return false;
 }
 
 void ScanLine(TextView line, ProjectData& project, ScanState& state) {
-  MasterRecord& master = project.master;
-  if (StartsWith(line, u"<REAPER_PROJECT")) ReadHeader(line, project.info);
-  if (StartsWith(line, u"TEMPO ")) project.info.tempo = RoundToInteger(TextToFloat(ValueField(line, 7)));
-  if (StartsWith(line, u"MASTER_VOLUME")) master.volume = TextToFloat(ValueField(line, 15));
-  if (StartsWith(line, u"MASTER_FX")) master.fxState = TextEquals(TextTail(line, 1), u"1") ? u"online" : u"bypass";
-  if (StartsWith(line, u"<MASTERFXLIST")) state.inMasterFxList = true;
-  if (state.inMasterFxList) {
-    if (StartsWith(line, u"BYPASS"))
-      addPlugin(master.plugins, CharsAre(line, 8, 8, u"1") ? u"bypass" : u"online");
-    if (StartsWith(line, u"<VST")) DescribeMasterVst(currentPlugin(master.plugins), line);
-    if (CharsAre(line, 7, 11, u"VST3:")) Describe(currentPlugin(master.plugins), line, u"VST3 effect", 13, 7);
-    if (StartsWith(line, u"<CLAP") && CharsAre(line, 8, 12, u"CLAP:"))
-      Describe(currentPlugin(master.plugins), line, u"CLAP effect", 14, 8);
-    if (StartsWith(line, u"PRESETNAME"))
-      if (PluginRecord* plugin = currentPlugin(master.plugins)) plugin->presetName = Text(AfterKeyword(line, 10));
-  }
-  if (StartsWith(line, u"<MASTERPLAYSPEEDENV")) state.inMasterFxList = false;
-  if (StartsWith(line, u"<TRACK")) {
-    project.addTrack();
-    state.trackStage = 0;
-  }
-  TrackRecord* track = project.currentTrack();
-  if (state.trackStage < 1 && StartsWith(line, u"NAME") && track) {
-    track->name = Text(AfterKeyword(line, 4));
-    state.trackStage = 1;
-  }
-  if (state.trackStage < 2 && StartsWith(line, u"VOLPAN") && track) {
-    const std::int64_t s = TextFindFrom(line, u" ", 8);
-    track->volume = TextToFloat(ValueField(line, 8));
-    track->pan = s == 0 ? 0.0f : 100.0f * TextToFloat(ValueField(line, s + 1));
-    state.trackStage = 2;
-  }
-  if (StartsWith(line, u"MUTESOLO") && track) {
-    track->mute = CharsAre(line, 10, 10, u"1") ? u"ON" : u"OFF";
-    track->solo = CharsAre(line, 12, 12, u"2") ? u"ON" : u"OFF";
-  }
-  if (StartsWith(line, u"<FXCHAIN")) state.inTrackFxChain = true;
-  if (state.inTrackFxChain && track) {
-    if (StartsWith(line, u"BYPASS")) addPlugin(track->plugins, CharsAre(line, 8, 8, u"0") ? u"online" : u"bypass");
-    if (StartsWith(line, u"<VST")) DescribeTrackVst(CurrentTrackPlugin(project), line);
-    if (StartsWith(line, u"<CLAP")) DescribeTrackClap(CurrentTrackPlugin(project), line);
-    if (StartsWith(line, u"PRESETNAME"))
-      if (PluginRecord* plugin = CurrentTrackPlugin(project)) plugin->presetName = Text(TrackPreset(line));
+  const std::uint32_t rules = !line.empty() && line[0] <= 0xFF ? kRulesByFirstByte[line[0]] : 0;
+  for (std::size_t r = 0; r < std::size(kLineRules); ++r) {
+    const LineRule& rule = kLineRules[r];
+    const bool applies = rule.keyword.empty() ? ChainOpen(rule.chain, state) && KindOf(line, rule.chain)
+                                              : (rules >> r & 1) != 0 && StartsWith(line, rule.keyword);
+    if (applies) rule.work(line, project, state);
   }
 }
 
@@ -158,7 +311,7 @@ void scanProject(ProjectData& project) {
   const std::int64_t count = project.lineCount();
   std::string_view bytes;
   for (std::int64_t i = 0; i < count; ++i) {
-    if (project.lines.narrow(i, bytes) && !MayMatch(bytes, state.inMasterFxList)) continue;
+    if (project.lines.narrow(i, bytes) && !MayMatch(bytes, state)) continue;
     ScanLine(project.lines.at(i, scratch), project, state);
   }
 }

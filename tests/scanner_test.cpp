@@ -230,3 +230,59 @@ TEST(scanner, non_ascii_names_are_kept_whole) {
   EXPECT_EQ(U8(p.tracks[0].name), "\u30dc\u30fc\u30ab\u30eb \U0001F3B5");
   EXPECT_EQ(U8(p.tracks[0].plugins[0].name), "\u00c9galiseur (Soci\u00e9t\u00e9)");
 }
+
+// Each plug-in kind in both chains, from a line stored one byte per unit
+// (checked by the scanner's filter first) and from the same line with a
+// character beyond Latin-1 in the name (stored wide, never filtered).
+TEST(scanner, every_plugin_kind_reads_alike_from_narrow_and_wide_lines) {
+  struct Case {
+    bool master;
+    std::u16string_view line, kind;
+  };
+  const Case cases[] = {
+      {true, u"<VST \"VST: Cmp# (X)\" c.dll", u"VST2 effect"},
+      {true, u"<VST \"VST3: Cmp# (X)\" c.vst3", u"VST3 effect"},
+      {true, u"<CLAP \"CLAP: Cmp# (X)\" c", u"CLAP effect"},
+      {true, u"<LV2 \"VST3: Cmp# (X)\" c", u"VST3 effect"},  // "VST3:" counts whatever opens the line
+      {true, u"XYZW \"VST3: Cmp# (X)\" c", u"VST3 effect"},
+      {true, u"<VST \"VSTi: Cmp# (X)\" c.dll", u""},       // the master chain knows no instruments
+      {true, u"<VST \"VST3i: Cmp# (X)\" c.vst3", u""},
+      {true, u"<CLAP \"CLAPi: Cmp# (X)\" c", u""},
+      {false, u"<VST \"VSTi: Cmp# (X)\" c.dll", u"VST2 instrument"},
+      {false, u"<VST \"VST: Cmp# (X)\" c.dll", u"VST2 effect"},
+      {false, u"<VST \"VST3i: Cmp# (X)\" c.vst3", u"VST3 instrument"},
+      {false, u"<VST \"VST3: Cmp# (X)\" c.vst3", u"VST3 effect"},
+      {false, u"<CLAP \"CLAPi: Cmp# (X)\" c", u"CLAP instrument"},
+      {false, u"<CLAP \"CLAP: Cmp# (X)\" c", u"CLAP effect"},
+      {false, u"<LV2 \"VST3: Cmp# (X)\" c", u""},  // in a track chain only "<VST" opens a VST3
+      {false, u"<VST \"AU: Cmp# (X)\" c", u""},
+      {false, u"<VST  \"VST: Cmp# (X)\" c.dll", u""},
+  };
+  for (const Case& c : cases) {
+    for (char16_t unit : {u'o', u'\u014d'}) {
+      Text line(c.line);
+      const std::size_t mark = line.find(u'#');
+      line[mark] = unit;
+      ProjectData& p = c.master ? Scan({u"<MASTERFXLIST", u"BYPASS 0", line})
+                                : Scan({u"<TRACK", u"<FXCHAIN", u"BYPASS 0", line});
+      const auto& plugins = c.master ? p.master.plugins : p.tracks[0].plugins;
+      ASSERT_EQ(plugins.size(), 1u) << U8(line);
+      const Text name = c.kind.empty() ? Text() : u"Cmp" + Text(1, unit) + u" (X)";
+      EXPECT_EQ(U8(plugins[0].kind + u"|" + plugins[0].name), U8(Text(c.kind) + u"|" + name)) << U8(line);
+    }
+  }
+}
+
+// The filter that skips narrow lines no test can take must let these through:
+// they open with no tested keyword, one not even with "<".
+TEST(scanner, master_list_takes_vst3_text_whatever_opens_the_line) {
+  ProjectData& p = Scan({u"<MASTERFXLIST", u"BYPASS 0", u"<LV2 \"VST3: Odd (Z)\" x", u"BYPASS 1",
+                        u"XYZW \"VST3: Even (Z)\" x", u"<MASTERPLAYSPEEDENV", u"BYPASS 0", u"XYZW \"VST3: Late (Z)\" x",
+                        u"<TRACK", u"<FXCHAIN", u"BYPASS 0", u"XYZW \"VST3: Odd (Z)\" x"});
+  ASSERT_EQ(p.master.plugins.size(), 2u);
+  EXPECT_EQ(U8(p.master.plugins[0].kind + u"|" + p.master.plugins[0].name), "VST3 effect|Odd (Z)");
+  EXPECT_EQ(U8(p.master.plugins[1].kind + u"|" + p.master.plugins[1].name), "VST3 effect|Even (Z)");
+  ASSERT_EQ(p.tracks.size(), 1u);
+  ASSERT_EQ(p.tracks[0].plugins.size(), 1u);
+  EXPECT_EQ(U8(p.tracks[0].plugins[0].kind), "");  // tracks know no such kind
+}
