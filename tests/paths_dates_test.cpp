@@ -26,6 +26,8 @@ using paths_dates = TempFolder;
 
 TEST(paths, folder_and_file_name_parts) {
   struct Case { TextView path, folder, name; };
+#ifdef _WIN32
+  // Windows: both separators, quotes around the path, "|" ends the folder.
   const Case cases[] = {
       {u"D:\\Music\\song.rpp", u"D:\\Music\\", u"song.rpp"},
       {u"song.rpp", u"", u"song.rpp"},
@@ -38,6 +40,20 @@ TEST(paths, folder_and_file_name_parts) {
       {u"", u"", u""},
       {u"a\\b\"c", u"a\\", u"b"},
   };
+#else
+  // POSIX: only "/" separates; "\\", "|" and quotes are parts of names.
+  const Case cases[] = {
+      {u"/home/me/song.rpp", u"/home/me/", u"song.rpp"},
+      {u"song.rpp", u"", u"song.rpp"},
+      {u"/m/a|b/gig.rpp", u"/m/a|b/", u"gig.rpp"},
+      {u"/m/the \"best\" mix.rpp", u"/m/", u"the \"best\" mix.rpp"},
+      {u"/m/a\\b.rpp", u"/m/", u"a\\b.rpp"},
+      {u"\"quoted.rpp\"", u"", u"\"quoted.rpp\""},
+      {u"/m/", u"/m/", u""},
+      {u"/", u"/", u""},
+      {u"", u"", u""},
+  };
+#endif
   for (const Case& c : cases) {
     EXPECT_EQ(U8(PathPart(c.path)), U8(c.folder)) << U8(c.path);
     EXPECT_EQ(U8(FileNamePart(c.path)), U8(c.name)) << U8(c.path);
@@ -52,13 +68,38 @@ TEST(paths, current_directory_ends_in_the_separator) {
   EXPECT_EQ(U8(TextHead(folder, TextLength(folder) - 1)), U8(TextHead(real, TextLength(folder) - 1)));
 }
 
-TEST(paths, absolute_paths_resolve_dot_segments_by_name) {
+TEST(paths, absolute_paths_drop_dot_segments) {
   const Text here = CurrentDirectory();
+  const Text sep(1, FolderSeparator());
   EXPECT_EQ(U8(AbsolutePath(u"x.rpp")), U8(here + u"x.rpp"));
-  EXPECT_EQ(U8(AbsolutePath(u"./a/../x.rpp")), U8(here + u"x.rpp"));
-  const Text absolute = here + u"sub" + Text(1, FolderSeparator()) + u"y.rpp";
+  EXPECT_EQ(U8(AbsolutePath(u"./x.rpp")), U8(here + u"x.rpp"));
+  const Text absolute = here + u"sub" + sep + u"y.rpp";
   EXPECT_EQ(U8(AbsolutePath(absolute)), U8(absolute));
+  EXPECT_EQ(U8(AbsolutePath(u"")), "");
 }
+
+#ifdef _WIN32
+TEST(paths, windows_resolves_dot_dot_by_name) {
+  EXPECT_EQ(U8(AbsolutePath(u"./a/../x.rpp")), U8(CurrentDirectory() + u"x.rpp"));
+}
+#else
+TEST_F(paths_dates, dot_dot_is_resolved_as_the_system_resolves_it) {
+  // real/sub and a link to it: "link/../p.rpp" is real/p.rpp for the
+  // system, not the p.rpp beside the link that a name-by-name reading gives.
+  namespace fs = std::filesystem;
+  fs::create_directories(fs::path(std::u16string(path(u"real/sub"))));
+  fs::create_symlink(fs::path(std::u16string(path(u"real/sub"))), fs::path(std::u16string(path(u"link"))));
+  writeFile(u"real/p.rpp", "real");
+  writeFile(u"p.rpp", "beside the link");
+  const Text resolved = AbsolutePath(path(u"link/../p.rpp"));
+  EXPECT_EQ(ReadBytes(resolved), "real");
+  EXPECT_EQ(U8(FileNamePart(resolved)), "p.rpp");
+  EXPECT_EQ(resolved.find(u".."), Text::npos);
+  // A folder that is not there is left for the open to fail on.
+  EXPECT_EQ(U8(AbsolutePath(path(u"gone/../p.rpp"))), U8(path(u"gone/../p.rpp")));
+  EXPECT_EQ(U8(AbsolutePath(u"//a//./b/")), "/a/b/");
+}
+#endif
 
 TEST(dates, patterns_render_each_token) {
   const Timestamp t = 1752743130;  // 2025-07-17 09:05:30

@@ -1,4 +1,3 @@
-#include "runtime/dates.h"
 #include "runtime/paths.h"
 #include "runtime/wide_win32.h"
 
@@ -7,6 +6,30 @@
 #include <vector>
 
 char16_t FolderSeparator() { return u'\\'; }
+
+namespace {
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+}  // namespace
+
+Text PathPart(TextView path) {
+  std::size_t start = (!path.empty() && path[0] == u'"') ? 1 : 0;
+  std::size_t end = start;  // just after the last separator
+  for (std::size_t i = start; i < path.size() && path[i] != u'|'; ++i)
+    if (IsSeparator(path[i])) end = i + 1;
+  return Text(path.substr(start, end - start));
+}
+
+Text FileNamePart(TextView path) {
+  std::size_t start = 0;
+  bool separator = false;
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (IsSeparator(path[i])) { start = i + 1; separator = true; }
+  if (!separator && !path.empty() && path[0] == u'"') start = 1;
+  std::size_t end = path.find(u'"', start);
+  if (end == TextView::npos) end = path.size();
+  return Text(path.substr(start, end - start));
+}
+
 
 Text CurrentDirectory() {
   std::vector<wchar_t> buffer(MAX_PATH);
@@ -31,27 +54,4 @@ Text AbsolutePath(TextView path) {
   DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
   if (length == 0 || length >= buffer.size()) return Text(path);
   return TextFromWide({buffer.data(), length});
-}
-
-Timestamp FileTimestamp(TextView path, TimestampKind kind) {
-  if (path.empty()) return 0;
-  std::wstring name = TextToWide(path);
-  while (!name.empty() && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(name.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  FILETIME chosen = kind == TimestampKind::Modified   ? found.ftLastWriteTime
-                    : kind == TimestampKind::Accessed ? found.ftLastAccessTime
-                                                      : found.ftCreationTime;
-  Timestamp result = 0;
-  SYSTEMTIME utc, local;
-  FILETIME localTime;
-  if (FileTimeToSystemTime(&chosen, &utc) && SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) &&
-      SystemTimeToFileTime(&local, &localTime)) {
-    const std::int64_t ticks =
-        (static_cast<std::int64_t>(localTime.dwHighDateTime) << 32) | localTime.dwLowDateTime;
-    result = ticks / 10000000 - 11644473600LL;
-  }
-  FindClose(search);
-  return result;
 }
