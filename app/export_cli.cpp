@@ -11,6 +11,7 @@ namespace {
 
 constexpr TextView kProgram = u"quorvel-export";
 constexpr TextView kVersion = u"quorvel-export 1.0.0";
+constexpr TextView kNoCurrentFolder = u"the current folder cannot be read";
 
 constexpr TextView kUsage[] = {
     u"Usage: quorvel-export [--output-dir DIR | --beside] [-o FILE|-] [--open] PROJECT.rpp...",
@@ -40,6 +41,45 @@ int BadUsage(const CliStreams& streams, TextView problem) {
 }
 
 bool IsSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+
+// A name as it may go to a terminal: control characters (a line feed, an
+// escape sequence) are written as backslash escapes, so that one line stays
+// one line and nothing in a name can drive the terminal.
+Text Printable(TextView name) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Text out;
+  out.reserve(name.size());
+  for (char16_t c : name) {
+    const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+    const bool controlByte = c >= 0xDC80 && c <= 0xDC9F;  // such a byte of a name that is not UTF-8
+    if (c == u'\n') out += u"\\n";
+    else if (c == u'\t') out += u"\\t";
+    else if (c == u'\r') out += u"\\r";
+    else if (control || controlByte) {
+      const unsigned value = controlByte ? c - 0xDC00u : c;
+      out += controlByte || value < 0x80 ? u"\\x" : u"\\u00";
+      out.push_back(static_cast<char16_t>(kHex[value >> 4]));
+      out.push_back(static_cast<char16_t>(kHex[value & 15]));
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// "quorvel-export: PATH: MESSAGE (REASON)".
+void Report(const CliStreams& streams, TextView path, TextView message, TextView reason) {
+  Text line = Text(kProgram) + u": " + Printable(path) + u": " + Text(message);
+  if (!reason.empty()) line += u" (" + Printable(reason) + u")";
+  streams.err(line);
+}
+
+// A report already written in this run, and the project it came from.
+struct WrittenReport {
+  FileIdentity file;
+  FileIdentity project;
+  Text projectPath;
+};
 
 }  // namespace
 
@@ -79,43 +119,76 @@ int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     return BadUsage(streams, u"-o excludes --output-dir and --beside");
   if (options.outputFile && options.projects.size() > 1) return BadUsage(streams, u"-o takes one project only");
   if (options.outputDir && options.outputDir->empty()) return BadUsage(streams, u"--output-dir needs a folder");
+  if (options.outputFile && options.outputFile->empty()) return BadUsage(streams, u"-o needs a file name");
   const bool toStandardOutput = options.outputFile && *options.outputFile == u"-";
   if (toStandardOutput && options.open) return BadUsage(streams, u"--open cannot open standard output");
 
+  // Where the reports go: a folder ending in its separator, or -o's file.
+  // Empty when a relative name meets a current folder that cannot be read.
   Text outputDir;
   if (options.outputDir) {
     outputDir = AbsolutePath(*options.outputDir);
-    if (outputDir.empty() || !IsSeparator(outputDir.back())) outputDir.push_back(FolderSeparator());
+    if (!outputDir.empty() && !IsSeparator(outputDir.back())) outputDir.push_back(FolderSeparator());
+  } else if (!options.beside && !options.outputFile) {
+    outputDir = CurrentDirectory();
+  }
+  const Text outputFile = options.outputFile && !toStandardOutput ? AbsolutePath(*options.outputFile) : Text();
+
+  // No report may land on any project of the run, whatever name leads there.
+  std::vector<Text> projectPaths;
+  std::vector<FileIdentity> projects;
+  for (const Text& argument : options.projects) {
+    projectPaths.push_back(AbsolutePath(argument));
+    projects.push_back(OsPathIdentity(projectPaths.back()));
   }
 
-  ProjectData project;
+  std::vector<WrittenReport> written;
   bool allWritten = true;
-  for (const Text& argument : options.projects) {
-    const Text path = AbsolutePath(argument);
-    if (loadProjectFile(project, path) != LoadResult::Loaded) {
-      streams.err(Text(kProgram) + u": " + path + u": " + Text(kCannotOpenMessage));
+  bool listed = true;
+  for (std::size_t p = 0; p < options.projects.size(); ++p) {
+    const Text& path = projectPaths[p];
+    const TextView shown = path.empty() ? TextView(options.projects[p]) : TextView(path);
+    ProjectData project;  // each project alone in memory
+    Text reason;
+    if (path.empty() || loadProjectFile(project, path, &reason) != LoadResult::Loaded) {
+      Report(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
       allWritten = false;
       continue;
     }
     Text report;
-    ExportResult result;
+    ExportOutcome outcome;
     if (toStandardOutput) {
-      result = exportReportToStandardOutput(project);
+      report = u"-";
+      outcome = exportReportToStandardOutput(project, projects);
     } else {
-      if (options.outputFile) report = AbsolutePath(*options.outputFile);
-      else report = reportPath(project, options.beside ? project.info.projectFolder
-                                        : options.outputDir ? outputDir : CurrentDirectory());
-      result = exportReportTo(project, report);
+      const bool needsFolder = !options.outputFile;
+      const Text folder = options.beside ? project.info.projectFolder : outputDir;
+      report = options.outputFile ? outputFile : reportPath(project, folder);
+      const FileIdentity there = OsPathIdentity(report);
+      const WrittenReport* first = nullptr;
+      for (const WrittenReport& w : written)
+        if (w.file == there && !(w.project == project.info.projectFile)) first = &w;
+      if ((needsFolder && folder.empty() && !options.beside) || (options.outputFile && outputFile.empty())) {
+        outcome.result = ExportResult::CannotCreate;
+        outcome.reason = Text(kNoCurrentFolder);
+        if (report.empty()) report = *options.outputFile;
+      } else if (first) {
+        outcome.result = ExportResult::CannotCreate;
+        outcome.reason = u"already written for " + first->projectPath;
+      } else {
+        outcome = exportReportTo(project, report, projects);
+      }
     }
-    if (result != ExportResult::Written) {
-      streams.err(Text(kProgram) + u": " + path + u": " + Text(exportMessage(result)));
+    if (outcome.result != ExportResult::Written) {
+      Report(streams, report, exportMessage(outcome.result), outcome.reason);
       allWritten = false;
       continue;
     }
-    if (toStandardOutput) continue;
-    streams.out(report);
-    if (options.open && !LaunchDocument(report))
-      streams.err(Text(kProgram) + u": " + report + u": could not be opened");
+    written.push_back({outcome.report, project.info.projectFile, path});
+    if (outcome.toStandardOutput) continue;  // its name is not printed into it
+    if (!streams.out(Printable(report))) listed = false;
+    if (options.open && !LaunchDocument(report)) Report(streams, report, u"could not be opened", {});
   }
-  return allWritten ? 0 : 1;
+  if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");
+  return allWritten && listed ? 0 : 1;
 }

@@ -6,18 +6,17 @@
 
 namespace {
 
-// Text to a console as UTF-16; to a file or pipe as UTF-8.
-void WriteLine(DWORD which, TextView line) {
+// Text to a console as UTF-16; to a file or pipe as UTF-8. False when the
+// line could not be written whole.
+bool WriteLine(DWORD which, TextView line) {
   HANDLE handle = GetStdHandle(which);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   Text text = Text(line) + u"\r\n";
-  DWORD mode, done;
-  if (GetConsoleMode(handle, &mode)) {
-    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-  } else {
-    std::string bytes = TextToUtf8(text);
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  }
+  DWORD mode, done = 0;
+  if (GetConsoleMode(handle, &mode))
+    return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) && done == text.size();
+  std::string bytes = TextToUtf8(text);
+  return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size();
 }
 
 }  // namespace
@@ -25,6 +24,6 @@ void WriteLine(DWORD which, TextView line) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
-  return RunExportCli(arguments, {[](TextView line) { WriteLine(STD_OUTPUT_HANDLE, line); },
+  return RunExportCli(arguments, {[](TextView line) { return WriteLine(STD_OUTPUT_HANDLE, line); },
                                   [](TextView line) { WriteLine(STD_ERROR_HANDLE, line); }});
 }

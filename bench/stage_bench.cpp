@@ -86,7 +86,7 @@ void Write(benchmark::State& state, const std::string& file) {
   ProjectData project;
   loadProjectFile(project, TextFromUtf8(file));
   for (auto _ : state) {
-    if (exportReportTo(project, u"/dev/null") != ExportResult::Written) {
+    if (exportReportTo(project, u"/dev/null").result != ExportResult::Written) {
       state.SkipWithError("cannot write");
       return;
     }

@@ -5,19 +5,41 @@
 #include "runtime/numbered_file.h"
 #include "runtime/paths.h"
 
+#include <new>
+
 namespace {
 
-constexpr std::int64_t kFile = 0;
+// Every line of the open file into `project`, without leading spaces, and
+// scans them. A file without a byte-order mark is read as UTF-8 (as REAPER
+// writes it) and read again in the ANSI code page when its bytes are not
+// well-formed UTF-8. Memory is taken as the lines need it.
+void ReadAndScan(TextFileReader& reader, ProjectData& project) {
+  const TextFormat format = reader.detectFormat();
+  LineArena& lines = project.lines.arena();
+  if (format == TextFormat::Ansi) {
+    const std::int64_t start = reader.position();
+    reader.readLinesWithoutLeadingSpaces(static_cast<std::int32_t>(TextFormat::Utf8) | kCheckUtf8, lines);
+    if (reader.sawMalformedUtf8()) {
+      lines.clear();
+      reader.setPosition(start);
+      reader.readLinesWithoutLeadingSpaces(static_cast<std::int32_t>(TextFormat::Ansi), lines);
+    }
+  } else {
+    reader.readLinesWithoutLeadingSpaces(static_cast<std::int32_t>(format), lines);
+  }
+  reader.close();
+  scanProject(project);
+}
 
-// Every line that remains, without its leading spaces, into the line table;
-// with kCheckUtf8 up to the first line that is not well-formed UTF-8.
-void ReadLines(ProjectData& project, std::int32_t format) {
-  ReadLinesWithoutLeadingSpaces(kFile, format, project.lines.arena());
+LoadResult CannotOpen(ProjectInfo& info, Text* failureReason, std::int64_t error) {
+  info.projectPath.clear();  // no project chosen: Export must not write stale tracks
+  if (failureReason) *failureReason = OsErrorText(error);
+  return LoadResult::CannotOpen;
 }
 
 }  // namespace
 
-LoadResult loadProjectFile(ProjectData& project, TextView path) {
+LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureReason) {
   ProjectInfo& info = project.info;
   info.projectPath = Text(path);
   const Text name = FileNamePart(path);
@@ -25,28 +47,20 @@ LoadResult loadProjectFile(ProjectData& project, TextView path) {
   info.projectFolder = PathPart(path);
   info.projectDate = FileDateText(path);
 
-  if (OpenFileForReading(kFile, path) == 0) {
-    info.projectPath.clear();  // no project chosen: Export must not write stale tracks
-    return LoadResult::CannotOpen;
+  TextFileReader reader;
+  if (!reader.open(path)) return CannotOpen(info, failureReason, OsLastError());
+  try {
+    // The new content is built apart and replaces the old one only once it
+    // is complete: a project that does not fit in memory leaves the previous
+    // one as it was.
+    ProjectData loaded;
+    const FileIdentity file = reader.identity();
+    ReadAndScan(reader, loaded);
+    project.takeScannedContent(std::move(loaded));
+    info.projectFile = file;
+  } catch (const std::bad_alloc&) {
+    return CannotOpen(info, failureReason, kErrorNotEnoughMemory);
   }
-  project.resetScannedContent();
-  project.lines.reserve(NumberedFileSize(kFile));
-  const TextFormat format = DetectTextFormat(kFile);
-  if (format == TextFormat::Ansi) {
-    // No byte-order mark: REAPER writes UTF-8 without one. Read as UTF-8 and
-    // fall back to the ANSI code page when the bytes are not well-formed UTF-8.
-    const std::int64_t start = NumberedFilePosition(kFile);
-    ReadLines(project, static_cast<std::int32_t>(TextFormat::Utf8) | kCheckUtf8);
-    if (NumberedFileSawMalformedUtf8(kFile)) {
-      project.lines.clear();
-      project.lines.reserve(NumberedFileSize(kFile));
-      SetNumberedFilePosition(kFile, start);
-      ReadLines(project, static_cast<std::int32_t>(TextFormat::Ansi));
-    }
-  } else {
-    ReadLines(project, static_cast<std::int32_t>(format));
-  }
-  CloseNumberedFile(kFile);
-  scanProject(project);
+  if (failureReason) failureReason->clear();
   return LoadResult::Loaded;
 }

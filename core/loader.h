@@ -10,7 +10,11 @@ enum class LoadResult { Loaded, CannotOpen };
 // The message shown when the file cannot be opened.
 inline constexpr TextView kCannotOpenMessage = u"Couldn't open the file!";
 
-// Loads `path` (a full path) under file number 0. On CannotOpen the project
-// path is left empty (no project chosen), the other three file facts describe
-// the file, and the lines and scanned content of the previous project stay.
-LoadResult loadProjectFile(ProjectData& project, TextView path);
+// Loads `path` (a full path). On CannotOpen the project path is left empty
+// (no project chosen), the other three file facts describe the file, and the
+// lines and scanned content of the previous project stay as they were: a file
+// that is missing, not a regular file, held by another program, or too big
+// for the memory there is. `failureReason`, when given, receives why, in the
+// system's words or the program's own ("not enough memory", "another program
+// is using the file"), for messages that may say more than the window does.
+LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureReason = nullptr);

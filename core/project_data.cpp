@@ -9,6 +9,15 @@ void ProjectData::resetScannedContent() {
   tracks = std::vector<TrackRecord>{};
 }
 
+void ProjectData::takeScannedContent(ProjectData&& other) {
+  lines = std::move(other.lines);
+  info.reaperVersion = std::move(other.info.reaperVersion);
+  info.reaperPlatform = std::move(other.info.reaperPlatform);
+  info.tempo = other.info.tempo;
+  master = std::move(other.master);
+  tracks = std::move(other.tracks);
+}
+
 TrackRecord& ProjectData::addTrack() { return tracks.emplace_back(); }
 
 PluginRecord& addPlugin(std::vector<PluginRecord>& list, TextView state) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/line_table.h"
+#include "runtime/os_file.h"
 #include "runtime/text.h"
 
 #include <cstdint>
@@ -39,6 +40,7 @@ struct ProjectInfo {
   Text projectFolder;  // up to and including the last separator
   Text projectName;    // the file name without its last four characters
   Text projectDate;    // "dd/mm/yyyy hh:ii", local time
+  FileIdentity projectFile;  // the file that was read, so that no report is written onto it
   Text reaperVersion;
   Text reaperPlatform;
   std::int64_t tempo = 0;
@@ -54,6 +56,9 @@ struct ProjectData {
   void appendLine(TextView line) { lines.append(line); }
   // Empties the lines and everything the scanner fills; keeps the four file facts.
   void resetScannedContent();
+  // Takes the lines and everything the scanner filled from `other` (whose
+  // own are released); keeps the four file facts.
+  void takeScannedContent(ProjectData&& other);
   TrackRecord& addTrack();
   TrackRecord* currentTrack() { return tracks.empty() ? nullptr : &tracks.back(); }
 };

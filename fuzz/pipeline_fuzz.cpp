@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Text scratch;
   for (std::int64_t i = 0; i < model.lineCount(); ++i)
     Require(model.lines.at(i, scratch) == expected[static_cast<std::size_t>(i)], "stored line");
-  Require(exportReportTo(model, TextFromUtf8(report)) == ExportResult::Written, "export");
+  Require(exportReportTo(model, TextFromUtf8(report)).result == ExportResult::Written, "export");
 
   // Two of the formats per input, chosen by its bytes, keep each run short.
   static const std::int32_t kFormats[] = {static_cast<std::int32_t>(TextFormat::Ansi),

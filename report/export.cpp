@@ -1,17 +1,52 @@
 #include "report/export.h"
 
 #include "report/html_writer.h"
-#include "runtime/numbered_file.h"
-#include "runtime/os_file.h"
+#include "runtime/output_file.h"
+
+#include <algorithm>
+#include <new>
 
 namespace {
 
-constexpr std::int64_t kFile = 0;
+constexpr TextView kProjectFileReason = u"it is a project file";
 
-// Writes and closes the report open under kFile.
-bool WriteAndClose(const ProjectData& project) {
-  writeReport(project, kFile);
-  return CloseNumberedFile(kFile);
+ExportOutcome Failed(ExportResult result, Text reason) {
+  ExportOutcome outcome;
+  outcome.result = result;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
+// Whether the file an output would write is the project or one to keep.
+bool IsKept(const OutputFile& out, const ProjectData& project, const std::vector<FileIdentity>& keep) {
+  const FileIdentity& there = out.existing();
+  if (!there.known) return false;
+  if (there == project.info.projectFile || there == OsPathIdentity(project.info.projectPath)) return true;
+  return std::find(keep.begin(), keep.end(), there) != keep.end();
+}
+
+// Writes the report into the created output and puts it in place.
+ExportOutcome WriteAndCommit(const ProjectData& project, OutputFile& out, const std::vector<FileIdentity>& keep,
+                             TextView path) {
+  if (IsKept(out, project, keep)) {
+    out.abandon();
+    return Failed(ExportResult::CannotCreate, Text(kProjectFileReason));
+  }
+  bool written;
+  try {
+    written = writeReport(project, out);
+  } catch (const std::bad_alloc&) {
+    out.abandon();
+    return Failed(ExportResult::WriteFailed, OsErrorText(kErrorNotEnoughMemory));
+  }
+  if (!written || !out.commit()) {
+    out.abandon();
+    return Failed(ExportResult::WriteFailed, out.failureReason());
+  }
+  ExportOutcome outcome;
+  outcome.toStandardOutput = out.writesStandardOutput();
+  outcome.report = out.writesDirectly() ? out.existing() : OsPathIdentity(path);
+  return outcome;
 }
 
 }  // namespace
@@ -32,19 +67,17 @@ Text reportPath(const ProjectData& project, TextView exportFolder) {
 
 ExportResult exportReport(const ProjectData& project, TextView exportFolder) {
   if (TextEquals(project.info.projectPath, u"")) return ExportResult::NoData;
-  return exportReportTo(project, reportPath(project, exportFolder));
+  return exportReportTo(project, reportPath(project, exportFolder)).result;
 }
 
-ExportResult exportReportTo(const ProjectData& project, TextView path) {
-  if (CreateOutputFile(kFile, path) == 0) return ExportResult::CannotCreate;
-  if (!WriteAndClose(project)) {
-    OsRemoveFile(path);  // never leave a truncated report behind
-    return ExportResult::WriteFailed;
-  }
-  return ExportResult::Written;
+ExportOutcome exportReportTo(const ProjectData& project, TextView path, const std::vector<FileIdentity>& keep) {
+  OutputFile out;
+  if (!out.create(path)) return Failed(ExportResult::CannotCreate, out.failureReason());
+  return WriteAndCommit(project, out, keep, path);
 }
 
-ExportResult exportReportToStandardOutput(const ProjectData& project) {
-  if (OpenStandardOutput(kFile) == 0) return ExportResult::CannotCreate;
-  return WriteAndClose(project) ? ExportResult::Written : ExportResult::WriteFailed;
+ExportOutcome exportReportToStandardOutput(const ProjectData& project, const std::vector<FileIdentity>& keep) {
+  OutputFile out;
+  if (!out.createStandardOutput()) return Failed(ExportResult::CannotCreate, out.failureReason());
+  return WriteAndCommit(project, out, keep, {});
 }

@@ -1,6 +1,8 @@
 #include "report/html_writer.h"
 
-#include "runtime/numbered_file.h"
+#include "runtime/utf8.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -9,31 +11,60 @@ struct Esc {
   TextView text;
 };
 
-struct LineBuilder {
-  Text text;
-  LineBuilder& operator<<(TextView piece) {
-    text += piece;
+// The report's bytes go to the sink in blocks of about this size, and a long
+// text is escaped and encoded this many units at a time, so that writing
+// never holds a second copy of a huge name.
+constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr std::size_t kSliceUnits = 16 * 1024;
+
+// UTF-8 bytes on their way to the sink.
+class ReportBytes {
+ public:
+  explicit ReportBytes(ByteSink& sink) : sink_(sink) {}
+  ReportBytes& operator<<(TextView piece) {
+    AppendUtf8Encoded(piece, bytes_);
+    if (bytes_.size() >= kBlockBytes) flush();
     return *this;
   }
-  LineBuilder& operator<<(Esc piece) {
-    for (char16_t c : piece.text) {
-      switch (c) {
-        case u'&': text += u"&amp;"; break;
-        case u'<': text += u"&lt;"; break;
-        case u'>': text += u"&gt;"; break;
-        case u'"': text += u"&quot;"; break;
-        default: text.push_back(c);
+  ReportBytes& operator<<(Esc piece) {
+    TextView rest = piece.text;
+    while (!rest.empty()) {
+      std::size_t n = std::min(rest.size(), kSliceUnits);
+      if (n < rest.size() && rest[n - 1] >= 0xD800 && rest[n - 1] <= 0xDBFF) --n;  // a pair stays whole
+      escaped_.clear();
+      for (char16_t c : rest.substr(0, n)) {
+        switch (c) {
+          case u'&': escaped_ += u"&amp;"; break;
+          case u'<': escaped_ += u"&lt;"; break;
+          case u'>': escaped_ += u"&gt;"; break;
+          case u'"': escaped_ += u"&quot;"; break;
+          default: escaped_.push_back(c);
+        }
       }
+      *this << TextView(escaped_);
+      rest.remove_prefix(n);
     }
     return *this;
   }
+  // Hands what is pending to the sink; false once the sink refused anything.
+  bool flush() {
+    if (ok_ && !bytes_.empty()) ok_ = sink_.write(bytes_);
+    bytes_.clear();
+    return ok_;
+  }
+
+ private:
+  ByteSink& sink_;
+  std::string bytes_;
+  Text escaped_;
+  bool ok_ = true;
 };
 
 class ReportWriter {
  public:
-  ReportWriter(const ProjectData& project, std::int64_t file) : project_(project), file_(file) {}
+  ReportWriter(const ProjectData& project, ByteSink& sink) : project_(project), out_(sink) {}
 
-  void write() {
+  bool write() {
     raw(u"<!doctype html>");
     raw(u"<html lang=\"en\">");
     raw(u"<head>");
@@ -79,6 +110,7 @@ class ReportWriter {
     end();
     raw(u"</body>");
     raw(u"</html>");
+    return out_.flush();
   }
 
  private:
@@ -158,19 +190,15 @@ class ReportWriter {
   void writePluginDetailParagraph() { paragraph(u"color: black; font-size: 16px; padding-left: 80px;"); }
 
   // A structural line, written without the indent.
-  void raw(TextView text) { WriteTextLine(file_, text); }
-  // Starts an indented line.
-  LineBuilder& line() {
-    builder_.text.assign(1, u'\t');
-    return builder_;
-  }
-  void end() { WriteTextLine(file_, builder_.text); }
+  void raw(TextView text) { out_ << text << u"\r\n"; }
+  // Starts an indented line; end() ends it.
+  ReportBytes& line() { return out_ << u"\t"; }
+  void end() { out_ << u"\r\n"; }
 
   const ProjectData& project_;
-  std::int64_t file_;
-  LineBuilder builder_;
+  ReportBytes out_;
 };
 
 }  // namespace
 
-void writeReport(const ProjectData& project, std::int64_t fileNumber) { ReportWriter(project, fileNumber).write(); }
+bool writeReport(const ProjectData& project, ByteSink& sink) { return ReportWriter(project, sink).write(); }

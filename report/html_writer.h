@@ -1,11 +1,10 @@
-// Writes the whole HTML report of a project, line by line, to an open
-// numbered file (UTF-8, CR LF after every line). Every text that comes from
-// the project file or its path is HTML-escaped. The model is not changed and
-// write failures are left for the caller to find (NumberedFileFailed).
+// Writes the whole HTML report of a project to a byte sink: UTF-8 without a
+// byte-order mark, CR LF after every line. Every text that comes from the
+// project file or its path is HTML-escaped. The model is not changed. False
+// when the sink refused bytes; may throw std::bad_alloc.
 #pragma once
 
 #include "core/project_data.h"
+#include "runtime/output_file.h"
 
-#include <cstdint>
-
-void writeReport(const ProjectData& project, std::int64_t fileNumber);
+bool writeReport(const ProjectData& project, ByteSink& sink);

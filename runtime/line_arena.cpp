@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -50,6 +51,17 @@ std::uint64_t* NewBlock(std::size_t bytes) {
 }  // namespace
 
 LineArena::~LineArena() { clear(); }
+
+void LineArena::swap(LineArena& other) noexcept {
+  std::swap(text_, other.text_);
+  std::swap(textSize_, other.textSize_);
+  std::swap(textCapacity_, other.textCapacity_);
+  std::swap(lineStart_, other.lineStart_);
+  std::swap(blocks_, other.blocks_);
+  std::swap(blockCount_, other.blockCount_);
+  std::swap(lineCount_, other.lineCount_);
+  std::swap(indexCapacity_, other.indexCapacity_);
+}
 
 void LineArena::clear() {
   std::free(text_);

@@ -23,7 +23,17 @@ class LineArena {
   LineArena() = default;
   LineArena(const LineArena&) = delete;
   LineArena& operator=(const LineArena&) = delete;
+  // Moving hands the memory over; the source is left empty.
+  LineArena(LineArena&& other) noexcept { swap(other); }
+  LineArena& operator=(LineArena&& other) noexcept {
+    if (this != &other) {
+      clear();
+      swap(other);
+    }
+    return *this;
+  }
   ~LineArena();
+  void swap(LineArena& other) noexcept;
 
   // Empties the arena and gives its memory back.
   void clear();

@@ -14,11 +14,10 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
-
 enum Mode : std::int32_t { WriteBehind = 0, ReadAhead = 1 };
 
-struct FileRecord {
+// One open file: the numbered table holds these, a TextFileReader owns one.
+struct TextFileRecord {
   OsHandle handle = 0;
   std::unique_ptr<unsigned char[]> buffer;
   std::int32_t bufferSize = 4096;
@@ -31,6 +30,10 @@ struct FileRecord {
   bool malformedUtf8 = false;   // a line read with kCheckUtf8 was not UTF-8
   std::string raw;              // the raw bytes of the line being read
 };
+
+namespace {
+
+using FileRecord = TextFileRecord;
 
 std::vector<std::unique_ptr<FileRecord>>& FileTable() {
   static std::vector<std::unique_ptr<FileRecord>> table(16);
@@ -116,15 +119,19 @@ std::int64_t BufferedWrite(FileRecord& r, const void* source, std::int64_t n) {
   return n;
 }
 
-std::intptr_t Install(std::int64_t number, OsHandle handle, bool readOnly) {
-  if (handle == 0) return 0;
-  auto& table = FileTable();
-  if (static_cast<std::uint64_t>(number) >= table.size()) table.resize(static_cast<std::size_t>(number) + 16);
+std::unique_ptr<FileRecord> NewRecord(OsHandle handle, bool readOnly) {
   auto record = std::make_unique<FileRecord>();
   record->handle = handle;
   record->buffer = std::make_unique<unsigned char[]>(static_cast<std::size_t>(record->bufferSize));
   record->readOnly = readOnly ? 1 : 0;
-  table[static_cast<std::size_t>(number)] = std::move(record);
+  return record;
+}
+
+std::intptr_t Install(std::int64_t number, OsHandle handle, bool readOnly) {
+  if (handle == 0) return 0;
+  auto& table = FileTable();
+  if (static_cast<std::uint64_t>(number) >= table.size()) table.resize(static_cast<std::size_t>(number) + 16);
+  table[static_cast<std::size_t>(number)] = NewRecord(handle, readOnly);
   return handle;
 }
 
@@ -327,55 +334,22 @@ void DecodeRawLine(FileRecord& r, bool utf8, bool check, bool high, bool malform
   }
 }
 
-}  // namespace
-
-std::intptr_t OpenFileForReading(std::int64_t number, TextView path) {
-  if (number < 0) return 0;
-  CloseNumberedFile(number);
-  return Install(number, OsOpenExisting(path), true);
+std::int64_t Position(FileRecord& r) {
+  std::int64_t os = OsSeek(r.handle, 0, SeekFrom::Current);
+  return r.mode == ReadAhead ? os - r.remaining : os + (r.bufferSize - r.remaining);
 }
 
-std::intptr_t CreateOutputFile(std::int64_t number, TextView path) {
-  if (number < 0) return 0;
-  CloseNumberedFile(number);
-  OsHandle handle = OsCreateAlways(path);
-  if (handle == 0) handle = OsTruncateExisting(path);
-  return Install(number, handle, false);
+void SetPosition(FileRecord& r, std::int64_t position) {
+  if (r.mode == WriteBehind) Flush(r);
+  r.mode = ReadAhead;
+  r.remaining = 0;
+  OsSeek(r.handle, position, SeekFrom::Begin);
 }
 
-std::intptr_t OpenStandardOutput(std::int64_t number) {
-  if (number < 0) return 0;
-  CloseNumberedFile(number);
-  return Install(number, OsDuplicateStandardOutput(), false);
-}
-
-std::int64_t NumberedFilePosition(std::int64_t number) {
-  FileRecord* r = Find(number);
-  if (!r) return 0;
-  std::int64_t os = OsSeek(r->handle, 0, SeekFrom::Current);
-  return r->mode == ReadAhead ? os - r->remaining : os + (r->bufferSize - r->remaining);
-}
-
-void SetNumberedFilePosition(std::int64_t number, std::int64_t position) {
-  FileRecord* r = Find(number);
-  if (!r) return;
-  if (r->mode == WriteBehind) Flush(*r);
-  r->mode = ReadAhead;
-  r->remaining = 0;
-  OsSeek(r->handle, position, SeekFrom::Begin);
-}
-
-std::int64_t NumberedFileSize(std::int64_t number) {
-  FileRecord* r = Find(number);
-  return r ? OsFileSize(r->handle) : -1;
-}
-
-TextFormat DetectTextFormat(std::int64_t number) {
-  FileRecord* r = Find(number);
-  if (!r) return TextFormat::Ansi;
-  const std::int64_t start = NumberedFilePosition(number);
+TextFormat DetectFormat(FileRecord& r) {
+  const std::int64_t start = Position(r);
   unsigned char b[4] = {};
-  const std::int64_t k = BufferedRead(*r, b, 4);
+  const std::int64_t k = BufferedRead(r, b, 4);
   TextFormat format = TextFormat::Ansi;
   int skip = 0;
   if (k >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) { format = TextFormat::Utf32Le; skip = 4; }
@@ -385,46 +359,39 @@ TextFormat DetectTextFormat(std::int64_t number) {
   else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { format = TextFormat::Utf32Be; skip = 4; }
   // The bytes just read are still in the buffer when it was filled from the
   // start; step back inside it instead of asking the OS to seek.
-  if (r->mode == ReadAhead && r->filled - r->remaining == k && start == 0) {
-    r->remaining += static_cast<std::int32_t>(k - skip);
+  if (r.mode == ReadAhead && r.filled - r.remaining == k && start == 0) {
+    r.remaining += static_cast<std::int32_t>(k - skip);
   } else {
-    SetNumberedFilePosition(number, start + skip);
+    SetPosition(r, start + skip);
   }
   return format;
 }
 
-bool AtEndOfFile(std::int64_t number) {
-  FileRecord* r = Find(number);
-  if (!r) return true;
+bool AtEnd(FileRecord& r) {
   unsigned char byte;
-  if (!ReadByte(*r, byte)) return true;
-  UnreadByte(*r);
+  if (!ReadByte(r, byte)) return true;
+  UnreadByte(r);
   return false;
 }
 
-bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line) {
+void ReadLineInto(FileRecord& r, std::int32_t formatFlags, Text& line) {
   line.clear();
-  FileRecord* r = Find(number);
-  if (!r) return false;
-  const TextFormat format = FormatOf(*r, formatFlags);
+  const TextFormat format = FormatOf(r, formatFlags);
   const bool check = (formatFlags & kCheckUtf8) != 0;
-
   if (format == TextFormat::Utf16Le) {
-    EnterReadAhead(*r);
-    ReadUtf16Line(*r, line);
-    return true;
+    EnterReadAhead(r);
+    ReadUtf16Line(r, line);
+    return;
   }
   bool malformed = false;
   const bool utf8 = format == TextFormat::Utf8;
-  r->raw.clear();
-  const bool high = CollectByteLine(*r, utf8, malformed);
-  DecodeRawLine(*r, utf8, check, high, malformed, line);
-  return true;
+  r.raw.clear();
+  const bool high = CollectByteLine(r, utf8, malformed);
+  DecodeRawLine(r, utf8, check, high, malformed, line);
 }
 
-void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags, LineArena& lines) {
-  FileRecord* r = Find(number);
-  if (!r) return;
+void ReadLines(FileRecord& record, std::int32_t formatFlags, LineArena& lines) {
+  FileRecord* const r = &record;
   const TextFormat format = FormatOf(*r, formatFlags);
   const bool check = (formatFlags & kCheckUtf8) != 0;
   EnterReadAhead(*r);
@@ -503,6 +470,64 @@ void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags
   }
 }
 
+}  // namespace
+
+std::intptr_t OpenFileForReading(std::int64_t number, TextView path) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  return Install(number, OsOpenExisting(path), true);
+}
+
+std::intptr_t CreateOutputFile(std::int64_t number, TextView path) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  OsHandle handle = OsCreateAlways(path);
+  if (handle == 0) handle = OsTruncateExisting(path);
+  return Install(number, handle, false);
+}
+
+std::intptr_t OpenStandardOutput(std::int64_t number) {
+  if (number < 0) return 0;
+  CloseNumberedFile(number);
+  return Install(number, OsDuplicateStandardOutput(), false);
+}
+
+std::int64_t NumberedFilePosition(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r ? Position(*r) : 0;
+}
+
+void SetNumberedFilePosition(std::int64_t number, std::int64_t position) {
+  if (FileRecord* r = Find(number)) SetPosition(*r, position);
+}
+
+std::int64_t NumberedFileSize(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r ? OsFileSize(r->handle) : -1;
+}
+
+TextFormat DetectTextFormat(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return r ? DetectFormat(*r) : TextFormat::Ansi;
+}
+
+bool AtEndOfFile(std::int64_t number) {
+  FileRecord* r = Find(number);
+  return !r || AtEnd(*r);
+}
+
+bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line) {
+  line.clear();
+  FileRecord* r = Find(number);
+  if (!r) return false;
+  ReadLineInto(*r, formatFlags, line);
+  return true;
+}
+
+void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags, LineArena& lines) {
+  if (FileRecord* r = Find(number)) ReadLines(*r, formatFlags, lines);
+}
+
 Text ReadTextLine(std::int64_t number, std::int32_t formatFlags) {
   Text line;
   ReadTextLineInto(number, formatFlags, line);
@@ -559,3 +584,36 @@ void CloseAllNumberedFiles() {
   auto& table = FileTable();
   for (std::size_t i = 0; i < table.size(); ++i) CloseNumberedFile(static_cast<std::int64_t>(i));
 }
+
+TextFileReader::TextFileReader() = default;
+TextFileReader::~TextFileReader() { close(); }
+
+bool TextFileReader::open(TextView path) {
+  close();
+  const OsHandle handle = OsOpenExisting(path);
+  if (handle == 0) return false;
+  record_ = NewRecord(handle, true);
+  return true;
+}
+
+void TextFileReader::close() {
+  if (record_) OsClose(record_->handle);
+  record_.reset();
+}
+
+TextFormat TextFileReader::detectFormat() { return record_ ? DetectFormat(*record_) : TextFormat::Ansi; }
+bool TextFileReader::atEnd() { return !record_ || AtEnd(*record_); }
+
+void TextFileReader::readLinesWithoutLeadingSpaces(std::int32_t formatFlags, LineArena& lines) {
+  if (record_) ReadLines(*record_, formatFlags, lines);
+}
+
+bool TextFileReader::sawMalformedUtf8() const { return record_ && record_->malformedUtf8; }
+std::int64_t TextFileReader::position() { return record_ ? Position(*record_) : 0; }
+
+void TextFileReader::setPosition(std::int64_t position) {
+  if (record_) SetPosition(*record_, position);
+}
+
+std::int64_t TextFileReader::size() const { return record_ ? OsFileSize(record_->handle) : -1; }
+FileIdentity TextFileReader::identity() const { return record_ ? OsHandleIdentity(record_->handle) : FileIdentity{}; }

@@ -12,13 +12,19 @@
 // empty text (DetectTextFormat gives Ansi), writes and closes do nothing.
 // A failed write or flush is remembered by the file: NumberedFileFailed tells,
 // and CloseNumberedFile returns false, so the caller can discard the file.
+//
+// TextFileReader reads the same way as a value, without a number: whoever
+// holds it owns the open file, and it closes itself when it goes.
 #pragma once
 
+#include "runtime/os_file.h"
 #include "runtime/text.h"
 
 class LineArena;
+struct TextFileRecord;
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum class TextFormat : std::int32_t {
@@ -68,3 +74,31 @@ bool NumberedFileFailed(std::int64_t number);
 // Closes the file; false when a write or the final flush failed.
 bool CloseNumberedFile(std::int64_t number);
 void CloseAllNumberedFiles();
+
+// A text file opened for reading, as OpenFileForReading opens it (an
+// existing regular file, held so that no other program can open it). Every
+// call on a reader that is not open reads as at the end of an empty file.
+class TextFileReader {
+ public:
+  TextFileReader();
+  ~TextFileReader();
+  TextFileReader(const TextFileReader&) = delete;
+  TextFileReader& operator=(const TextFileReader&) = delete;
+
+  // False when the file cannot be opened; OsLastError() then tells why.
+  bool open(TextView path);
+  void close();
+  bool isOpen() const { return record_ != nullptr; }
+
+  TextFormat detectFormat();
+  bool atEnd();
+  void readLinesWithoutLeadingSpaces(std::int32_t formatFlags, LineArena& lines);
+  bool sawMalformedUtf8() const;
+  std::int64_t position();
+  void setPosition(std::int64_t position);
+  std::int64_t size() const;  // -1 when unknown
+  FileIdentity identity() const;
+
+ private:
+  std::unique_ptr<TextFileRecord> record_;
+};

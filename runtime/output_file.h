@@ -32,16 +32,24 @@
 #include <memory>
 #include <string_view>
 
-class OutputFile {
+// Where bytes go: a file, or anything a test or another writer provides.
+// write() is false once the bytes cannot be stored.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual bool write(std::string_view bytes) = 0;
+};
+
+class OutputFile : public ByteSink {
  public:
   OutputFile() = default;
-  ~OutputFile();
+  ~OutputFile() override;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
   bool create(TextView path);
   bool createStandardOutput();
-  bool write(std::string_view bytes);
+  bool write(std::string_view bytes) override;
   bool commit();
   void abandon();
 

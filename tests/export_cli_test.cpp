@@ -6,6 +6,14 @@
 #include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
+#include <filesystem>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::string U8(TextView text) { return TextToUtf8(text); }
@@ -19,7 +27,10 @@ class export_cli : public TempFolder {
   int run(std::vector<Text> arguments) {
     out.clear();
     err.clear();
-    return RunExportCli(arguments, {[this](TextView line) { out.push_back(U8(line)); },
+    return RunExportCli(arguments, {[this](TextView line) {
+                                      out.push_back(U8(line));
+                                      return outputWorks;
+                                    },
                                     [this](TextView line) { err.push_back(U8(line)); }});
   }
   // What the window's Export writes for this project into `into`.
@@ -33,6 +44,7 @@ class export_cli : public TempFolder {
   }
   static void OsRemove(TextView file) { std::remove(U8(file).c_str()); }
   std::vector<std::string> out, err;
+  bool outputWorks = true;  // false: standard output refuses every line
 };
 
 Text Sep() { return Text(1, FolderSeparator()); }
@@ -90,21 +102,157 @@ TEST_F(export_cli, relative_paths_are_made_absolute) {
             std::string::npos);
 }
 
-TEST_F(export_cli, failures_are_reported_and_the_rest_goes_on) {
+TEST_F(export_cli, failures_name_the_path_that_failed_the_message_and_the_reason) {
+  // The project that cannot be read is named; for a report that cannot be
+  // created it is the report's path, not the project's. The system's reason
+  // follows in parentheses.
   const Text missing = path(u"missing.rpp");
   ASSERT_EQ(run({u"--output-dir", folder(), missing, TestData("basic.rpp")}), 1);
-  EXPECT_EQ(err, std::vector<std::string>{"quorvel-export: " + U8(missing) + ": Couldn't open the file!"});
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(missing) + ": Couldn't open the file! (", 0), 0u) << err[0];
+  EXPECT_GT(err[0].size(), ("quorvel-export: " + U8(missing) + ": Couldn't open the file! ()").size());
+  EXPECT_EQ(err[0].back(), ')');
   EXPECT_EQ(out.size(), 1u);
   EXPECT_TRUE(FileExists(path(u"basic.html")));
-}
 
-TEST_F(export_cli, a_folder_that_cannot_take_the_report) {
   const Text nowhere = path(u"no such folder") + Sep();
   ASSERT_EQ(run({u"--output-dir", nowhere, TestData("basic.rpp")}), 1);
   ASSERT_EQ(err.size(), 1u);
-  EXPECT_NE(err[0].find(": may not create the file!"), std::string::npos);
+  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(nowhere + u"basic.html") + ": may not create the file! (", 0), 0u)
+      << err[0];
   EXPECT_TRUE(out.empty());
 }
+
+TEST_F(export_cli, no_report_is_written_onto_a_project_of_the_run) {
+  const std::string project = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME keep\n";
+  writeFile(u"p.rpp", project);
+  writeFile(u"other.rpp", "<TRACK\n");
+  std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"sub"))));
+  std::filesystem::create_hard_link(std::filesystem::path(std::u16string(path(u"p.rpp"))),
+                                    std::filesystem::path(std::u16string(path(u"hard.rpp"))));
+  struct Case {
+    const char* what;
+    std::vector<Text> arguments;
+  };
+  std::vector<Case> cases = {
+      {"the same path", {u"-o", path(u"p.rpp"), path(u"p.rpp")}},
+      {"a path through ..", {u"-o", path(u"sub") + Sep() + u".." + Sep() + u"p.rpp", path(u"p.rpp")}},
+      {"a hard link", {u"-o", path(u"hard.rpp"), path(u"p.rpp")}},
+  };
+#ifndef _WIN32
+  std::filesystem::create_symlink("p.rpp", std::filesystem::path(std::u16string(path(u"link.rpp"))));
+  std::filesystem::create_symlink("p.rpp", std::filesystem::path(std::u16string(path(u"p.html"))));
+  std::filesystem::create_symlink("p.rpp", std::filesystem::path(std::u16string(path(u"other.html"))));
+  cases.push_back({"a symbolic link", {u"-o", path(u"link.rpp"), path(u"p.rpp")}});
+  cases.push_back({"--beside onto a link to the project", {u"--beside", path(u"p.rpp")}});
+  cases.push_back({"a folder's report linked to a later project", {u"--output-dir", folder(), path(u"other.rpp"), path(u"p.rpp")}});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(run(c.arguments), 1);
+    ASSERT_FALSE(err.empty());
+    EXPECT_NE(err[0].find(": may not create the file! (it is a project file)"), std::string::npos) << err[0];
+    EXPECT_EQ(ReadBytes(path(u"p.rpp")), project);
+    EXPECT_EQ(ReadBytes(path(u"other.rpp")), "<TRACK\n");
+  }
+}
+
+TEST_F(export_cli, two_projects_of_one_name_do_not_overwrite_each_other) {
+  std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"a"))));
+  std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"b"))));
+  std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"o"))));
+  writeFile(u"a/x.rpp", "<TRACK\nNAME from-a\n");
+  writeFile(u"b/x.rpp", "<TRACK\nNAME from-b\n");
+  const Text a = path(u"a") + Sep() + u"x.rpp";
+  const Text b = path(u"b") + Sep() + u"x.rpp";
+  const Text report = path(u"o") + Sep() + u"x.html";
+  ASSERT_EQ(run({u"--output-dir", path(u"o"), a, b}), 1);
+  EXPECT_EQ(out, std::vector<std::string>{U8(report)});
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0], "quorvel-export: " + U8(report) + ": may not create the file! (already written for " + U8(a) + ")");
+  EXPECT_NE(ReadBytes(report).find("Track Name : from-a<br>"), std::string::npos);
+  // The same project named twice writes the same report twice.
+  ASSERT_EQ(run({u"--output-dir", path(u"o"), a, a}), 0);
+  EXPECT_EQ(out.size(), 2u);
+}
+
+TEST_F(export_cli, a_list_that_cannot_be_printed_fails_the_run) {
+  outputWorks = false;
+  ASSERT_EQ(run({u"--output-dir", folder(), TestData("basic.rpp")}), 1);
+  EXPECT_TRUE(FileExists(path(u"basic.html")));  // the report itself is written
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_NE(err[0].find("could not be printed"), std::string::npos);
+}
+
+TEST_F(export_cli, a_project_another_program_holds_says_so) {
+  writeFile(u"busy.rpp", "<TRACK\n");
+  ASSERT_NE(OpenFileForReading(7, path(u"busy.rpp")), 0);
+  EXPECT_EQ(run({u"--output-dir", folder(), path(u"busy.rpp")}), 1);
+  CloseNumberedFile(7);
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0], "quorvel-export: " + U8(path(u"busy.rpp")) +
+                        ": Couldn't open the file! (another program is using the file)");
+}
+
+#ifndef _WIN32
+TEST_F(export_cli, control_characters_in_names_are_printed_as_escapes) {
+  const Text name = u"new\nline \x1b[31mred\x9b";
+  writeFile(name + u".rpp", "<TRACK\n");
+  ASSERT_EQ(run({u"--beside", path(name + u".rpp"), path(u"missing\x07.rpp")}), 1);
+  EXPECT_EQ(out, std::vector<std::string>{U8(folder()) + "new\\nline \\x1b[31mred\\u009b.html"});
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_NE(err[0].find("missing\\x07.rpp: Couldn't open the file!"), std::string::npos) << err[0];
+  EXPECT_TRUE(FileExists(path(name + u".html")));
+}
+
+TEST_F(export_cli, names_that_are_not_utf8_are_read_and_written) {
+  const std::string native = TextToUtf8(folder()) + "caf\xE9";
+  const int fd = ::open((native + ".rpp").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "<TRACK\nNAME x\n", 14), 14);
+  ::close(fd);
+  std::vector<Text> printed;
+  const int status = RunExportCli({u"--beside", TextFromNativePath(native + ".rpp")},
+                                  {[&](TextView line) {
+                                     printed.emplace_back(line);
+                                     return true;
+                                   },
+                                   [](TextView) {}});
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_EQ(NativePathFromText(printed[0]), native + ".html");  // printed with its own byte
+  struct stat info;
+  ASSERT_EQ(::stat((native + ".html").c_str(), &info), 0);
+  EXPECT_GT(info.st_size, 1000);
+}
+
+TEST_F(export_cli, a_current_folder_that_cannot_be_read_is_no_folder_at_all) {
+  // Relative names need the current folder; a removed one is an error, never "/".
+  const std::string previous = std::filesystem::current_path().string();
+  const std::filesystem::path gone = std::filesystem::path(std::u16string(path(u"gone")));
+  std::filesystem::create_directory(gone);
+  std::filesystem::current_path(gone);
+  std::filesystem::remove(gone);
+  const int relativeProject = run({u"--output-dir", folder(), u"p.rpp"});
+  const std::vector<std::string> projectErr = err;
+  const int relativeReport = run({u"-o", u"out.html", TestData("basic.rpp")});
+  const std::vector<std::string> reportErr = err;
+  const int defaultFolder = run({TestData("basic.rpp")});
+  const std::vector<std::string> defaultErr = err;
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(relativeProject, 1);
+  ASSERT_EQ(projectErr.size(), 1u);
+  EXPECT_EQ(projectErr[0], "quorvel-export: p.rpp: Couldn't open the file! (the current folder cannot be read)");
+  EXPECT_EQ(relativeReport, 1);
+  ASSERT_EQ(reportErr.size(), 1u);
+  EXPECT_EQ(reportErr[0], "quorvel-export: out.html: may not create the file! (the current folder cannot be read)");
+  EXPECT_EQ(defaultFolder, 1);
+  ASSERT_EQ(defaultErr.size(), 1u);
+  EXPECT_NE(defaultErr[0].find("(the current folder cannot be read)"), std::string::npos) << defaultErr[0];
+  EXPECT_FALSE(FileExists(u"/out.html"));
+  EXPECT_FALSE(FileExists(u"/basic.html"));
+}
+#endif
 
 TEST_F(export_cli, bad_usage_exits_2_with_a_one_line_hint) {
   const Text p = TestData("basic.rpp");
@@ -118,6 +266,8 @@ TEST_F(export_cli, bad_usage_exits_2_with_a_one_line_hint) {
       {u"-o", path(u"x.html"), u"--beside", p},
       {u"-o", u"-", u"--open", p},
       {u"--output-dir="},
+      {u"--output-dir", u"", p},
+      {u"-o", u"", p},
   };
   for (const auto& arguments : cases) {
     EXPECT_EQ(run(arguments), 2);

@@ -54,7 +54,7 @@ class gtk_window : public TempFolder {
     ProjectData data;
     EXPECT_EQ(loadProjectFile(data, project), LoadResult::Loaded);
     Text out = folder() + u"expected.html";
-    EXPECT_EQ(exportReportTo(data, out), ExportResult::Written);
+    EXPECT_EQ(exportReportTo(data, out).result, ExportResult::Written);
     return ReadBytes(out);
   }
   static Script::Step FileAppears(Text path) {

@@ -49,7 +49,7 @@ class hostile : public TempFolder {
     writeFile(u"p.rpp", bytes);
     ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
     if (compareLines) compareWithReference(bytes);
-    ASSERT_EQ(exportReportTo(project, path(u"p.html")), ExportResult::Written);
+    ASSERT_EQ(exportReportTo(project, path(u"p.html")).result, ExportResult::Written);
     report = Slurp(path(u"p.html"));
     ASSERT_NE(report.find("</html>\r\n"), std::string::npos);
   }
@@ -307,7 +307,7 @@ TEST_F(hostile, a_report_to_a_device_that_another_program_has_locked) {
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   writeFile(u"p.rpp", "TEMPO 99 4 4\n");
   ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
-  EXPECT_EQ(exportReportTo(project, u"/dev/null"), ExportResult::Written);
+  EXPECT_EQ(exportReportTo(project, u"/dev/null").result, ExportResult::Written);
   ::close(held);
 }
 

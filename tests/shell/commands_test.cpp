@@ -4,6 +4,7 @@
 #include "shell_test_support.h"
 
 #include "support/file_size_limit.h"
+#include "support/memory_limit.h"
 
 #include "core/loader.h"
 #include "report/export.h"
@@ -170,6 +171,64 @@ TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) 
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
   EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
   EXPECT_FALSE(FileExists(path(u"Song.html")));
+}
+
+TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_project) {
+  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const std::string projectBytes = ReadBytes(project);
+  WriteBytes(path(u"Song.html"), "previous report");
+  StartProgram();
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(project);
+  Step();
+  ui::headless::ScriptClick(ProjectFolderOption);
+  Step();
+  if (FileSizeLimit::Supported()) {
+    FileSizeLimit diskAlmostFull(2000);
+    ui::headless::ScriptClick(ExportButton);
+    Step();
+    EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
+    EXPECT_EQ(ReadBytes(path(u"Song.html")), "previous report");
+  }
+  // The report's name leads to the project itself: refused, the project kept.
+  std::filesystem::remove(std::filesystem::path(std::u16string(path(u"Song.html"))));
+  std::filesystem::create_hard_link(std::filesystem::path(std::u16string(project)),
+                                    std::filesystem::path(std::u16string(path(u"Song.html"))));
+  ui::headless::ScriptClick(ExportButton);
+  Step();
+  const auto& boxes = ui::headless::MessageBoxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(Utf8(boxes.back().text), "may not create the file!");
+  EXPECT_EQ(ReadBytes(project), projectBytes);
+  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+}
+
+TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
+  if (!MemoryLimit::Supported()) GTEST_SKIP() << "cannot limit memory here";
+  const Text small = CopyCorpusProject(kCorpusProject, folder(), u"Small.rpp");
+  // 200 MB of NUL bytes: as many empty lines, more than the memory left.
+  {
+    std::filesystem::path huge(std::u16string(path(u"Huge.rpp")));
+    WriteBytes(path(u"Huge.rpp"), "");
+    std::filesystem::resize_file(huge, 200'000'000);
+  }
+  StartProgram();
+  ui::headless::ScriptClick(LoadButton);
+  ui::headless::ScriptChooseFile(small);
+  Step();
+  const std::int64_t lines = records().project.lineCount();
+  const std::size_t tracks = records().project.tracks.size();
+  ASSERT_GT(tracks, 0u);
+  {
+    MemoryLimit limit(64 << 20);
+    ui::headless::ScriptClick(LoadButton);
+    ui::headless::ScriptChooseFile(path(u"Huge.rpp"));
+    Step();
+  }
+  EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
+  EXPECT_EQ(records().project.lineCount(), lines);
+  EXPECT_EQ(records().project.tracks.size(), tracks);
+  EXPECT_FALSE(records().quitRequested);
 }
 
 TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_clicked) {
