@@ -20,7 +20,7 @@ constexpr std::size_t kSliceUnits = 16 * 1024;
 // UTF-8 bytes on their way to the sink.
 class ReportBytes {
  public:
-  explicit ReportBytes(ByteSink& sink) : sink_(sink) {}
+  explicit ReportBytes(DataSink& sink) : sink_(sink) {}
   ReportBytes& operator<<(TextView piece) {
     AppendUtf8Encoded(piece, bytes_);
     if (bytes_.size() >= kBlockBytes) flush();
@@ -54,7 +54,7 @@ class ReportBytes {
   }
 
  private:
-  ByteSink& sink_;
+  DataSink& sink_;
   std::string bytes_;
   Text escaped_;
   bool ok_ = true;
@@ -62,7 +62,7 @@ class ReportBytes {
 
 class ReportWriter {
  public:
-  ReportWriter(const ProjectData& project, ByteSink& sink) : project_(project), out_(sink) {}
+  ReportWriter(const ProjectData& project, DataSink& sink) : project_(project), out_(sink) {}
 
   bool write() {
     raw(u"<!doctype html>");
@@ -201,4 +201,4 @@ class ReportWriter {
 
 }  // namespace
 
-bool writeReport(const ProjectData& project, ByteSink& sink) { return ReportWriter(project, sink).write(); }
+bool writeReport(const ProjectData& project, DataSink& sink) { return ReportWriter(project, sink).write(); }

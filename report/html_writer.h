@@ -7,4 +7,4 @@
 #include "core/project_data.h"
 #include "runtime/output_file.h"
 
-bool writeReport(const ProjectData& project, ByteSink& sink);
+bool writeReport(const ProjectData& project, DataSink& sink);

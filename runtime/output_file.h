@@ -34,13 +34,13 @@
 
 // Where bytes go: a file, or anything a test or another writer provides.
 // write() is false once the bytes cannot be stored.
-class ByteSink {
+class DataSink {
  public:
-  virtual ~ByteSink() = default;
+  virtual ~DataSink() = default;
   virtual bool write(std::string_view bytes) = 0;
 };
 
-class OutputFile : public ByteSink {
+class OutputFile : public DataSink {
  public:
   OutputFile() = default;
   ~OutputFile() override;

@@ -10,7 +10,7 @@
 namespace {
 
 // The report's bytes in memory; refuses everything after `limit` bytes.
-struct StringSink : ByteSink {
+struct StringSink : DataSink {
   std::string bytes;
   std::size_t limit = std::string::npos;
   std::size_t writes = 0;

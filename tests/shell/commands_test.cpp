@@ -174,7 +174,7 @@ TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) 
 }
 
 TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_project) {
-  const Text project = CopyCorpusProject(kCorpusProject, folder(), u"Song.rpp");
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   const std::string projectBytes = ReadBytes(project);
   WriteBytes(path(u"Song.html"), "previous report");
   StartProgram();
@@ -205,7 +205,7 @@ TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_p
 
 TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
   if (!MemoryLimit::Supported()) GTEST_SKIP() << "cannot limit memory here";
-  const Text small = CopyCorpusProject(kCorpusProject, folder(), u"Small.rpp");
+  const Text small = CopyProject(kProject, folder(), u"Small.rpp");
   // 200 MB of NUL bytes: as many empty lines, more than the memory left.
   {
     std::filesystem::path huge(std::u16string(path(u"Huge.rpp")));
