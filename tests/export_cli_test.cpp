@@ -92,14 +92,20 @@ TEST_F(export_cli, unicode_paths_work_everywhere) {
 }
 
 TEST_F(export_cli, relative_paths_are_made_absolute) {
-  // The test runs in its build folder; a relative path to a file there works.
-  const Text relative = u"quorvel-cli-relative.rpp";
-  WriteBytes(CurrentDirectory() + relative, "<TRACK\n");
-  const int status = run({u"--output-dir", folder(), relative});
-  OsRemove(CurrentDirectory() + relative);
-  ASSERT_EQ(status, 0);
-  EXPECT_NE(ReadBytes(path(u"quorvel-cli-relative.html")).find("Project Path : " + U8(CurrentDirectory())),
-            std::string::npos);
+  // In a working folder of the test's own, the project and the output folder
+  // are named relative to it; the report names the project's real folder.
+  const Text separator(1, FolderSeparator());
+  const Text work = path(u"cli work") + separator;
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(work + u"sub")));
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(work + u"reports")));
+  WriteBytes(work + u"song.rpp", "<TRACK\n");
+  WorkingDirectory inside(work);
+  const Text here = WorkingDirectory::Current();
+  ASSERT_EQ(U8(TextTail(here, 9)), U8(u"cli work" + separator));
+  ASSERT_EQ(run({u"--output-dir", u"reports", u"sub/../song.rpp"}), 0);
+  const Text report = here + u"reports" + separator + u"song.html";
+  EXPECT_EQ(out, std::vector<std::string>{U8(report)});
+  EXPECT_NE(ReadBytes(report).find("Project Path : " + U8(here) + "<br>"), std::string::npos) << ReadBytes(report);
 }
 
 TEST_F(export_cli, failures_name_the_path_that_failed_the_message_and_the_reason) {

@@ -60,20 +60,35 @@ TEST(paths, folder_and_file_name_parts) {
   }
 }
 
-TEST(paths, current_directory_ends_in_the_separator) {
-  const Text folder = CurrentDirectory();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(folder.back(), FolderSeparator());
-  std::u16string real = std::filesystem::current_path().u16string();
-  EXPECT_EQ(U8(TextHead(folder, TextLength(folder) - 1)), U8(TextHead(real, TextLength(folder) - 1)));
+TEST_F(paths_dates, current_directory_is_the_working_folder_with_one_separator) {
+  const Text separator(1, FolderSeparator());
+  const Text name = u"w\u00e9rk dir";
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(path(name))));
+  {
+    WorkingDirectory inside(path(name));
+    const Text current = CurrentDirectory();
+    EXPECT_EQ(U8(current), U8(WorkingDirectory::Current()));
+    EXPECT_EQ(U8(TextTail(current, TextLength(name) + 1)), U8(name + separator));
+  }
+  // A root folder ends in its separator already: it is not doubled.
+  const Text root = std::filesystem::path(std::u16string(folder())).root_path().u16string();
+  ASSERT_FALSE(root.empty());
+  WorkingDirectory atRoot(root);
+  EXPECT_EQ(U8(CurrentDirectory()), U8(root));
 }
 
-TEST(paths, absolute_paths_drop_dot_segments) {
-  const Text here = CurrentDirectory();
-  const Text sep(1, FolderSeparator());
+TEST_F(paths_dates, absolute_paths_drop_dot_segments) {
+  const Text separator(1, FolderSeparator());
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(path(u"work/sub"))));
+  WorkingDirectory inside(path(u"work"));
+  const Text here = WorkingDirectory::Current();
+  ASSERT_EQ(U8(TextTail(here, 5)), U8(u"work" + separator));
+  const Text parent = Text(TextHead(here, TextLength(here) - 5));
   EXPECT_EQ(U8(AbsolutePath(u"x.rpp")), U8(here + u"x.rpp"));
   EXPECT_EQ(U8(AbsolutePath(u"./x.rpp")), U8(here + u"x.rpp"));
-  const Text absolute = here + u"sub" + sep + u"y.rpp";
+  EXPECT_EQ(U8(AbsolutePath(u"sub/../x.rpp")), U8(here + u"x.rpp"));
+  EXPECT_EQ(U8(AbsolutePath(u"../x.rpp")), U8(parent + u"x.rpp"));
+  const Text absolute = here + u"sub" + separator + u"y.rpp";
   EXPECT_EQ(U8(AbsolutePath(absolute)), U8(absolute));
   EXPECT_EQ(U8(AbsolutePath(u"")), "");
 }

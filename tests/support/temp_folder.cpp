@@ -50,6 +50,21 @@ void TempFolder::TearDown() {
 
 void TempFolder::writeFile(TextView name, std::string_view bytes) const { WriteBytes(path(name), bytes); }
 
+WorkingDirectory::WorkingDirectory(TextView folder) : previous_(FromPath(fs::current_path())) {
+  fs::current_path(ToPath(folder));
+}
+
+WorkingDirectory::~WorkingDirectory() {
+  std::error_code ignored;
+  fs::current_path(ToPath(previous_), ignored);
+}
+
+Text WorkingDirectory::Current() {
+  Text folder = FromPath(fs::current_path());
+  if (folder.empty() || folder.back() != fs::path::preferred_separator) folder.push_back(fs::path::preferred_separator);
+  return folder;
+}
+
 std::string ReadBytes(TextView path) {
   std::ifstream in(ToPath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});

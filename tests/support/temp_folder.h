@@ -22,6 +22,22 @@ class TempFolder : public ::testing::Test {
   Text folder_;
 };
 
+// Makes `folder` the process's working directory while it lives, then puts
+// the previous one back.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(TextView folder);
+  ~WorkingDirectory();
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+  // The working directory as the standard library reads it, ending in one
+  // separator: the yardstick for the program's own reading.
+  static Text Current();
+
+ private:
+  Text previous_;
+};
+
 std::string ReadBytes(TextView path);
 void WriteBytes(TextView path, std::string_view bytes);
 bool FileExists(TextView path);
