@@ -1,6 +1,7 @@
 #include "app/inventory_cli.h"
 
 #include "runtime/utf8.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 
@@ -23,10 +24,7 @@ void WriteText(DWORD which, TextView text) {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
-  for (int i = 1; i < argc; ++i) {
-    std::wstring_view arg(argv[i]);
-    arguments.emplace_back(arg.begin(), arg.end());
-  }
+  for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
   InventoryStreams streams{[](TextView line) { WriteText(STD_OUTPUT_HANDLE, Text(line) + u"\r\n"); },
                            [](TextView line) { WriteText(STD_ERROR_HANDLE, Text(line) + u"\r\n"); },
                            {}};

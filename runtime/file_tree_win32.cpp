@@ -1,10 +1,9 @@
 #include "runtime/file_tree.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 
 namespace {
-
-std::wstring WidePath(TextView path) { return std::wstring(path.begin(), path.end()); }
 
 PathKind KindOfAttributes(DWORD attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
@@ -18,7 +17,7 @@ PathKind KindOfAttributes(DWORD attributes) {
 PathKind PathKindOf(TextView path) {
   if (path.empty()) return PathKind::Missing;
   // Opening the path follows links, as the POSIX stat does.
-  HANDLE file = CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE file = CreateFileW(TextToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return PathKind::Missing;
   BY_HANDLE_FILE_INFORMATION info;
@@ -33,7 +32,7 @@ PathKind PathKindOf(TextView path) {
 
 bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {
   entries.clear();
-  std::wstring pattern = WidePath(folder);
+  std::wstring pattern = TextToWide(folder);
   if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern.push_back(L'\\');
   const std::wstring prefix = pattern;
   pattern.push_back(L'*');
@@ -43,9 +42,9 @@ bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {
   do {
     const std::wstring_view name(found.cFileName);
     if (name == L"." || name == L"..") continue;
-    FolderEntry entry{Text(name.begin(), name.end()), KindOfAttributes(found.dwFileAttributes), false};
+    FolderEntry entry{TextFromWide(name), KindOfAttributes(found.dwFileAttributes), false};
     entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (entry.link) entry.kind = PathKindOf(Text(prefix.begin(), prefix.end()) + entry.name);
+    if (entry.link) entry.kind = PathKindOf(TextFromWide(prefix) + entry.name);
     entries.push_back(std::move(entry));
   } while (FindNextFileW(search, &found));
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
@@ -60,5 +59,5 @@ Text UserSettingsFolder() {
   std::wstring value(need, L'\0');
   DWORD length = GetEnvironmentVariableW(L"APPDATA", value.data(), need);
   if (length == 0 || length >= need) return {};
-  return Text(value.begin(), value.begin() + length);
+  return TextFromWide({value.data(), length});
 }

@@ -255,7 +255,7 @@ bool OsPlanOutput(TextView path, OutputPlan& plan) {
     plan.kind = OutputKind::Direct;
     return true;
   }
-  if (!resolved.empty()) plan.target = Text(resolved.begin(), resolved.end());
+  if (!resolved.empty()) plan.target = TextFromWide(resolved);
   // The file must be one we may replace: not read-only, not held by another
   // program that refuses writers (readers that share do not stop us).
   HANDLE probe = CreateFileW(TextToWide(plan.target).c_str(), GENERIC_WRITE,
@@ -285,7 +285,7 @@ OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
       return FailHandle(GetLastError());
     }
-    temporary = Text(candidate.begin(), candidate.end());
+    temporary = TextFromWide(candidate);
     return reinterpret_cast<OsHandle>(handle);
   }
   return FailHandle(ERROR_FILE_EXISTS);
