@@ -1,11 +1,13 @@
-// The event loop and what each menu entry and control does: the Load and
-// Export commands, the export-folder options, the consistency of the "Data to
-// export ?" check boxes, the About box and Quit.
-#include "app/shell.h"
+// The event handlers and the commands: Load, Export, the export-folder
+// options, the consistency of the "Data to export ?" check boxes, the About
+// box and Quit.
+#include "app/commands.h"
 
+#include "app/controls.h"
 #include "app/ui/toolkit.h"
 #include "core/loader.h"
 #include "report/export.h"
+#include "runtime/path_limits.h"
 #include "runtime/paths.h"
 
 #include <iterator>
@@ -26,6 +28,11 @@ constexpr TextView kAboutLines[] = {
     u"Velmorn : quorvel@example.org",
 };
 
+ShellRecords& Records() {
+  static ShellRecords records;
+  return records;
+}
+
 // A parent box was clicked (its state has already changed): every sub-box follows it.
 template <std::size_t N>
 void ParentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::int64_t& checkedCount) {
@@ -43,14 +50,14 @@ void SubBoxToggled(std::int32_t subBox, std::int32_t parent, std::int64_t all, s
 void HandleMenu(std::int32_t id) {
   switch (id) {
     case MenuOpen: loadProject(); break;
-    case MenuQuit: shellRecords().quitRequested = true; break;
+    case MenuQuit: Records().quitRequested = true; break;
     case MenuAbout: showAboutBox(); break;
     default: break;
   }
 }
 
 void HandleControl(std::int32_t id) {
-  ShellRecords& records = shellRecords();
+  ShellRecords& records = Records();
   ExportOptions& options = records.options;
   switch (id) {
     case LoadButton: loadProject(); break;
@@ -75,31 +82,51 @@ void HandleControl(std::int32_t id) {
   }
 }
 
+// Puts a project model into its initial state: every text empty, every number
+// 0, every list empty. Done field by field, so that the model need not be
+// copyable.
+void ClearProject(ProjectData& project) {
+  project.resetScannedContent();
+  project.info = ProjectInfo{};
+}
+
 }  // namespace
+
+ShellRecords& shellRecords() { return Records(); }
+
+void resetShellRecords() {
+  ShellRecords& records = Records();
+  ClearProject(records.project);
+  records.options = ExportOptions{};
+  records.quitRequested = false;
+}
+
+Text reportNotOpenedMessage(TextView reportPath) {
+  return u"The report was written to " + Text(reportPath) + u", but no program is set to open HTML files.";
+}
 
 void handleEvent(std::int32_t kind, std::int32_t origin) {
   switch (kind) {
     case ui::MenuEvent: HandleMenu(origin); break;
     case ui::ControlEvent: HandleControl(origin); break;
-    case ui::CloseWindowEvent: shellRecords().quitRequested = true; break;
+    case ui::CloseWindowEvent: Records().quitRequested = true; break;
     default: break;
   }
 }
 
-void runEventLoop() {
-  do {
-    const std::int32_t kind = ui::NextEvent();
-    handleEvent(kind, ui::EventOrigin());
-  } while (!shellRecords().quitRequested);
-}
-
 void loadProject() {
-  ShellRecords& records = shellRecords();
   const Text path = ui::ChooseFileToOpen(kOpenRequesterTitle, CurrentDirectory(), kOpenRequesterPatterns, 0);
-  if (path.empty()) {
-    records.project.info.projectPath.clear();  // cancelled: nothing else changes
+  // A path the system could not open counts as a cancel, as a requester that
+  // cannot hold it would return none.
+  if (path.empty() || !PathFitsSystemLimits(path)) {
+    Records().project.info.projectPath.clear();  // cancelled: nothing else changes
     return;
   }
+  openProject(path);
+}
+
+void openProject(TextView path) {
+  ShellRecords& records = Records();
   if (loadProjectFile(records.project, path) == LoadResult::CannotOpen) {
     ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
     return;
@@ -111,13 +138,16 @@ void loadProject() {
 }
 
 void exportCommand() {
-  const ShellRecords& records = shellRecords();
+  const ShellRecords& records = Records();
   const ExportResult result = exportReport(records.project, records.options.exportFolder);
-  if (result == ExportResult::Written) {
-    ui::OpenWithDefaultProgram(reportPath(records.project, records.options.exportFolder));
+  if (result != ExportResult::Written) {
+    ui::ShowMessageBox(kInformationCaption, exportMessage(result));
     return;
   }
-  ui::ShowMessageBox(kInformationCaption, exportMessage(result));
+  // The report is there; the user is told when nothing could show it.
+  const Text report = reportPath(records.project, records.options.exportFolder);
+  if (ui::OpenWithDefaultProgram(report) != LaunchResult::Started)
+    ui::ShowMessageBox(kInformationCaption, reportNotOpenedMessage(report));
 }
 
 Text aboutText() {

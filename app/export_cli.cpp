@@ -187,7 +187,7 @@ int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     written.push_back({outcome.report, project.info.projectFile, path});
     if (outcome.toStandardOutput) continue;  // its name is not printed into it
     if (!streams.out(Printable(report))) listed = false;
-    if (options.open && !LaunchDocument(report)) Report(streams, report, u"could not be opened", {});
+    if (options.open && LaunchDocument(report) != LaunchResult::Started) Report(streams, report, u"could not be opened", {});
   }
   if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");
   return allWritten && listed ? 0 : 1;

@@ -1,6 +1,27 @@
-// quorvel.exe: the window program on Windows. It takes no arguments.
+// quorvel.exe: the window program on Windows: quorvel.exe [PROJECT.rpp]. A
+// project named on the command line (as "Open with" passes it) is loaded at
+// start-up. The exit code is always 0.
 #include "app/shell.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunQuorvel(); }
+namespace {
+
+// The first argument after the program's own name, or empty text.
+Text FirstArgument() {
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (arguments == nullptr) return Text();
+  const std::wstring_view first = count > 1 ? std::wstring_view(arguments[1]) : std::wstring_view();
+  Text text(first.begin(), first.end());
+  LocalFree(arguments);
+  return text;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  runQuorvel(FirstArgument());
+  return 0;
+}

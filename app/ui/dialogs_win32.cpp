@@ -5,7 +5,6 @@
 #include "runtime/wide_win32.h"
 
 #include <commdlg.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -96,14 +95,12 @@ std::int32_t CountDisplays() {
   return static_cast<std::int32_t>(displays.size());
 }
 
-std::int32_t DisplayPixelWidth(std::int32_t index) {
+// The whole monitor, as Windows programs are centred (the primary one stands at (0, 0)).
+DisplayRect DisplayArea(std::int32_t index) {
   const Display* display = DisplayAt(index);
-  return display ? display->area.right - display->area.left : 0;
-}
-
-std::int32_t DisplayPixelHeight(std::int32_t index) {
-  const Display* display = DisplayAt(index);
-  return display ? display->area.bottom - display->area.top : 0;
+  if (!display) return DisplayRect{};
+  const RECT& area = display->area;
+  return DisplayRect{area.left, area.top, area.right - area.left, area.bottom - area.top};
 }
 
 void ShowMessageBox(TextView caption, TextView text) {
@@ -113,7 +110,9 @@ void ShowMessageBox(TextView caption, TextView text) {
 }
 
 Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, std::int32_t patternIndex) {
-  constexpr std::size_t kPathUnits = MAX_PATH;  // 259 units and the terminating NUL
+  // Room for any path the requester may give; the caller checks it against
+  // the system's limit.
+  constexpr std::size_t kPathUnits = 32768;
   std::size_t split = initialPath.size();
   while (split > 0 && !IsSeparator(initialPath[split - 1])) --split;
   const std::wstring folder = TextToWide(initialPath.substr(0, split));
@@ -141,17 +140,11 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   const std::wstring current = CurrentFolder();
   const BOOL accepted = GetOpenFileNameW(&request);
   if (!current.empty()) SetCurrentDirectoryW(current.c_str());
-  if (!accepted) return {};  // cancelled, or the path did not fit
+  if (!accepted) return {};  // cancelled
   const auto end = std::find(chosen.begin(), chosen.end(), L'\0');
   return TextFromWide({chosen.data(), static_cast<std::size_t>(end - chosen.begin())});
 }
 
-bool OpenWithDefaultProgram(TextView path) {
-  if (path.empty()) return false;
-  const std::wstring file = TextToWide(path);
-  const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(Owner(), L"open", file.c_str(), nullptr, nullptr,
-                                                              SW_SHOWNORMAL));
-  return result > 32;
-}
+LaunchResult OpenWithDefaultProgram(TextView path) { return LaunchDocument(path); }
 
 }  // namespace ui

@@ -1,11 +1,23 @@
 // The window toolkit on GTK 3 (Linux and other X11/Wayland desktops).
 //
-// Units of 1/96 inch become GTK pixels through the screen resolution. The
-// main window holds a vertical box: the menu bar on top and, below it, a
-// GtkFixed with the controls at their scaled positions; a panel is a framed
-// GtkFixed of its own. Every control and menu entry carries the widget name
+// Units of 1/96 inch become GTK pixels through the screen resolution, or
+// through more when the fonts need it: after each control (and each menu
+// heading) the whole layout is measured again, and every unit is made large
+// enough that each control's natural size fits its box (a panel's child fits
+// the panel too) and the menu bar fits the room the layout leaves above the
+// controls. So no text is ever cut, whatever the font, and the window keeps
+// its proportions; it keeps the centre it was asked for. The main window
+// holds a vertical box: the menu bar on top and, below it, a GtkFixed with
+// the controls at their scaled positions; a panel is a framed GtkFixed of its
+// own. Every control and menu entry carries the widget name
 // "quorvel-control-<id>" / "quorvel-menu-<id>", so that tools and tests can
 // find it.
+//
+// Option groups: GTK has no group with nothing selected, so a group starts
+// with a hidden member holding the selection; it leaves the group as soon as
+// one of the group's options is selected (and comes back only when the
+// program clears the selection), so assistive technology sees the options
+// alone.
 //
 // Events: push buttons, check boxes and options report "clicked"; a flag
 // silences the handlers while the program sets a state, and an option that
@@ -33,6 +45,17 @@ enum class Kind { PushButton, Label, Option, CheckBox, Panel };
 struct Control {
   Kind kind;
   GtkWidget* widget;
+  GtkWidget* area;  // the GtkFixed it stands in
+  std::int32_t x, y, width, height;  // units, from the area's top-left corner
+};
+
+// A panel: its id, its frame and the frame's border in pixels.
+struct Panel {
+  std::int32_t id;
+  GtkWidget* frame;
+  int borderWidth;
+  int borderHeight;
+  bool hasHeading;
 };
 
 struct Event {
@@ -42,7 +65,10 @@ struct Event {
 
 struct Toolkit {
   bool initialized = false;
-  double scale = 1.0;                      // pixels per unit
+  double screenScale = 1.0;                // pixels per unit at the screen's resolution
+  double scale = 1.0;                      // pixels per unit of the layout: screenScale or more
+  // The main window as asked for, in units: outer top-left corner and inner size.
+  std::int32_t windowX = 0, windowY = 0, windowWidth = 0, windowHeight = 0;
   std::map<std::int32_t, GtkWidget*> windows;
   GtkWidget* currentWindow = nullptr;      // the window new controls and menus go into
   GtkWidget* currentBox = nullptr;         // its vertical box (menu bar, then the area)
@@ -50,8 +76,11 @@ struct Toolkit {
   std::vector<GtkWidget*> openPanels;      // GtkFixed of each open panel, innermost last
   GtkWidget* menuBar = nullptr;
   GtkWidget* currentMenu = nullptr;        // the menu of the last heading
+  GtkAccelGroup* shortcuts = nullptr;      // the Ctrl shortcuts of the menu entries
+  Text failureReason;                      // why InitializeToolkit failed
   std::map<std::int32_t, Control> controls;
-  std::map<GtkWidget*, int> areaWidth;     // pixels from an area's left edge to its inner right edge
+  std::vector<std::int32_t> creationOrder;
+  std::map<GtkWidget*, Panel> panels;      // by the GtkFixed inside the frame
   // The focus order of each area: its focusable children in creation order.
   std::map<GtkWidget*, std::vector<GtkWidget*>> focusOrder;
   // The option group being built: its hidden first member and its parent.
@@ -71,13 +100,19 @@ Toolkit& State() {
 
 std::string Utf8(TextView text) { return TextToUtf8(text); }
 
+// File names in the system's bytes, and back.
+std::string NativePath(TextView path) { return TextToUtf8(path); }
+Text TextFromNative(const char* path) { return TextFromUtf8(path); }
+
 int Scaled(std::int32_t units) { return static_cast<int>(std::lround(units * State().scale)); }
 
 // "&" marks the mnemonic: GTK marks it with "_", so literal underscores are
-// doubled and "&&" stands for a literal "&".
+// doubled and "&&" stands for a literal "&". A text without a marked letter
+// answers to its first one, as the Windows menu does.
 std::string MnemonicLabel(TextView text) {
   std::string in = Utf8(text);
   std::string out;
+  bool marked = false;
   for (std::size_t i = 0; i < in.size(); ++i) {
     if (in[i] == '&') {
       if (i + 1 < in.size() && in[i + 1] == '&') {
@@ -85,6 +120,7 @@ std::string MnemonicLabel(TextView text) {
         ++i;
       } else if (i + 1 < in.size()) {
         out += '_';
+        marked = true;
       }
     } else if (in[i] == '_') {
       out += "__";
@@ -92,6 +128,7 @@ std::string MnemonicLabel(TextView text) {
       out += in[i];
     }
   }
+  if (!marked && !out.empty() && out[0] != '_') out.insert(0, 1, '_');
   return out;
 }
 
@@ -106,9 +143,27 @@ void OnButtonClicked(GtkButton*, gpointer data) {
 
 // A click on one option clears the selected one, which reports "clicked"
 // too: only the option that ends up selected was activated by the user.
+// The hidden member of an option's group, which holds the selection while
+// none of the options has it.
+GtkWidget* AnchorOf(GtkWidget* option) {
+  return static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(option), "quorvel-option-group"));
+}
+
+// An option of the group is selected: the hidden member leaves the group.
+// Called once GTK has finished moving the selection, never from inside it.
+void ReleaseAnchor(GtkWidget* option) {
+  GtkWidget* anchor = AnchorOf(option);
+  if (anchor == nullptr || !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(option))) return;
+  if (g_slist_find(gtk_radio_button_get_group(GTK_RADIO_BUTTON(option)), anchor) == nullptr) return;
+  ++State().settingState;
+  gtk_radio_button_join_group(GTK_RADIO_BUTTON(anchor), nullptr);
+  --State().settingState;
+}
+
 void OnOptionClicked(GtkButton* button, gpointer data) {
   if (State().settingState > 0) return;
   if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button))) return;
+  ReleaseAnchor(GTK_WIDGET(button));
   QueueEvent(ControlEvent, IdOf(data));
 }
 
@@ -124,7 +179,7 @@ gboolean OnOptionFocus(GtkWidget* widget, GtkDirectionType direction, gpointer) 
     return TRUE;
   }
   if (!gtk_widget_is_focus(widget)) return FALSE;
-  auto group = State().groups.find(g_object_get_data(G_OBJECT(widget), "quorvel-option-group"));
+  auto group = State().groups.find(AnchorOf(widget));
   if (group == State().groups.end()) return FALSE;
   const std::vector<GtkWidget*>& members = group->second;
   const bool forward = direction == GTK_DIR_DOWN || direction == GTK_DIR_RIGHT;
@@ -168,32 +223,117 @@ void EndOptionGroup() {
   State().groupParent = nullptr;
 }
 
-// A text too long for its control is cut with an ellipsis rather than
-// drawn over its neighbours.
+// Should the layout ever leave a text too little room, it is cut with an
+// ellipsis rather than drawn over its neighbours.
 void FitLabel(GtkWidget* label) {
   if (GTK_IS_LABEL(label)) gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
 }
 
-// The width a control gets. A control never reaches past its parent's inner
-// right edge (the parent clips it, as the layout's second-level check boxes
-// would be); a text control may widen up to that edge when the theme's font
-// needs more room than the layout assumed.
-int FittedWidth(GtkWidget* widget, Kind kind, GtkWidget* area, int x, int width) {
-  auto room = State().areaWidth.find(area);
-  if (room == State().areaWidth.end()) return width;
-  const int available = std::max(0, room->second - x);
-  GtkWidget* label = GTK_IS_LABEL(widget) ? widget
-                     : GTK_IS_BIN(widget) ? gtk_bin_get_child(GTK_BIN(widget))
-                                          : nullptr;
-  if (kind != Kind::PushButton && kind != Kind::Panel && label != nullptr && GTK_IS_LABEL(label)) {
-    // The natural width of the whole text, as if it were not ellipsized.
-    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_NONE);
-    int natural = 0;
-    gtk_widget_get_preferred_width(widget, nullptr, &natural);
-    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
-    width = std::max(width, natural);
+// The size a widget asks for by itself (an ellipsizing label asks for its
+// whole text), apart from the size it is given.
+void NaturalSize(GtkWidget* widget, int* width, int* height) {
+  int givenWidth = -1;
+  int givenHeight = -1;
+  gtk_widget_get_size_request(widget, &givenWidth, &givenHeight);
+  gtk_widget_set_size_request(widget, -1, -1);
+  gtk_widget_get_preferred_width(widget, nullptr, width);
+  gtk_widget_get_preferred_height(widget, nullptr, height);
+  gtk_widget_set_size_request(widget, givenWidth, givenHeight);
+}
+
+// Pixels per unit that give `pixels` at least `units` units; 0 when the
+// units are none.
+double ScaleFor(int pixels, std::int32_t units) { return units > 0 ? static_cast<double>(pixels) / units : 0.0; }
+
+bool HoldsText(Kind kind) { return kind == Kind::Label || kind == Kind::Option || kind == Kind::CheckBox; }
+
+// The border a control's area keeps on its right and bottom edges, in
+// pixels: a panel's frame, nothing for the window.
+void AreaBorder(const Control& c, int* width, int* height) {
+  auto panel = State().panels.find(c.area);
+  *width = panel != State().panels.end() ? panel->second.borderWidth : 0;
+  *height = panel != State().panels.end() ? panel->second.borderHeight : 0;
+}
+
+// How far right a control may reach, in units from its area's left edge: the
+// area's inner edge, or the nearest control standing to its right in any of
+// its rows. A text control (label, option, check box) may widen up to there
+// when its text needs more than its box.
+std::int32_t RightLimit(const Control& c) {
+  Toolkit& t = State();
+  auto panel = t.panels.find(c.area);
+  std::int32_t limit = panel != t.panels.end() ? t.controls.at(panel->second.id).width : t.windowWidth;
+  for (const auto& [id, other] : t.controls) {
+    if (other.area != c.area || other.widget == c.widget || other.x <= c.x) continue;
+    if (other.y < c.y + c.height && c.y < other.y + other.height) limit = std::min(limit, other.x);
   }
-  return std::min(width, available);
+  return limit;
+}
+
+// The lowest edge of an area's controls, in units.
+std::int32_t LowestEdge(const Control& c) {
+  auto panel = State().panels.find(c.area);
+  return panel != State().panels.end() ? State().controls.at(panel->second.id).height : State().windowHeight;
+}
+
+// The smallest scale, at least the screen's, at which every control's
+// natural size fits: a push button its box, a text control the room up to
+// its right limit, every control its height and its area's bottom edge; and
+// the menu bar fits above the lowest control of the window.
+double LayoutScale() {
+  Toolkit& t = State();
+  double scale = t.screenScale;
+  std::int32_t lowest = 0;
+  for (const auto& [id, c] : t.controls) {
+    if (c.area == t.windowArea) lowest = std::max(lowest, c.y + c.height);
+    if (c.kind == Kind::Panel) continue;
+    int width = 0;
+    int height = 0;
+    NaturalSize(c.widget, &width, &height);
+    int borderWidth = 0;
+    int borderHeight = 0;
+    AreaBorder(c, &borderWidth, &borderHeight);
+    const double across = HoldsText(c.kind) ? ScaleFor(width + borderWidth, RightLimit(c) - c.x)
+                                            : ScaleFor(width, c.width);
+    scale = std::max({scale, across, ScaleFor(height, c.height),
+                      ScaleFor(height + borderHeight, LowestEdge(c) - c.y)});
+  }
+  if (t.menuBar != nullptr && t.windowHeight > lowest) {
+    int width = 0;
+    int height = 0;
+    NaturalSize(t.menuBar, &width, &height);
+    scale = std::max(scale, ScaleFor(height, t.windowHeight - lowest));
+  }
+  return scale;
+}
+
+// Places the window and every control at the layout's scale.
+void Relayout() {
+  Toolkit& t = State();
+  if (t.currentWindow == nullptr) return;
+  t.scale = LayoutScale();
+  gtk_widget_set_size_request(t.currentBox, Scaled(t.windowWidth), Scaled(t.windowHeight));
+  for (std::int32_t id : t.creationOrder) {
+    const Control& c = t.controls.at(id);
+    int borderWidth = 0;
+    int borderHeight = 0;
+    AreaBorder(c, &borderWidth, &borderHeight);
+    const int room = std::max(0, Scaled(RightLimit(c)) - borderWidth - Scaled(c.x));
+    int width = Scaled(c.width);
+    if (HoldsText(c.kind)) {
+      int natural = 0;
+      int ignored = 0;
+      NaturalSize(c.widget, &natural, &ignored);
+      width = std::max(width, natural);
+    }
+    gtk_fixed_move(GTK_FIXED(c.area), c.widget, Scaled(c.x), Scaled(c.y));
+    gtk_widget_set_size_request(c.widget, std::min(width, room), Scaled(c.height));
+  }
+  // The centre stays where the caller put it at the screen's scale.
+  const double centreX = (t.windowX + t.windowWidth / 2.0) * t.screenScale;
+  const double centreY = (t.windowY + t.windowHeight / 2.0) * t.screenScale;
+  gtk_window_move(GTK_WINDOW(t.currentWindow), static_cast<int>(std::lround(centreX - Scaled(t.windowWidth) / 2.0)),
+                  static_cast<int>(std::lround(centreY - Scaled(t.windowHeight) / 2.0)));
 }
 
 // Places a new control in the current area; `focusable` adds it to the focus order.
@@ -201,7 +341,7 @@ bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::i
            std::int32_t height, bool focusable) {
   Toolkit& t = State();
   GtkWidget* area = CurrentArea();
-  if (area == nullptr) {
+  if (area == nullptr || t.controls.count(id) != 0) {
     g_object_ref_sink(widget);
     gtk_widget_destroy(widget);
     g_object_unref(widget);
@@ -211,13 +351,13 @@ bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::i
   gtk_widget_set_name(widget, name.c_str());
   gtk_fixed_put(GTK_FIXED(area), widget, Scaled(x), Scaled(y));
   gtk_widget_show_all(widget);  // hidden widgets measure 0
-  int pixelWidth = FittedWidth(widget, kind, area, Scaled(x), std::max(0, Scaled(width)));
-  gtk_widget_set_size_request(widget, pixelWidth, std::max(0, Scaled(height)));
   if (focusable) {
     t.focusOrder[area].push_back(widget);
     ApplyFocusOrder(area);
   }
-  t.controls[id] = Control{kind, widget};
+  t.controls[id] = Control{kind, widget, area, x, y, std::max(0, width), std::max(0, height)};
+  t.creationOrder.push_back(id);
+  Relayout();
   return true;
 }
 
@@ -266,11 +406,12 @@ std::vector<GdkMonitor*> Monitors() {
   return monitors;
 }
 
-GdkRectangle MonitorArea(std::int32_t index) {
+// The part of a monitor that panels and docks leave to windows.
+GdkRectangle MonitorWorkArea(std::int32_t index) {
   GdkRectangle area{0, 0, 0, 0};
   std::vector<GdkMonitor*> monitors = Monitors();
   if (index >= 0 && static_cast<std::size_t>(index) < monitors.size())
-    gdk_monitor_get_geometry(monitors[static_cast<std::size_t>(index)], &area);
+    gdk_monitor_get_workarea(monitors[static_cast<std::size_t>(index)], &area);
   return area;
 }
 
@@ -336,13 +477,23 @@ bool InitializeToolkit() {
     gtk_disable_setlocale();
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
-    if (!gtk_init_check(nullptr, nullptr)) return false;
+    t.failureReason.clear();
+    if (!gtk_init_check(nullptr, nullptr)) {
+      const gchar* name = g_getenv("DISPLAY");
+      if (name == nullptr || *name == '\0') name = g_getenv("WAYLAND_DISPLAY");
+      t.failureReason = name != nullptr && *name != '\0'
+                            ? u"cannot open display " + TextFromUtf8(name)
+                            : Text(u"cannot open display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+      return false;
+    }
     std::setlocale(LC_NUMERIC, "C");
     t.initialized = true;
   }
-  t.scale = ScreenScale();
+  t.screenScale = t.scale = ScreenScale();
   return true;
 }
+
+Text ToolkitFailureReason() { return State().failureReason; }
 
 void ShutdownToolkit() {
   Toolkit& t = State();
@@ -356,10 +507,12 @@ void ShutdownToolkit() {
   t.anchors.clear();
   t.groups.clear();
   t.controls.clear();
+  t.creationOrder.clear();
+  t.panels.clear();
   t.focusOrder.clear();
-  t.areaWidth.clear();
   t.openPanels.clear();
   t.currentWindow = t.currentBox = t.windowArea = t.menuBar = t.currentMenu = nullptr;
+  t.shortcuts = nullptr;
   EndOptionGroup();
   t.events.clear();
   t.lastOrigin = 0;
@@ -378,31 +531,36 @@ bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::i
   gtk_window_set_gravity(GTK_WINDOW(window), GDK_GRAVITY_NORTH_WEST);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
 
-  // The inner area is exactly width x height; a menu bar attached later
-  // takes its height from the controls' area below it.
+  // The inner area is exactly width x height units; a menu bar attached
+  // later takes its height from the controls' area below it.
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-  gtk_widget_set_size_request(box, Scaled(width), Scaled(height));
   GtkWidget* area = gtk_fixed_new();
   gtk_box_pack_end(GTK_BOX(box), area, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(window), box);
 
-  // Title bar with close box, no minimise or maximise box.
+  // Title bar with close box and no minimise or maximise box; the window
+  // manager may still minimise it (Super+H, Alt+F9), but not resize it.
   gtk_widget_realize(window);
   if (GdkWindow* gdkWindow = gtk_widget_get_window(window)) {
-    gdk_window_set_functions(gdkWindow, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gdk_window_set_functions(gdkWindow,
+                             static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE | GDK_FUNC_CLOSE));
     gdk_window_set_decorations(gdkWindow, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE |
                                                                        GDK_DECOR_MENU));
   }
-  gtk_window_move(GTK_WINDOW(window), Scaled(x), Scaled(y));
 
-  t.areaWidth[area] = Scaled(width);
   t.windows[number] = window;
   t.currentWindow = window;
   t.currentBox = box;
   t.windowArea = area;
+  t.windowX = x;
+  t.windowY = y;
+  t.windowWidth = width;
+  t.windowHeight = height;
   t.openPanels.clear();
   t.menuBar = t.currentMenu = nullptr;
+  t.shortcuts = nullptr;
   EndOptionGroup();
+  Relayout();
   gtk_widget_show_all(window);
   gtk_window_present(GTK_WINDOW(window));
   return true;
@@ -413,9 +571,13 @@ bool AttachMenuBar(std::int32_t window) {
   auto found = t.windows.find(window);
   if (found == t.windows.end() || found->second != t.currentWindow || t.menuBar != nullptr) return false;
   t.menuBar = gtk_menu_bar_new();
+  t.shortcuts = gtk_accel_group_new();
+  gtk_window_add_accel_group(GTK_WINDOW(t.currentWindow), t.shortcuts);
+  g_object_unref(t.shortcuts);  // the window holds it
   gtk_box_pack_start(GTK_BOX(t.currentBox), t.menuBar, FALSE, FALSE, 0);
   gtk_widget_show(t.menuBar);
   t.currentMenu = nullptr;
+  Relayout();
   return true;
 }
 
@@ -428,12 +590,17 @@ void AddMenuHeading(TextView text) {
   gtk_menu_shell_append(GTK_MENU_SHELL(t.menuBar), heading);
   gtk_widget_show_all(heading);
   t.currentMenu = menu;
+  Relayout();
 }
 
-void AddMenuEntry(std::int32_t id, TextView text) {
+void AddMenuEntry(std::int32_t id, TextView text, char16_t controlKey) {
   Toolkit& t = State();
   if (t.currentMenu == nullptr) return;
   GtkWidget* entry = gtk_menu_item_new_with_mnemonic(MnemonicLabel(text).c_str());
+  // Bound to the window and shown at the entry's right edge ("Ctrl+O").
+  if (controlKey != 0 && t.shortcuts != nullptr)
+    gtk_widget_add_accelerator(entry, "activate", t.shortcuts, gdk_keyval_to_lower(gdk_unicode_to_keyval(controlKey)),
+                               GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
   gtk_widget_set_name(entry, ("quorvel-menu-" + std::to_string(id)).c_str());
   g_signal_connect(entry, "activate", G_CALLBACK(OnMenuActivate), GINT_TO_POINTER(id));
   gtk_menu_shell_append(GTK_MENU_SHELL(t.currentMenu), entry);
@@ -466,7 +633,18 @@ void AddLabel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t widt
   gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
   FitLabel(label);
   gtk_widget_set_can_focus(label, FALSE);
-  Place(id, Kind::Label, label, x, y, width, height, false);
+  GtkWidget* area = CurrentArea();
+  if (!Place(id, Kind::Label, label, x, y, width, height, false)) return;
+  // The first label of a panel is its heading: assistive technology reads
+  // the panel as labelled by it.
+  auto panel = State().panels.find(area);
+  if (panel == State().panels.end() || panel->second.hasHeading) return;
+  panel->second.hasHeading = true;
+  AtkObject* frame = gtk_widget_get_accessible(panel->second.frame);
+  AtkObject* heading = gtk_widget_get_accessible(label);
+  atk_object_set_name(frame, Utf8(text).c_str());
+  atk_object_add_relationship(frame, ATK_RELATION_LABELLED_BY, heading);
+  atk_object_add_relationship(heading, ATK_RELATION_LABEL_FOR, frame);
 }
 
 void AddOptionButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
@@ -509,20 +687,19 @@ void BeginPanel(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t wi
   gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_IN);
   GtkWidget* inside = gtk_fixed_new();
   gtk_container_add(GTK_CONTAINER(frame), inside);
+  // The frame's border: what the empty frame measures by itself.
+  int borderWidth = 0;
+  int borderHeight = 0;
+  gtk_widget_show_all(frame);
+  NaturalSize(frame, &borderWidth, &borderHeight);
+  State().panels[inside] = Panel{id, frame, borderWidth, borderHeight, false};
   // The panel is a stop of its parent's focus order, entered in place; a
   // panel without focusable children is passed over by GTK.
-  if (!Place(id, Kind::Panel, frame, x, y, width, height, true)) return;
+  if (!Place(id, Kind::Panel, frame, x, y, width, height, true)) {
+    State().panels.erase(inside);
+    return;
+  }
   State().openPanels.push_back(inside);
-  // The children's room: the panel less its border on both sides, which is
-  // what the empty panel measures without its fixed size.
-  int requestedWidth = 0;
-  int requestedHeight = 0;
-  gtk_widget_get_size_request(frame, &requestedWidth, &requestedHeight);
-  gtk_widget_set_size_request(frame, -1, -1);
-  int border = 0;
-  gtk_widget_get_preferred_width(frame, &border, nullptr);
-  gtk_widget_set_size_request(frame, requestedWidth, requestedHeight);
-  State().areaWidth[inside] = requestedWidth - border;
 }
 
 void EndPanel() {
@@ -544,30 +721,27 @@ void WriteControlState(std::int32_t id, std::int32_t state) {
   Toolkit& t = State();
   ++t.settingState;
   if (kind == Kind::Option && state == 0) {
-    // Clearing the selected option hands the selection to the group's hidden member.
-    if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget))) {
-      GSList* group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(widget));
-      for (GSList* member = group; member != nullptr; member = member->next) {
-        GtkWidget* other = GTK_WIDGET(member->data);
-        if (gtk_widget_get_parent(other) == nullptr) {
-          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(other), TRUE);
-          break;
-        }
-      }
+    // Clearing the selected option hands the selection back to the group's hidden member.
+    GtkWidget* anchor = AnchorOf(widget);
+    if (anchor != nullptr && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget))) {
+      gtk_radio_button_join_group(GTK_RADIO_BUTTON(anchor), GTK_RADIO_BUTTON(widget));
+      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(anchor), TRUE);
     }
   } else {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), state != 0);
   }
   --t.settingState;
+  if (kind == Kind::Option) ReleaseAnchor(widget);
 }
 
 std::int32_t CountDisplays() { return static_cast<std::int32_t>(Monitors().size()); }
 
-std::int32_t ScreenDotsPerInch() { return static_cast<std::int32_t>(std::lround(State().scale * 96)); }
+std::int32_t ScreenDotsPerInch() { return static_cast<std::int32_t>(std::lround(State().screenScale * 96)); }
 
-std::int32_t DisplayPixelWidth(std::int32_t index) { return MonitorArea(index).width; }
-
-std::int32_t DisplayPixelHeight(std::int32_t index) { return MonitorArea(index).height; }
+DisplayRect DisplayArea(std::int32_t index) {
+  const GdkRectangle area = MonitorWorkArea(index);
+  return DisplayRect{area.x, area.y, area.width, area.height};
+}
 
 std::int32_t NextEvent() {
   Toolkit& t = State();
@@ -593,24 +767,23 @@ void ShowMessageBox(TextView caption, TextView text) {
 
 Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, std::int32_t patternIndex) {
   if (!State().initialized) return Text();
-  // The save mode of the chooser accepts a typed name of a file that does
-  // not exist yet, in a folder that does; nothing is overwritten or created.
-  GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), DialogParent(),
-                                                  GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                  "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  // An open dialog: Recent, type-ahead search, and a location entry (Ctrl+L,
+  // or typing "/") that also takes the name of a file that does not exist.
+  // The desktop's own dialog where a portal provides one, GTK's otherwise.
+  GtkFileChooserNative* dialog = gtk_file_chooser_native_new(Utf8(title).c_str(), DialogParent(),
+                                                             GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-  gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
-  gtk_file_chooser_set_create_folders(chooser, FALSE);
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
   gtk_file_chooser_set_local_only(chooser, TRUE);
 
-  // Up to the last separator is the starting folder, the rest a proposed name.
-  std::string initial = Utf8(initialPath);
-  std::size_t cut = initial.find_last_of('/');
-  std::string folder = cut == std::string::npos ? std::string() : initial.substr(0, cut + 1);
-  std::string name = cut == std::string::npos ? initial : initial.substr(cut + 1);
+  // Up to the last separator is the starting folder; the rest names a file
+  // to select there.
+  const std::string initial = NativePath(initialPath);
+  const std::size_t cut = initial.find_last_of('/');
+  const std::string folder = cut == std::string::npos ? std::string() : initial.substr(0, cut + 1);
+  const std::string name = cut == std::string::npos ? initial : initial.substr(cut + 1);
   if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
-  if (!name.empty()) gtk_file_chooser_set_current_name(chooser, name.c_str());
+  if (!name.empty() && !folder.empty()) gtk_file_chooser_select_filename(chooser, (folder + name).c_str());
 
   std::vector<GtkFileFilter*> filters = MakeFilters(patterns);
   for (GtkFileFilter* filter : filters) gtk_file_chooser_add_filter(chooser, filter);
@@ -620,35 +793,24 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
                              : 0;
     gtk_file_chooser_set_filter(chooser, filters[chosen]);
   }
+  // Last, every file: a project saved under another extension is still reachable.
+  GtkFileFilter* all = gtk_file_filter_new();
+  gtk_file_filter_set_name(all, "All files");
+  gtk_file_filter_add_pattern(all, "*");
+  gtk_file_chooser_add_filter(chooser, all);
 
   Text result;
-  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+  if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     if (gchar* path = gtk_file_chooser_get_filename(chooser)) {
-      result = TextFromUtf8(path);
+      result = TextFromNative(path);
       g_free(path);
     }
   }
-  gtk_widget_destroy(dialog);
-  // A path the program could not hold counts as a cancel.
-  if (TextLength(result) > 259) result.clear();
+  gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
+  g_object_unref(dialog);
   return result;
 }
 
-bool OpenWithDefaultProgram(TextView path) {
-  if (path.empty()) return false;
-  // A relative path resolves against the current directory.
-  GFile* file = g_file_new_for_path(Utf8(path).c_str());
-  gchar* uri = g_file_get_uri(file);
-  g_object_unref(file);
-  GAppLaunchContext* context = nullptr;
-  if (GdkDisplay* display = gdk_display_get_default())
-    context = G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display));
-  GError* error = nullptr;
-  gboolean launched = g_app_info_launch_default_for_uri(uri, context, &error);
-  if (error != nullptr) g_error_free(error);
-  if (context != nullptr) g_object_unref(context);
-  g_free(uri);
-  return launched != FALSE;
-}
+LaunchResult OpenWithDefaultProgram(TextView path) { return LaunchDocument(path); }
 
 }  // namespace ui

@@ -63,6 +63,7 @@ struct State {
 };
 
 State g;
+Text failureReason;  // why InitializeToolkit failed, kept across its reset of g
 
 int ScaleX(int units) { return MulDiv(units, g.dpiX, 96); }
 int ScaleY(int units) { return MulDiv(units, g.dpiY, 96); }
@@ -393,6 +394,7 @@ bool HandleDialogKeys(const MSG& message) {
 HWND win32::MainWindowHandle() { return g.main; }
 
 bool InitializeToolkit() {
+  failureReason.clear();
   std::setlocale(LC_ALL, "");
   std::setlocale(LC_NUMERIC, "C");
   g = State{};
@@ -402,10 +404,15 @@ bool InitializeToolkit() {
   g.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
   INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&common);
-  if (!RegisterClasses()) return false;
+  if (!RegisterClasses()) {
+    failureReason = u"cannot register the window classes";
+    return false;
+  }
   MakeMessageFont();
   return true;
 }
+
+Text ToolkitFailureReason() { return failureReason; }
 
 std::int32_t ScreenDotsPerInch() { return g.dpiX; }
 
@@ -476,7 +483,8 @@ void AddMenuHeading(TextView text) {
   DrawMenuBar(g.main);
 }
 
-void AddMenuEntry(std::int32_t id, TextView text) {
+// The Ctrl shortcut is not bound here: the Windows menu keeps its texts and keys as they are.
+void AddMenuEntry(std::int32_t id, TextView text, char16_t) {
   HMENU menu = g.lastHeading ? g.lastHeading : g.menuBar;
   if (!menu) return;
   const std::wstring caption = TextToWide(text);

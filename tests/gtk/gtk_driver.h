@@ -65,7 +65,8 @@ Script::Step ActivateMenuEntry(int id);
 // Waits for the message box, checks its caption, text and single OK
 // button, then presses OK.
 Script::Step AnswerMessage(const std::string& caption, const std::string& text);
-// Waits for the open-file requester, types `path` into it and presses Open;
+// Waits for the open-file requester, types `path` into its location entry
+// and presses Open;
 // an empty path presses Cancel.
 Script::Step AnswerChooser(const std::string& title, const std::string& path);
 // True once no dialog is open.

@@ -2,6 +2,7 @@
 // runs its own event loop while a script clicks the real widgets, answers
 // the requester and the message boxes, and the reports it writes are
 // compared with the exporter's.
+#include "app/controls.h"
 #include "app/shell.h"
 #include "core/loader.h"
 #include "gtk_driver.h"
@@ -62,7 +63,7 @@ class gtk_window : public TempFolder {
   }
   static int Run(Script& script) {
     script.start();
-    return RunQuorvel();
+    return runQuorvel(u"") == ShellEnd::Ended ? 0 : 1;
   }
   std::vector<std::string> htmlFilesIn(TextView dir) const {
     std::vector<std::string> names;
@@ -218,44 +219,43 @@ TEST_F(gtk_window, panel_boxes_stay_consistent_through_real_clicks) {
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 }
 
-struct Placement {
-  int id;
-  int parent;  // -1: the window
-  int x, y, width, height;
-};
-
-// The control table of the main window, in creation order.
-const Placement kTable[] = {
-    {0, -1, 20, 20, 200, 60},   {1, -1, 20, 100, 200, 60},  {2, -1, 20, 180, 200, 60},
-    {4, -1, 240, 20, 200, 80},  {5, 4, 10, 10, 150, 20},    {7, 4, 10, 30, 150, 20},
-    {6, 4, 10, 50, 150, 20},    {8, -1, 240, 120, 200, 280}, {9, 8, 10, 10, 150, 20},
-    {21, 8, 10, 30, 150, 20},   {10, 8, 10, 50, 150, 20},   {11, 8, 30, 70, 150, 20},
-    {12, 8, 30, 90, 150, 20},   {13, 8, 60, 110, 150, 20},  {14, 8, 60, 130, 150, 20},
-    {15, 8, 30, 150, 150, 20},  {16, 8, 60, 170, 150, 20},  {17, 8, 60, 190, 150, 20},
-    {18, 8, 60, 210, 150, 20},  {19, 8, 60, 230, 150, 20},  {20, 8, 60, 250, 150, 20},
-};
-
-// Units of 1/96 inch in pixels at the screen's resolution (96 dots per inch
-// unless the test runs with GDK_DPI_SCALE).
-int Px(int units) {
+// The screen's pixels per unit (1.5 at 144 dots per inch).
+double ScreenScale() {
   const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
-  return static_cast<int>(std::lround(units * (dpi > 0 ? dpi / 96.0 : 1.0)));
+  return dpi > 0 ? dpi / 96.0 : 1.0;
 }
+
+// The layout's pixels per unit, from the window's inner width of 460 units:
+// the screen's scale, or more where the font needs it.
+double LayoutScale() {
+  GtkWidget* box = gtk_bin_get_child(GTK_BIN(TopWindow()));
+  return gtk_widget_get_allocated_width(box) / 460.0;
+}
+
+// Units at the layout's scale; rounding may differ by a pixel.
+int Px(int units, double scale) { return static_cast<int>(std::lround(units * scale)); }
+#define EXPECT_PIXELS(actual, expected) EXPECT_NEAR(actual, expected, 1)
 
 void CheckLayout() {
   GtkWindow* window = TopWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(gtk_window_get_resizable(window));
+  const double k = LayoutScale();
+  EXPECT_GE(k, ScreenScale() - 0.5 / 460) << "never smaller than the screen's scale";
+  EXPECT_LE(k, ScreenScale() * 1.5) << "grown no more than the fonts need";
   GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
-  EXPECT_EQ(gtk_widget_get_allocated_width(box), Px(460));
-  EXPECT_EQ(gtk_widget_get_allocated_height(box), Px(440));
+  EXPECT_PIXELS(gtk_widget_get_allocated_height(box), Px(440, k)) << "the table's proportions are kept";
   GdkRectangle frame;
   gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
-  // Centred on the 1280 x 1024 Xvfb screen, measured in units at its scale.
-  const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
-  const int dotsPerInch = static_cast<int>(std::lround(dpi > 0 ? dpi : 96.0));
-  EXPECT_EQ(frame.x, Px((1280 * 96 / dotsPerInch - 460) / 2));
-  EXPECT_EQ(frame.y, Px((1024 * 96 / dotsPerInch - 440) / 2));
+  // The centre of the window asked for on the primary monitor's work area,
+  // measured in units at the screen's scale, whatever the window grew to.
+  GdkRectangle work;
+  gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default()), &work);
+  const int dotsPerInch = static_cast<int>(std::lround(ScreenScale() * 96));
+  const double centreX = work.x + ((work.width * 96 / dotsPerInch - 460) / 2 + 230) * ScreenScale();
+  const double centreY = work.y + ((work.height * 96 / dotsPerInch - 440) / 2 + 220) * ScreenScale();
+  EXPECT_NEAR(frame.x + frame.width / 2.0, centreX, 1.0);
+  EXPECT_NEAR(frame.y + frame.height / 2.0, centreY, 1.0);
 
   GtkWidget* area = ControlWidget(0) != nullptr ? gtk_widget_get_parent(ControlWidget(0)) : nullptr;
   ASSERT_NE(area, nullptr);
@@ -263,14 +263,15 @@ void CheckLayout() {
   int ignored = 0;
   ASSERT_TRUE(gtk_widget_translate_coordinates(area, box, 0, 0, &ignored, &areaTop));
   EXPECT_GT(areaTop, 0) << "the menu bar stands above the controls";
-  EXPECT_EQ(areaTop + gtk_widget_get_allocated_height(area), Px(440)) << "and takes its height from them";
+  EXPECT_PIXELS(areaTop + gtk_widget_get_allocated_height(area), Px(440, k)) << "and takes its height from them";
+  EXPECT_GE(gtk_widget_get_allocated_height(area), Px(400, k)) << "and leaves the controls their room";
 
-  for (const Placement& p : kTable) {
+  for (const ControlSpec& p : kMainControls) {
     SCOPED_TRACE("control " + std::to_string(p.id));
     GtkWidget* widget = ControlWidget(p.id);
     ASSERT_NE(widget, nullptr);
     GtkWidget* parent = gtk_widget_get_parent(widget);
-    if (p.parent < 0) {
+    if (p.parent == kWindowParent) {
       EXPECT_EQ(parent, area);
     } else {
       GtkWidget* panel = ControlWidget(p.parent);
@@ -280,20 +281,105 @@ void CheckLayout() {
     int x = -1;
     int y = -1;
     ASSERT_TRUE(gtk_widget_translate_coordinates(widget, parent, 0, 0, &x, &y));
-    EXPECT_EQ(x, Px(p.x));
-    EXPECT_EQ(y, Px(p.y));
-    EXPECT_EQ(gtk_widget_get_allocated_height(widget), Px(p.height));
+    EXPECT_PIXELS(x, Px(p.x, k));
+    EXPECT_PIXELS(y, Px(p.y, k));
+    EXPECT_PIXELS(gtk_widget_get_allocated_height(widget), Px(p.height, k));
     int width = gtk_widget_get_allocated_width(widget);
     const int room = gtk_widget_get_allocated_width(parent) - x;
     if (GTK_IS_LABEL(widget) || GTK_IS_CHECK_BUTTON(widget)) {
       // Text controls may widen up to their parent's inner edge for the
-      // theme's font, and stop there (the parent clips them).
-      EXPECT_GE(width, std::min(Px(p.width), room));
+      // font, and stop there (the parent clips them).
+      EXPECT_GE(width, std::min(Px(p.width, k), room) - 1);
       EXPECT_LE(width, room);
     } else {
-      EXPECT_EQ(width, Px(p.width));
+      EXPECT_PIXELS(width, Px(p.width, k));
     }
     EXPECT_EQ(gtk_widget_get_can_focus(widget), !GTK_IS_LABEL(widget) && !GTK_IS_FRAME(widget));
+  }
+}
+
+GdkRectangle InWindow(GtkWidget* widget) {
+  GdkRectangle rect{0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+  gtk_widget_translate_coordinates(widget, GTK_WIDGET(TopWindow()), 0, 0, &rect.x, &rect.y);
+  return rect;
+}
+
+bool Inside(const GdkRectangle& inner, const GdkRectangle& outer) {
+  return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+std::string Describe(const GdkRectangle& r) {
+  return std::to_string(r.width) + "x" + std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
+         std::to_string(r.y);
+}
+
+// The screen and font the run was set up with (QUORVEL_TEST_FONT: the
+// family and size GTK must use, QUORVEL_TEST_DPI), so that a configuration
+// that did not take cannot pass for one that did.
+void CheckScreenAndFont() {
+  const char* font = g_getenv("QUORVEL_TEST_FONT");
+  const char* dpi = g_getenv("QUORVEL_TEST_DPI");
+  if (dpi != nullptr) {
+    EXPECT_DOUBLE_EQ(ScreenScale() * 96, std::atof(dpi));
+  }
+  if (font == nullptr) return;
+  GtkWidget* label = ControlWidget(DestinationLabel);
+  ASSERT_NE(label, nullptr);
+  PangoFontDescription* wanted = pango_font_description_from_string(font);
+  PangoFont* loaded = pango_context_load_font(gtk_widget_get_pango_context(label), wanted);
+  ASSERT_NE(loaded, nullptr);
+  PangoFontDescription* used = pango_font_describe(loaded);
+  const PangoFontDescription* shown = pango_context_get_font_description(gtk_widget_get_pango_context(label));
+  EXPECT_STREQ(pango_font_description_get_family(shown), pango_font_description_get_family(wanted))
+      << "the label's font";
+  EXPECT_EQ(pango_font_description_get_size(shown), pango_font_description_get_size(wanted));
+  // The family is installed, not stood in for by another.
+  const std::string family = pango_font_description_get_family(wanted);
+  if (family != "Sans") {
+    EXPECT_STREQ(pango_font_description_get_family(used), family.c_str());
+  }
+  pango_font_description_free(used);
+  g_object_unref(loaded);
+  pango_font_description_free(wanted);
+}
+
+// Every control's text is drawn whole: not ellipsized, inside its control,
+// inside its panel's border, and over no other control.
+void CheckEveryTextShowsWhole() {
+  for (const ControlSpec& p : kMainControls) {
+    if (p.kind == ControlKind::Panel) continue;
+    SCOPED_TRACE("control " + std::to_string(p.id) + " \"" + TextToUtf8(p.label) + "\"");
+    GtkWidget* widget = ControlWidget(p.id);
+    ASSERT_NE(widget, nullptr);
+    GtkWidget* label = GTK_IS_LABEL(widget) ? widget : gtk_bin_get_child(GTK_BIN(widget));
+    ASSERT_TRUE(label != nullptr && GTK_IS_LABEL(label));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(label)), TextToUtf8(p.label).c_str());
+    PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+    EXPECT_FALSE(pango_layout_is_ellipsized(layout)) << "the text ends in an ellipsis";
+    // Where the text is drawn: the layout's offsets are in the coordinates
+    // of the window the label draws on, which is the main window's own.
+    ASSERT_EQ(gtk_widget_get_window(label), gtk_widget_get_window(GTK_WIDGET(TopWindow())));
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(layout, nullptr, &logical);
+    int offsetX = 0;
+    int offsetY = 0;
+    gtk_label_get_layout_offsets(GTK_LABEL(label), &offsetX, &offsetY);
+    const GdkRectangle text{offsetX + logical.x, offsetY + logical.y, logical.width, logical.height};
+    const GdkRectangle labelInWindow = InWindow(label);
+    EXPECT_TRUE(Inside(text, labelInWindow)) << "text " << Describe(text) << " cut by its label "
+                                             << Describe(labelInWindow);
+    EXPECT_TRUE(Inside(text, InWindow(widget))) << "text " << Describe(text) << " cut by its control "
+                                                << Describe(InWindow(widget));
+    GtkWidget* area = gtk_widget_get_parent(widget);
+    EXPECT_TRUE(Inside(text, InWindow(area))) << "text " << Describe(text) << " cut by its panel "
+                                              << Describe(InWindow(area));
+    for (const ControlSpec& other : kMainControls) {
+      if (other.id == p.id || other.id == p.parent) continue;
+      const GdkRectangle place = InWindow(ControlWidget(other.id));
+      EXPECT_FALSE(gdk_rectangle_intersect(&text, &place, nullptr))
+          << "text " << Describe(text) << " covered by control " << other.id << " " << Describe(place);
+    }
   }
 }
 
@@ -316,8 +402,8 @@ void CheckMenu() {
   g_list_free(items);
   GtkWidget* fileHeading = gtk_menu_get_attach_widget(GTK_MENU(fileMenu));
   GtkWidget* helpHeading = gtk_menu_get_attach_widget(GTK_MENU(gtk_widget_get_parent(MenuEntryWidget(3))));
-  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(fileHeading)), "File");
-  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(helpHeading)), "Help");
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(fileHeading)), "_File") << "Alt+F opens it";
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(helpHeading)), "_Help") << "Alt+H opens it";
 }
 
 int FocusedControl(GtkWindow* window) {
@@ -351,7 +437,9 @@ TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
             return window != nullptr && gtk_widget_get_mapped(GTK_WIDGET(window));
           },
           "window mapped")
+      .then(Check(CheckScreenAndFont), "screen and font")
       .then(Check(CheckLayout), "layout")
+      .then(Check(CheckEveryTextShowsWhole), "texts")
       .then(Check(CheckMenu), "menu")
       .then(Check([&] {
               forward = FocusWalk(GTK_DIR_TAB_FORWARD, 18);

@@ -2,8 +2,8 @@
 # Clicks the real window program with real X events (run inside Xvfb):
 # Load, then Escape on the requester; Export, then Return on the
 # "Information" box; Quit through the keyboard's focus order, and the
-# program must end with exit code 0. First, the program
-# started without a display must end with exit code 0 as well.
+# program must end with exit code 0. First, the program started without a
+# display must say so in one line on standard error and exit with status 1.
 # Usage: xdotool_test.sh path/to/quorvel
 set -euo pipefail
 program=$(readlink -f "$1")
@@ -43,12 +43,20 @@ click_in() {
   xdotool mousemove --sync $((X + $2)) $((Y + $3)) click 1
 }
 
-# Without any display the program cannot open its window: it ends at once
-# with exit code 0 and writes nothing.
+# Without any display the program cannot open its window: it ends at once,
+# says why on standard error, and writes nothing.
 status=0
-env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" 2>/dev/null || status=$?
-[ "$status" -eq 0 ] || fail "without a display: exit code $status"
-echo "no display: exit code 0"
+env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" 2>"$work/stderr" >"$work/stdout" || status=$?
+[ "$status" -eq 1 ] || fail "without a display: exit status $status, expected 1"
+[ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "without a display: stderr is not one line: $(cat "$work/stderr")"
+grep -q '^quorvel: cannot open display' "$work/stderr" || fail "without a display: stderr says $(cat "$work/stderr")"
+[ ! -s "$work/stdout" ] || fail "without a display: something on standard output"
+status=0
+env DISPLAY=:9999 timeout 20 "$program" 2>"$work/stderr" || status=$?
+[ "$status" -eq 1 ] && grep -qx 'quorvel: cannot open display :9999' "$work/stderr" ||
+  fail "with an unreachable display: status $status, stderr $(cat "$work/stderr")"
+rm -f "$work/stderr" "$work/stdout"
+echo "no display: $(env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>&1), exit status 1"
 
 "$program" &
 pid=$!

@@ -17,7 +17,7 @@ namespace {
 
 // The one message box shown, as "caption|text".
 std::string OnlyMessage() {
-  const auto& boxes = ui::headless::MessageBoxes();
+  const auto& boxes = ui::scripted::MessageBoxes();
   if (boxes.size() != 1) return "message boxes: " + std::to_string(boxes.size());
   return Utf8(boxes[0].caption) + "|" + Utf8(boxes[0].text);
 }
@@ -25,10 +25,10 @@ std::string OnlyMessage() {
 }  // namespace
 
 TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_changes_nothing) {
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptCancelRequester();
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptCancelRequester();
   RunProgram();
-  const auto& requesters = ui::headless::Requesters();
+  const auto& requesters = ui::scripted::Requesters();
   ASSERT_EQ(requesters.size(), 1u);
   EXPECT_EQ(Utf8(requesters[0].title), "Load Reaper project...");
   EXPECT_EQ(Utf8(requesters[0].initialPath), Utf8(CurrentDirectory()));
@@ -37,76 +37,92 @@ TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_cha
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_TRUE(records().project.info.projectName.empty());
   EXPECT_EQ(records().project.lineCount(), 0);
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
 }
 
 TEST_F(shell, open_menu_entry_loads_like_the_button) {
   const Text project = CopyProject(kProject, folder(), u"Song.rpp");
-  ui::headless::ScriptMenu(MenuOpen);
-  ui::headless::ScriptChooseFile(project);
+  ui::scripted::ScriptMenu(MenuOpen);
+  ui::scripted::ScriptChooseFile(project);
   RunProgram();
-  EXPECT_EQ(ui::headless::Requesters().size(), 1u);
+  EXPECT_EQ(ui::scripted::Requesters().size(), 1u);
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
   EXPECT_EQ(Utf8(records().project.info.projectFolder), Utf8(folder()));
   EXPECT_GT(records().project.lineCount(), 0);
   EXPECT_FALSE(records().project.tracks.empty());
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
 }
 
 TEST_F(shell, export_before_any_load_says_there_is_no_data) {
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
   EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
 }
 
 TEST_F(shell, a_missing_file_cannot_be_opened_and_leaves_nothing_to_export) {
   const Text missing = path(u"Missing.rpp");
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(missing);
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(missing);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
-  const auto& boxes = ui::headless::MessageBoxes();
+  const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(Utf8(boxes[0].caption), "Information");
   EXPECT_EQ(Utf8(boxes[0].text), "Couldn't open the file!");
   EXPECT_EQ(Utf8(boxes[1].caption), "Information");
   EXPECT_EQ(Utf8(boxes[1].text), "No data to export !");
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
   EXPECT_FALSE(FileExists(path(u"Missing.html")));
   EXPECT_FALSE(FileExists(CurrentDirectory() + u"Missing.html"));
 }
 
+// A name longer than the system allows (more than 255 bytes on POSIX, a
+// path of more than 259 units on Windows) cannot be opened: the requester's
+// answer counts as a cancel, as it does for a requester that cannot hold it.
+TEST_F(shell, a_path_beyond_the_systems_limits_from_the_requester_counts_as_a_cancel) {
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(folder() + Text(260, u'n') + u".rpp");
+  ui::scripted::ScriptClick(ExportButton);
+  RunProgram();
+  EXPECT_TRUE(records().project.info.projectPath.empty());
+  EXPECT_EQ(Utf8(records().project.info.projectName), "Song") << "the earlier project stays";
+  EXPECT_EQ(OnlyMessage(), "Information|No data to export !") << "no attempt to open it";
+}
+
 TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export) {
   const Text project = CopyProject(kProject, folder(), u"Song.rpp");
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptCancelRequester();
-  ui::headless::ScriptClick(ProjectFolderOption);
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptCancelRequester();
+  ui::scripted::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
   EXPECT_GT(records().project.lineCount(), 0);
   EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
   EXPECT_FALSE(FileExists(path(u"Song.html")));
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
 }
 
 TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it) {
   const Text project = CopyProject(kProject, folder(), u"Vocal Guitar.rpp");
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
-  ui::headless::ScriptClick(ProjectFolderOption);
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   const Text report = path(u"Vocal Guitar.html");
-  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
-  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(report));
+  ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
+  EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(report));
 
   ProjectData direct;
   ASSERT_EQ(loadProjectFile(direct, project), LoadResult::Loaded);
@@ -120,37 +136,69 @@ TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it)
 TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
   const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   WriteBytes(path(u"Song.html"), std::string(100000, 'x'));  // longer than the report: must be truncated
-  ui::headless::SetOpenDocumentFails(true);  // a failed opening is not reported
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
-  ui::headless::ScriptClick(ProjectFolderOption);
-  ui::headless::ScriptClick(ExportButton);
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
-  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 2u);
-  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(path(u"Song.html")));
-  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[1]), Utf8(path(u"Song.html")));
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+  ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 2u);
+  EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(path(u"Song.html")));
+  EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[1]), Utf8(path(u"Song.html")));
   const std::string report = ReadBytes(path(u"Song.html"));
   EXPECT_LT(report.size(), 100000u);
   EXPECT_EQ(report.find('x' + std::string(50, 'x')), std::string::npos);
+}
+
+// The report is written whatever happens when it is handed on; when no
+// program took it, the user is told where it is.
+TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
+  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text report = path(u"Song.html");
+  struct Case {
+    LaunchResult launch;
+    bool told;
+  };
+  for (const Case c : {Case{LaunchResult::NoProgram, true}, Case{LaunchResult::Failed, true},
+                       Case{LaunchResult::Started, false}}) {
+    SCOPED_TRACE(static_cast<int>(c.launch));
+    ui::scripted::ResetScriptedToolkit();
+    resetShellRecords();
+    std::filesystem::remove(std::filesystem::path(std::u16string(report)));
+    ui::scripted::SetOpenDocumentResult(c.launch);
+    ui::scripted::ScriptClick(LoadButton);
+    ui::scripted::ScriptChooseFile(project);
+    ui::scripted::ScriptClick(ProjectFolderOption);
+    ui::scripted::ScriptClick(ExportButton);
+    RunProgram();
+    EXPECT_TRUE(FileExists(report));
+    ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
+    EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(report));
+    if (c.told) {
+      EXPECT_EQ(OnlyMessage(), "Information|The report was written to " + Utf8(report) +
+                                   ", but no program is set to open HTML files.");
+    } else {
+      EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+    }
+  }
 }
 
 TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
   const Text gone = SubFolder(u"gone");
   const Text project = CopyProject(kProject, gone, u"Song.rpp");
   StartProgram();
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
   Step();
-  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ProjectFolderOption);
   Step();
   ASSERT_EQ(Utf8(options().exportFolder), Utf8(gone));
   std::filesystem::remove_all(std::filesystem::path(std::u16string(gone)));
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(ExportButton);
   Step();
   EXPECT_EQ(OnlyMessage(), "Information|may not create the file!");
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
   EXPECT_FALSE(records().quitRequested);
 }
 
@@ -158,18 +206,18 @@ TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) 
   if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
   const Text project = CopyProject(kProject, folder(), u"Song.rpp");
   StartProgram();
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
   Step();
-  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ProjectFolderOption);
   Step();
   {
     FileSizeLimit diskAlmostFull(2000);
-    ui::headless::ScriptClick(ExportButton);
+    ui::scripted::ScriptClick(ExportButton);
     Step();
   }
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
   EXPECT_FALSE(FileExists(path(u"Song.html")));
 }
 
@@ -234,23 +282,23 @@ TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
 TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_clicked) {
   const Text first = CopyProject(kProject, SubFolder(u"a"), u"A.rpp");
   StartProgram();
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(first);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(first);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));  // the option is not selected: no change
-  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ProjectFolderOption);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(path(u"a") + FolderSeparator()));
-  ui::headless::ScriptClick(ApplicationFolderOption);
+  ui::scripted::ScriptClick(ApplicationFolderOption);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   // Loading with "Application folder" selected leaves the folder alone.
   const Text second = CopyProject(kProject, SubFolder(u"b"), u"B.rpp");
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(second);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(second);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
 }
 
 TEST_F(shell, project_folder_option_follows_every_load_that_opens_its_file) {
@@ -259,50 +307,50 @@ TEST_F(shell, project_folder_option_follows_every_load_that_opens_its_file) {
   const Text projectA = CopyProject(kProject, folderA, u"A.rpp");
   const Text projectB = CopyProject(kOtherProject, folderB, u"B.rpp");
   StartProgram();
-  ui::headless::ScriptClick(ProjectFolderOption);  // before any load: empty
+  ui::scripted::ScriptClick(ProjectFolderOption);  // before any load: empty
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), "");
 
-  ui::headless::ScriptClick(LoadButton);  // the option is selected: the folder follows A
-  ui::headless::ScriptChooseFile(projectA);
+  ui::scripted::ScriptClick(LoadButton);  // the option is selected: the folder follows A
+  ui::scripted::ScriptChooseFile(projectA);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderA));
 
-  ui::headless::ScriptClick(LoadButton);  // ... and then B
-  ui::headless::ScriptChooseFile(projectB);
+  ui::scripted::ScriptClick(LoadButton);  // ... and then B
+  ui::scripted::ScriptChooseFile(projectB);
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
-  ui::headless::ScriptClick(LoadButton);  // a cancel keeps B's folder
-  ui::headless::ScriptCancelRequester();
+  ui::scripted::ScriptClick(LoadButton);  // a cancel keeps B's folder
+  ui::scripted::ScriptCancelRequester();
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
-  ui::headless::ScriptClick(LoadButton);  // a file that cannot be opened keeps it too
-  ui::headless::ScriptChooseFile(path(u"elsewhere/Missing.rpp"));
+  ui::scripted::ScriptClick(LoadButton);  // a file that cannot be opened keeps it too
+  ui::scripted::ScriptChooseFile(path(u"elsewhere/Missing.rpp"));
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
 
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(projectB);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(projectB);
   Step();
-  ui::headless::ScriptClick(ExportButton);  // B's report lands beside B, not beside A
+  ui::scripted::ScriptClick(ExportButton);  // B's report lands beside B, not beside A
   Step();
   EXPECT_TRUE(FileExists(folderB + u"B.html"));
   EXPECT_FALSE(FileExists(folderA + u"B.html"));
-  ASSERT_EQ(ui::headless::OpenedDocuments().size(), 1u);
-  EXPECT_EQ(Utf8(ui::headless::OpenedDocuments()[0]), Utf8(folderB + u"B.html"));
+  ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
+  EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(folderB + u"B.html"));
 
-  ui::headless::ScriptClick(ProjectFolderOption);  // clicking the selected option again copies it again
+  ui::scripted::ScriptClick(ProjectFolderOption);  // clicking the selected option again copies it again
   Step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 }
 
 TEST_F(shell, about_box_shows_five_lines) {
-  ui::headless::ScriptMenu(MenuAbout);
+  ui::scripted::ScriptMenu(MenuAbout);
   RunProgram();
-  const auto& boxes = ui::headless::MessageBoxes();
+  const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(Utf8(boxes[0].caption), "About...");
   const std::string text = Utf8(boxes[0].text);
@@ -316,5 +364,42 @@ TEST_F(shell, about_box_shows_five_lines) {
   EXPECT_EQ(description.find('\n'), std::string::npos);
   EXPECT_NE(description.find("HTML report"), std::string::npos);
   EXPECT_EQ(Utf8(boxes[0].text), Utf8(aboutText()));
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);  // the loop went on until the script ended
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 1);  // the loop went on until the script ended
+}
+
+// A project named on the command line (as a desktop's "Open with" passes it)
+// loads before the first event, as if it had been chosen in the requester.
+TEST_F(shell, a_project_named_on_the_command_line_loads_as_if_chosen) {
+  const Text project = CopyProject(kProject, SubFolder(u"songs"), u"Song.rpp");
+  ui::scripted::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ExportButton);
+  RunProgram(project);
+  EXPECT_TRUE(ui::scripted::Requesters().empty());
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+  EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
+  EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
+  EXPECT_FALSE(records().project.tracks.empty());
+  // The first click already found the project's folder: it was loaded first.
+  EXPECT_TRUE(FileExists(path(u"songs/Song.html")));
+}
+
+TEST_F(shell, a_relative_command_line_path_is_taken_from_the_current_directory) {
+  CopyProject(kProject, folder(), u"Here.rpp");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(std::u16string(folder())));
+  RunProgram(u"Here.rpp");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(folder() + u"Here.rpp"));
+  EXPECT_EQ(Utf8(records().project.info.projectFolder), Utf8(folder()));
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+}
+
+TEST_F(shell, a_command_line_project_that_cannot_be_opened_shows_the_loads_message) {
+  ui::scripted::ScriptClick(ExportButton);
+  RunProgram(path(u"absent.rpp"));
+  const auto& boxes = ui::scripted::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(Utf8(boxes[0].caption) + "|" + Utf8(boxes[0].text), "Information|Couldn't open the file!");
+  EXPECT_EQ(Utf8(boxes[1].text), "No data to export !");
+  EXPECT_EQ(ui::scripted::Windows().size(), 1u) << "the window is open behind the message";
 }

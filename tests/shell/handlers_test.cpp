@@ -21,74 +21,74 @@ std::int32_t CountChecked(std::initializer_list<std::int32_t> ids) {
 }  // namespace
 
 TEST_F(shell, quit_menu_entry_ends_the_loop_before_later_actions) {
-  ui::headless::ScriptMenu(MenuQuit);
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptMenu(MenuQuit);
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
   EXPECT_TRUE(records().quitRequested);
-  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 1u);
-  EXPECT_EQ(ui::headless::PendingActions(), 1u);
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
-  EXPECT_EQ(ui::headless::ShutdownCount(), 1);
-  EXPECT_EQ(ui::headless::CallLog().back(), "ShutdownToolkit");
+  EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 1u);
+  EXPECT_EQ(ui::scripted::PendingActions(), 1u);
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+  EXPECT_EQ(ui::scripted::ShutdownCount(), 1);
+  EXPECT_EQ(ui::scripted::CallLog().back(), "ShutdownToolkit");
 }
 
 TEST_F(shell, quit_button_ends_the_loop) {
-  ui::headless::ScriptClick(QuitButton);
-  ui::headless::ScriptMenu(MenuAbout);
+  ui::scripted::ScriptClick(QuitButton);
+  ui::scripted::ScriptMenu(MenuAbout);
   RunProgram();
-  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 1u);
-  EXPECT_EQ(ui::headless::PendingActions(), 1u);
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+  EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 1u);
+  EXPECT_EQ(ui::scripted::PendingActions(), 1u);
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
 }
 
 TEST_F(shell, close_box_ends_the_loop_even_with_a_project_loaded_and_not_exported) {
   const Text project = CopyProject(kProject, folder(), u"Song.rpp");
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
-  ui::headless::ScriptCloseBox();
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptCloseBox();
+  ui::scripted::ScriptClick(ExportButton);
   RunProgram();
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
-  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 2u);
-  EXPECT_EQ(ui::headless::DeliveredEvents().back().kind, ui::CloseWindowEvent);
-  EXPECT_EQ(ui::headless::PendingActions(), 1u);
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 2u);
+  EXPECT_EQ(ui::scripted::DeliveredEvents().back().kind, ui::CloseWindowEvent);
+  EXPECT_EQ(ui::scripted::PendingActions(), 1u);
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
   EXPECT_FALSE(FileExists(path(u"Song.html")));
 }
 
 TEST_F(shell, ignores_unknown_events_menu_entries_and_controls) {
-  ui::headless::ScriptEvent(4242, LoadButton);            // an unknown kind
-  ui::headless::ScriptEvent(ui::MenuEvent, 2);            // there is no menu entry 2
-  ui::headless::ScriptEvent(ui::MenuEvent, 99);
-  for (std::int32_t id : {3, 4, 5, 8, 9, 22, -1}) ui::headless::ScriptEvent(ui::ControlEvent, id);
-  ui::headless::ScriptClick(DestinationLabel);            // labels and panels raise nothing
-  ui::headless::ScriptClick(DataPanel);
-  ui::headless::ScriptMenu(2);
+  ui::scripted::ScriptEvent(4242, LoadButton);            // an unknown kind
+  ui::scripted::ScriptEvent(ui::MenuEvent, 2);            // there is no menu entry 2
+  ui::scripted::ScriptEvent(ui::MenuEvent, 99);
+  for (std::int32_t id : {3, 4, 5, 8, 9, 22, -1}) ui::scripted::ScriptEvent(ui::ControlEvent, id);
+  ui::scripted::ScriptClick(DestinationLabel);            // labels and panels raise nothing
+  ui::scripted::ScriptClick(DataPanel);
+  ui::scripted::ScriptMenu(2);
   RunProgram();
-  EXPECT_EQ(ui::headless::DeliveredEvents().size(), 11u);  // 10 scripted + the closing one
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
-  EXPECT_TRUE(ui::headless::MessageBoxes().empty());
-  EXPECT_TRUE(ui::headless::Requesters().empty());
+  EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 11u);  // 10 scripted + the closing one
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 1);
+  EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
+  EXPECT_TRUE(ui::scripted::Requesters().empty());
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
-  for (const auto& change : ui::headless::StateChanges()) EXPECT_FALSE(change.byUser) << change.id;
+  for (const auto& change : ui::scripted::StateChanges()) EXPECT_FALSE(change.byUser) << change.id;
 }
 
 TEST_F(shell, data_options_and_common_data_change_nothing_but_themselves) {
   StartProgram();
-  ui::headless::ScriptClick(PluginsListOnlyOption);
+  ui::scripted::ScriptClick(PluginsListOnlyOption);
   Step();
   EXPECT_EQ(StateOf(PluginsListOnlyOption), 1);
   EXPECT_EQ(StateOf(SelectedOption), 0);
-  ui::headless::ScriptClick(CommonDataCheck);
+  ui::scripted::ScriptClick(CommonDataCheck);
   Step();
   EXPECT_EQ(StateOf(CommonDataCheck), 0);
-  ui::headless::ScriptClick(SelectedOption);
+  ui::scripted::ScriptClick(SelectedOption);
   Step();
   EXPECT_EQ(StateOf(PluginsListOnlyOption), 0);
   EXPECT_EQ(StateOf(SelectedOption), 1);
@@ -102,28 +102,28 @@ TEST_F(shell, data_options_and_common_data_change_nothing_but_themselves) {
 
 TEST_F(shell, master_box_follows_its_two_sub_boxes) {
   StartProgram();
-  ui::headless::ScriptClick(MasterCheck);  // uncheck: both sub-boxes follow
+  ui::scripted::ScriptClick(MasterCheck);  // uncheck: both sub-boxes follow
   Step();
   EXPECT_EQ(StateOf(MasterCheck), 0);
   EXPECT_EQ(StateOf(MasterVolumeCheck), 0);
   EXPECT_EQ(StateOf(MasterPluginsCheck), 0);
   EXPECT_EQ(options().masterCheckedCount, 0);
 
-  ui::headless::ScriptClick(MasterVolumeCheck);  // one of two: Master stays unchecked
+  ui::scripted::ScriptClick(MasterVolumeCheck);  // one of two: Master stays unchecked
   Step();
   EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
   EXPECT_EQ(StateOf(MasterCheck), 0);
   EXPECT_EQ(options().masterCheckedCount, 1);
 
-  ui::headless::ScriptClick(MasterPluginsCheck);  // both: Master checked
+  ui::scripted::ScriptClick(MasterPluginsCheck);  // both: Master checked
   Step();
   EXPECT_EQ(StateOf(MasterCheck), 1);
   EXPECT_EQ(options().masterCheckedCount, 2);
 
-  ui::headless::ScriptClick(MasterPluginsCheck);
+  ui::scripted::ScriptClick(MasterPluginsCheck);
   Step();
   EXPECT_EQ(StateOf(MasterCheck), 0);
-  ui::headless::ScriptClick(MasterCheck);  // check: both sub-boxes follow
+  ui::scripted::ScriptClick(MasterCheck);  // check: both sub-boxes follow
   Step();
   EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
   EXPECT_EQ(StateOf(MasterPluginsCheck), 1);
@@ -136,24 +136,24 @@ TEST_F(shell, master_box_follows_its_two_sub_boxes) {
 
 TEST_F(shell, track_box_follows_its_five_sub_boxes) {
   StartProgram();
-  ui::headless::ScriptClick(TrackPanCheck);  // one of five unchecked: Track unchecked
+  ui::scripted::ScriptClick(TrackPanCheck);  // one of five unchecked: Track unchecked
   Step();
   EXPECT_EQ(StateOf(TrackPanCheck), 0);
   EXPECT_EQ(StateOf(TrackCheck), 0);
   EXPECT_EQ(options().trackCheckedCount, 4);
 
-  ui::headless::ScriptClick(TrackCheck);  // checking Track checks all five again
+  ui::scripted::ScriptClick(TrackCheck);  // checking Track checks all five again
   Step();
   EXPECT_EQ(StateOf(TrackCheck), 1);
   for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 1) << id;
   EXPECT_EQ(options().trackCheckedCount, 5);
 
-  ui::headless::ScriptClick(TrackCheck);  // unchecking Track unchecks all five, in order
-  const std::size_t before = ui::headless::StateChanges().size();
+  ui::scripted::ScriptClick(TrackCheck);  // unchecking Track unchecks all five, in order
+  const std::size_t before = ui::scripted::StateChanges().size();
   Step();
   for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 0) << id;
   EXPECT_EQ(options().trackCheckedCount, 0);
-  const auto& changes = ui::headless::StateChanges();
+  const auto& changes = ui::scripted::StateChanges();
   ASSERT_EQ(changes.size(), before + 6);
   EXPECT_EQ(changes[before].id, TrackCheck);
   for (std::size_t i = 0; i < 5; ++i) {
@@ -162,11 +162,11 @@ TEST_F(shell, track_box_follows_its_five_sub_boxes) {
   }
 
   for (std::int32_t id : {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck}) {
-    ui::headless::ScriptClick(id);
+    ui::scripted::ScriptClick(id);
     Step();
     EXPECT_EQ(StateOf(TrackCheck), 0) << id;
   }
-  ui::headless::ScriptClick(TrackPluginsCheck);
+  ui::scripted::ScriptClick(TrackPluginsCheck);
   Step();
   EXPECT_EQ(StateOf(TrackCheck), 1);
   EXPECT_EQ(options().trackCheckedCount, 5);
@@ -176,7 +176,7 @@ TEST_F(shell, track_box_follows_its_five_sub_boxes) {
 TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
   for (std::uint32_t seed : {1u, 7u, 2025u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    ui::headless::ResetHeadless();
+    ui::scripted::ResetScriptedToolkit();
     resetShellRecords();
     StartProgram();
     std::mt19937 random(seed);
@@ -189,7 +189,7 @@ TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
     std::uniform_int_distribution<std::size_t> pick(0, std::size(clickable) - 1);
     for (int click = 0; click < 3000; ++click) {
       const std::int32_t id = clickable[pick(random)];
-      ui::headless::ScriptClick(id);
+      ui::scripted::ScriptClick(id);
       Step();
       const std::int32_t master = CountChecked({MasterVolumeCheck, MasterPluginsCheck});
       const std::int32_t track =
@@ -202,19 +202,19 @@ TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
       ASSERT_EQ(StateOf(PluginsListOnlyOption) + StateOf(SelectedOption), 1);
     }
     EXPECT_FALSE(records().quitRequested);
-    EXPECT_EQ(ui::headless::ScriptRunOuts(), 0);
-    EXPECT_TRUE(ui::headless::MessageBoxes().empty());
+    EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
+    EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   }
 }
 
 TEST_F(shell, folder_options_before_any_load) {
   StartProgram();
-  ui::headless::ScriptClick(ProjectFolderOption);  // no project: the folder is empty
+  ui::scripted::ScriptClick(ProjectFolderOption);  // no project: the folder is empty
   Step();
   EXPECT_EQ(StateOf(ProjectFolderOption), 1);
   EXPECT_EQ(StateOf(ApplicationFolderOption), 0);
   EXPECT_EQ(Utf8(options().exportFolder), "");
-  ui::headless::ScriptClick(ApplicationFolderOption);
+  ui::scripted::ScriptClick(ApplicationFolderOption);
   Step();
   EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
   EXPECT_EQ(StateOf(ProjectFolderOption), 0);

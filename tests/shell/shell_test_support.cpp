@@ -6,19 +6,19 @@
 
 void shell::SetUp() {
   TempFolder::SetUp();
-  ui::headless::ResetHeadless();
+  ui::scripted::ResetScriptedToolkit();
   resetShellRecords();
 }
 
 void shell::TearDown() {
-  EXPECT_TRUE(ui::headless::ScriptProblems().empty())
-      << "first script problem: " << ui::headless::ScriptProblems().front();
-  ui::headless::ResetHeadless();
+  EXPECT_TRUE(ui::scripted::ScriptProblems().empty())
+      << "first script problem: " << ui::scripted::ScriptProblems().front();
+  ui::scripted::ResetScriptedToolkit();
   resetShellRecords();
   TempFolder::TearDown();
 }
 
-void shell::RunProgram() { EXPECT_EQ(RunQuorvel(), 0); }
+void shell::RunProgram(TextView projectToOpen) { EXPECT_EQ(runQuorvel(projectToOpen), ShellEnd::Ended); }
 
 void shell::StartProgram() {
   ASSERT_TRUE(ui::InitializeToolkit());

@@ -3,8 +3,10 @@
 // mismatches left at its end.
 #pragma once
 
+#include "app/commands.h"
+#include "app/controls.h"
 #include "app/shell.h"
-#include "app/ui/headless.h"
+#include "support/scripted_toolkit.h"
 #include "support/temp_folder.h"
 #include "runtime/utf8.h"
 
@@ -19,9 +21,10 @@ class shell : public TempFolder {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs the whole program on the queued script; checks its exit code.
-  void RunProgram();
-  // Start-up only, as RunQuorvel does it before its event loop.
+  // Runs the whole program on the queued script (with a project named on
+  // the command line, if given); checks that it ran to its end.
+  void RunProgram(TextView projectToOpen = u"");
+  // Start-up only, as runQuorvel does it before its event loop.
   void StartProgram();
   // One turn of the event loop: takes the next event and handles it.
   void Step();

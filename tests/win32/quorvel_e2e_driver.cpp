@@ -10,6 +10,8 @@
 // resolution (any DPI), then closes the window; the whole run expects 96 DPI.
 // Paths come from the build (QUORVEL_* definitions) as Unix paths and are
 // reached through Wine's Z: drive.
+#include "app/controls.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -230,39 +232,12 @@ HWND WaitForProgramWindow(const std::wstring& className, const std::wstring& tit
 
 // --- the controls -----------------------------------------------------------------------
 
-enum class Kind { Button, Label, Option, Check, Panel };
+// The expected layout is the program's own control table (app/controls.h).
+using Kind = ControlKind;
+using ControlRow = ControlSpec;
+const auto& kControls = kMainControls;
 
-struct ControlRow {
-  int id;
-  Kind kind;
-  int parent;  // -1: the window
-  int x, y, width, height;
-  const wchar_t* text;
-};
-
-const ControlRow kControls[] = {
-    {0, Kind::Button, -1, 20, 20, 200, 60, L"Load Reaper Project *.RPP"},
-    {1, Kind::Button, -1, 20, 100, 200, 60, L"Export HTML file"},
-    {2, Kind::Button, -1, 20, 180, 200, 60, L"Quit"},
-    {4, Kind::Panel, -1, 240, 20, 200, 80, L""},
-    {5, Kind::Label, 4, 10, 10, 150, 20, L"Where to export HTML file ?"},
-    {7, Kind::Option, 4, 10, 30, 150, 20, L"Application folder"},
-    {6, Kind::Option, 4, 10, 50, 150, 20, L"Reaper File Project folder"},
-    {8, Kind::Panel, -1, 240, 120, 200, 280, L""},
-    {9, Kind::Label, 8, 10, 10, 150, 20, L"Data to export ?"},
-    {21, Kind::Option, 8, 10, 30, 150, 20, L"Plugins list only !"},
-    {10, Kind::Option, 8, 10, 50, 150, 20, L"Selected"},
-    {11, Kind::Check, 8, 30, 70, 150, 20, L"Reaper common data"},
-    {12, Kind::Check, 8, 30, 90, 150, 20, L"Master"},
-    {13, Kind::Check, 8, 60, 110, 150, 20, L"Volume"},
-    {14, Kind::Check, 8, 60, 130, 150, 20, L"Plugins"},
-    {15, Kind::Check, 8, 30, 150, 150, 20, L"Track"},
-    {16, Kind::Check, 8, 60, 170, 150, 20, L"Volume"},
-    {17, Kind::Check, 8, 60, 190, 150, 20, L"Pan"},
-    {18, Kind::Check, 8, 60, 210, 150, 20, L"Mute"},
-    {19, Kind::Check, 8, 60, 230, 150, 20, L"Solo"},
-    {20, Kind::Check, 8, 60, 250, 150, 20, L"Plugins"},
-};
+std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
 const ControlRow* RowOf(int id) {
   for (const ControlRow& row : kControls)
@@ -289,7 +264,7 @@ bool Checked(int id) { return Send(Control(id), BM_GETCHECK) == BST_CHECKED; }
 std::wstring CheckedList() {
   std::wstring list;
   for (const ControlRow& row : kControls) {
-    if (row.kind != Kind::Option && row.kind != Kind::Check) continue;
+    if (row.kind != Kind::Option && row.kind != Kind::CheckBox) continue;
     if (Checked(row.id)) list += (list.empty() ? L"" : L" ") + std::to_wstring(row.id);
   }
   return list;
@@ -607,7 +582,7 @@ void CheckControls() {
     const LONG exStyle = GetWindowLongW(control, GWL_EXSTYLE);
     Check(IsWindowVisible(control) && IsWindowEnabled(control), Name(row.id) + L" is visible and enabled");
     switch (row.kind) {
-      case Kind::Button:
+      case Kind::PushButton:
         CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
         CheckEqual(style & BS_TYPEMASK, BS_PUSHBUTTON, Name(row.id) + L" is a push button");
         break;
@@ -615,7 +590,7 @@ void CheckControls() {
         CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
         CheckEqual(style & BS_TYPEMASK, BS_AUTORADIOBUTTON, Name(row.id) + L" is an option button");
         break;
-      case Kind::Check:
+      case Kind::CheckBox:
         CheckEqual(ClassOf(control), L"Button", Name(row.id) + L" class");
         CheckEqual(style & BS_TYPEMASK, BS_AUTOCHECKBOX, Name(row.id) + L" is a check box");
         break;
@@ -633,7 +608,7 @@ void CheckControls() {
     const bool focusable = row.kind != Kind::Label && row.kind != Kind::Panel;
     CheckEqual((style & WS_TABSTOP) != 0 ? 1 : 0, focusable ? 1 : 0, Name(row.id) + L" tab stop");
     if (row.kind != Kind::Panel) {
-      CheckEqual(TextOf(control), row.text, Name(row.id) + L" text");
+      CheckEqual(TextOf(control), Wide(row.label), Name(row.id) + L" text");
     }
     // Position from the parent's top-left corner: the window's inner area,
     // or a panel's outer corner.

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-namespace ui::headless {
+namespace ui::scripted {
 
 enum class ControlKind { PushButton, Label, OptionButton, CheckBox, Panel };
 
 // The parent of a control created outside any panel.
-inline constexpr std::int32_t kWindowParent = -1;
+inline constexpr std::int32_t kInWindow = -1;
 // The option group of a control that is not an option button.
 inline constexpr std::int32_t kNoGroup = -1;
 
@@ -39,7 +39,7 @@ struct WindowRecord {
 struct ControlRecord {
   ControlKind kind = ControlKind::PushButton;
   std::int32_t id = 0;
-  std::int32_t parent = kWindowParent;  // the id of the panel, or kWindowParent
+  std::int32_t parent = kInWindow;      // the id of the panel, or kInWindow
   std::int32_t x = 0;
   std::int32_t y = 0;
   std::int32_t width = 0;
@@ -55,6 +55,7 @@ struct MenuEntryRecord {
   bool separator = false;
   std::int32_t id = 0;       // 0 for a separator
   Text text;
+  char16_t controlKey = 0;   // the Ctrl shortcut's letter, 0 for none
 };
 
 struct StateChangeRecord {
@@ -82,20 +83,18 @@ struct EventRecord {
 };
 
 // Forgets everything: the registry, the script, the records and the
-// settings below; one display of 1920 x 1080 pixels.
-void ResetHeadless();
+// settings below; one display of 1920 x 1080 pixels at (0, 0).
+void ResetScriptedToolkit();
 
 // Settings.
-struct DisplaySize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-void SetDisplays(std::vector<DisplaySize> displays);  // display 0 first; may be empty
+void SetDisplays(std::vector<DisplayRect> displays);  // display 0 first; may be empty
 void SetScreenDotsPerInch(std::int32_t dotsPerInch);  // 96 unless set
-void SetInitializeFails(bool fails);
+// InitializeToolkit fails, and ToolkitFailureReason gives `reason`.
+void SetInitializeFails(bool fails, TextView reason = u"cannot open display :scripted");
 void SetWindowCreationFails(bool fails);
 void SetMenuBarFails(bool fails);
-void SetOpenDocumentFails(bool fails);
+// What OpenWithDefaultProgram answers (Started unless set).
+void SetOpenDocumentResult(LaunchResult result);
 
 // The script. A click on a push button raises a ControlEvent; on a check box
 // it flips the box first, on an option it selects it and clears the rest of
@@ -135,4 +134,4 @@ std::size_t PendingActions();
 // queued, an answer reached by NextEvent.
 const std::vector<std::string>& ScriptProblems();
 
-}  // namespace ui::headless
+}  // namespace ui::scripted

@@ -1,4 +1,4 @@
-// The scripted backend itself: the grouping rule for option buttons, state
+// The scripted toolkit backend itself: the grouping rule for option buttons, state
 // operations, displays and the way the script is played.
 #include "shell_test_support.h"
 #include "runtime/utf8.h"
@@ -7,7 +7,7 @@
 
 namespace {
 
-using ui::headless::ControlKind;
+using ui::scripted::ControlKind;
 
 void OpenWindow() { ASSERT_TRUE(ui::CreateTopWindow(0, 0, 0, 300, 200, u"Test")); }
 
@@ -24,14 +24,14 @@ TEST_F(shell, consecutive_options_of_one_parent_form_a_group_and_any_other_creat
   ui::AddOptionButton(7, 0, 0, 10, 10, u"f");
   ui::EndPanel();
   ui::AddOptionButton(8, 0, 0, 10, 10, u"g");        // another parent: a new group
-  const auto group = [](std::int32_t id) { return ui::headless::FindControl(id)->group; };
+  const auto group = [](std::int32_t id) { return ui::scripted::FindControl(id)->group; };
   EXPECT_EQ(group(1), group(2));
   EXPECT_NE(group(2), group(4));
   EXPECT_NE(group(4), group(6));
   EXPECT_EQ(group(6), group(7));
   EXPECT_NE(group(7), group(8));
-  EXPECT_EQ(ui::headless::FindControl(6)->parent, 5);
-  EXPECT_EQ(ui::headless::FindControl(8)->parent, ui::headless::kWindowParent);
+  EXPECT_EQ(ui::scripted::FindControl(6)->parent, 5);
+  EXPECT_EQ(ui::scripted::FindControl(8)->parent, ui::scripted::kInWindow);
 
   ui::WriteControlState(1, 1);
   ui::WriteControlState(2, 7);  // any non-zero value selects
@@ -42,7 +42,7 @@ TEST_F(shell, consecutive_options_of_one_parent_form_a_group_and_any_other_creat
   ui::WriteControlState(2, 0);  // clearing touches only that option
   EXPECT_EQ(ui::ReadControlState(2), 0);
   EXPECT_EQ(ui::ReadControlState(4), 1);
-  EXPECT_TRUE(ui::headless::DeliveredEvents().empty());
+  EXPECT_TRUE(ui::scripted::DeliveredEvents().empty());
 }
 
 TEST_F(shell, state_operations_on_buttons_labels_and_unknown_ids_do_nothing) {
@@ -55,29 +55,31 @@ TEST_F(shell, state_operations_on_buttons_labels_and_unknown_ids_do_nothing) {
   EXPECT_EQ(ui::ReadControlState(1), 0);
   EXPECT_EQ(ui::ReadControlState(2), 0);
   EXPECT_EQ(ui::ReadControlState(99), 0);
-  EXPECT_TRUE(ui::headless::StateChanges().empty());
+  EXPECT_TRUE(ui::scripted::StateChanges().empty());
 }
 
 TEST_F(shell, controls_need_an_open_window) {
   ui::AddPushButton(1, 0, 0, 10, 10, u"orphan");
   EXPECT_FALSE(ui::AttachMenuBar(0));
-  ui::headless::ScriptClick(1);
+  ui::scripted::ScriptClick(1);
   EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);  // the click found nothing; the script ran out
-  EXPECT_TRUE(ui::headless::Controls().empty());
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 1);
+  EXPECT_TRUE(ui::scripted::Controls().empty());
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 1);
 }
 
 TEST_F(shell, displays_out_of_range_read_as_zero) {
-  ui::headless::SetDisplays({{1024, 768}, {800, 600}});
+  ui::scripted::SetDisplays({{0, 0, 1024, 768}, {1024, 10, 800, 600}});
   EXPECT_EQ(ui::CountDisplays(), 2);
-  EXPECT_EQ(ui::DisplayPixelWidth(1), 800);
-  EXPECT_EQ(ui::DisplayPixelHeight(1), 600);
-  EXPECT_EQ(ui::DisplayPixelWidth(2), 0);
-  EXPECT_EQ(ui::DisplayPixelHeight(-1), 0);
-  ui::headless::ResetHeadless();
+  EXPECT_EQ(ui::DisplayArea(1).x, 1024);
+  EXPECT_EQ(ui::DisplayArea(1).y, 10);
+  EXPECT_EQ(ui::DisplayArea(1).width, 800);
+  EXPECT_EQ(ui::DisplayArea(1).height, 600);
+  EXPECT_EQ(ui::DisplayArea(2).width, 0);
+  EXPECT_EQ(ui::DisplayArea(-1).height, 0);
+  ui::scripted::ResetScriptedToolkit();
   EXPECT_EQ(ui::CountDisplays(), 1);
-  EXPECT_EQ(ui::DisplayPixelWidth(0), 1920);
-  EXPECT_EQ(ui::DisplayPixelHeight(0), 1080);
+  EXPECT_EQ(ui::DisplayArea(0).width, 1920);
+  EXPECT_EQ(ui::DisplayArea(0).height, 1080);
 }
 
 TEST_F(shell, clicks_flip_check_boxes_and_select_options_before_the_event) {
@@ -86,9 +88,9 @@ TEST_F(shell, clicks_flip_check_boxes_and_select_options_before_the_event) {
   ui::AddOptionButton(2, 0, 0, 10, 10, u"first");
   ui::AddOptionButton(3, 0, 0, 10, 10, u"second");
   ui::WriteControlState(2, 1);
-  ui::headless::ScriptClick(1);
-  ui::headless::ScriptClick(3);
-  ui::headless::ScriptClick(3);  // an option already selected still raises its event
+  ui::scripted::ScriptClick(1);
+  ui::scripted::ScriptClick(3);
+  ui::scripted::ScriptClick(3);  // an option already selected still raises its event
   EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
   EXPECT_EQ(ui::EventOrigin(), 1);
   EXPECT_EQ(ui::ReadControlState(1), 1);
@@ -98,47 +100,34 @@ TEST_F(shell, clicks_flip_check_boxes_and_select_options_before_the_event) {
   EXPECT_EQ(ui::ReadControlState(2), 0);
   EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
   EXPECT_EQ(ui::ReadControlState(3), 1);
-  const auto& changes = ui::headless::StateChanges();
+  const auto& changes = ui::scripted::StateChanges();
   ASSERT_GE(changes.size(), 3u);
   EXPECT_FALSE(changes[0].byUser);
   EXPECT_TRUE(changes[1].byUser);
   EXPECT_TRUE(changes[2].byUser);
-  EXPECT_EQ(ui::headless::PendingActions(), 0u);
+  EXPECT_EQ(ui::scripted::PendingActions(), 0u);
   EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
   EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);  // and again: a loop under test always ends
-  EXPECT_EQ(ui::headless::ScriptRunOuts(), 2);
+  EXPECT_EQ(ui::scripted::ScriptRunOuts(), 2);
 }
 
 TEST_F(shell, requester_answers_must_meet_their_requester) {
   OpenWindow();
-  ui::headless::ScriptChooseFile(u"stray.rpp");  // reached by NextEvent: a script problem
+  ui::scripted::ScriptChooseFile(u"stray.rpp");  // reached by NextEvent: a script problem
   EXPECT_EQ(ui::NextEvent(), ui::CloseWindowEvent);
-  ASSERT_EQ(ui::headless::ScriptProblems().size(), 1u);
-  EXPECT_NE(ui::headless::ScriptProblems()[0].find("stray.rpp"), std::string::npos);
+  ASSERT_EQ(ui::scripted::ScriptProblems().size(), 1u);
+  EXPECT_NE(ui::scripted::ScriptProblems()[0].find("stray.rpp"), std::string::npos);
 
   // A requester without an answer is cancelled, and noted.
   EXPECT_EQ(Utf8(ui::ChooseFileToOpen(u"t", u"", u"", 0)), "");
-  EXPECT_EQ(ui::headless::ScriptProblems().size(), 2u);
+  EXPECT_EQ(ui::scripted::ScriptProblems().size(), 2u);
 
-  // A path longer than 259 units cannot be returned: it counts as a cancel.
-  ui::headless::ScriptChooseFile(Text(259, u'p'));
-  ui::headless::ScriptChooseFile(Text(260, u'p'));
-  EXPECT_EQ(ui::ChooseFileToOpen(u"t", u"", u"", 0).size(), 259u);
-  EXPECT_EQ(Utf8(ui::ChooseFileToOpen(u"t", u"", u"", 0)), "");
-  EXPECT_EQ(ui::headless::Requesters().size(), 3u);
-  EXPECT_EQ(ui::headless::ScriptProblems().size(), 2u);
-  ui::headless::ResetHeadless();  // the problems above were intended
-}
-
-TEST_F(shell, a_too_long_path_from_the_requester_loads_nothing) {
-  const Text longPath = folder() + Text(260, u'n') + u".rpp";
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(longPath);
-  ui::headless::ScriptClick(ExportButton);
-  RunProgram();
-  EXPECT_TRUE(records().project.info.projectPath.empty());
-  ASSERT_EQ(ui::headless::MessageBoxes().size(), 1u);
-  EXPECT_EQ(TextToUtf8(ui::headless::MessageBoxes()[0].text), "No data to export !");
+  // Answers come back whole, however long: the shell checks the limits.
+  ui::scripted::ScriptChooseFile(Text(5000, u'p'));
+  EXPECT_EQ(ui::ChooseFileToOpen(u"t", u"", u"", 0).size(), 5000u);
+  EXPECT_EQ(ui::scripted::Requesters().size(), 2u);
+  EXPECT_EQ(ui::scripted::ScriptProblems().size(), 2u);
+  ui::scripted::ResetScriptedToolkit();  // the problems above were intended
 }
 
 TEST_F(shell, menu_choices_need_an_entry_of_that_id) {
@@ -148,11 +137,11 @@ TEST_F(shell, menu_choices_need_an_entry_of_that_id) {
   ui::AddMenuHeading(u"H");
   ui::AddMenuEntry(1, u"&One");
   ui::AddMenuSeparator();
-  ui::headless::ScriptMenu(9);
-  ui::headless::ScriptMenu(0);  // the separator is not an entry
-  ui::headless::ScriptMenu(1);
+  ui::scripted::ScriptMenu(9);
+  ui::scripted::ScriptMenu(0);  // the separator is not an entry
+  ui::scripted::ScriptMenu(1);
   EXPECT_EQ(ui::NextEvent(), ui::MenuEvent);
   EXPECT_EQ(ui::EventOrigin(), 1);
-  EXPECT_EQ(ui::headless::MenuEntries().size(), 2u);
-  EXPECT_EQ(ui::headless::PendingActions(), 0u);
+  EXPECT_EQ(ui::scripted::MenuEntries().size(), 2u);
+  EXPECT_EQ(ui::scripted::PendingActions(), 0u);
 }

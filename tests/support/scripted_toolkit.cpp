@@ -1,11 +1,11 @@
-// The scripted toolkit backend (see headless.h).
-#include "app/ui/headless.h"
+// The scripted toolkit backend (see scripted_toolkit.h).
+#include "support/scripted_toolkit.h"
 #include "runtime/utf8.h"
 
 #include <deque>
 #include <utility>
 
-namespace ui::headless {
+namespace ui::scripted {
 namespace {
 
 enum class ActionKind { Click, Menu, CloseBox, RawEvent, Answer };
@@ -17,17 +17,15 @@ struct Action {
   Text path;                // Answer only; "" for a cancel
 };
 
-// The longest path the requester can return; longer ones count as a cancel.
-constexpr std::size_t kLongestPath = 259;
-
 struct Toolkit {
   // settings
-  std::vector<DisplaySize> displays{{1920, 1080}};
+  std::vector<DisplayRect> displays{{0, 0, 1920, 1080}};
   std::int32_t dotsPerInch = 96;
   bool initializeFails = false;
+  Text failureReason;
   bool windowCreationFails = false;
   bool menuBarFails = false;
-  bool openDocumentFails = false;
+  LaunchResult openDocumentResult = LaunchResult::Started;
 
   // registry
   bool initialized = false;
@@ -42,7 +40,7 @@ struct Toolkit {
   std::vector<std::int32_t> openPanels;
   std::int32_t nextGroup = 0;
   bool lastCreatedOption = false;  // the last control created was an option button
-  std::int32_t lastOptionParent = kWindowParent;
+  std::int32_t lastOptionParent = kInWindow;
 
   // script and records
   std::deque<Action> script;
@@ -102,7 +100,7 @@ void AddControl(ControlKind kind, std::int32_t id, std::int32_t x, std::int32_t 
   ControlRecord control;
   control.kind = kind;
   control.id = id;
-  control.parent = t.openPanels.empty() ? kWindowParent : t.openPanels.back();
+  control.parent = t.openPanels.empty() ? kInWindow : t.openPanels.back();
   control.x = x;
   control.y = y;
   control.width = width;
@@ -165,14 +163,17 @@ bool Play(const Action& action, std::int32_t& kind, std::int32_t& origin) {
 
 }  // namespace
 
-void ResetHeadless() { State() = Toolkit{}; }
+void ResetScriptedToolkit() { State() = Toolkit{}; }
 
-void SetDisplays(std::vector<DisplaySize> displays) { State().displays = std::move(displays); }
+void SetDisplays(std::vector<DisplayRect> displays) { State().displays = std::move(displays); }
 void SetScreenDotsPerInch(std::int32_t dotsPerInch) { State().dotsPerInch = dotsPerInch; }
-void SetInitializeFails(bool fails) { State().initializeFails = fails; }
+void SetInitializeFails(bool fails, TextView reason) {
+  State().initializeFails = fails;
+  State().failureReason = fails ? Text(reason) : Text();
+}
 void SetWindowCreationFails(bool fails) { State().windowCreationFails = fails; }
 void SetMenuBarFails(bool fails) { State().menuBarFails = fails; }
-void SetOpenDocumentFails(bool fails) { State().openDocumentFails = fails; }
+void SetOpenDocumentResult(LaunchResult result) { State().openDocumentResult = result; }
 
 void ScriptClick(std::int32_t controlId) { Queue({ActionKind::Click, controlId, 0, {}}); }
 void ScriptMenu(std::int32_t entryId) { Queue({ActionKind::Menu, entryId, 0, {}}); }
@@ -197,11 +198,11 @@ std::int32_t ScriptRunOuts() { return State().runOuts; }
 std::size_t PendingActions() { return State().script.size(); }
 const std::vector<std::string>& ScriptProblems() { return State().problems; }
 
-}  // namespace ui::headless
+}  // namespace ui::scripted
 
 namespace ui {
 
-using namespace ui::headless;
+using namespace ui::scripted;
 
 bool InitializeToolkit() {
   Log("InitializeToolkit");
@@ -210,6 +211,8 @@ bool InitializeToolkit() {
   t.initialized = true;
   return true;
 }
+
+Text ToolkitFailureReason() { return State().initializeFails ? State().failureReason : Text(); }
 
 void ShutdownToolkit() {
   Log("ShutdownToolkit");
@@ -250,18 +253,18 @@ void AddMenuHeading(TextView text) {
   t.haveHeading = true;
 }
 
-void AddMenuEntry(std::int32_t id, TextView text) {
+void AddMenuEntry(std::int32_t id, TextView text, char16_t controlKey) {
   Log("AddMenuEntry", id);
   Toolkit& t = State();
   if (!t.menuBarOpen || !t.haveHeading) return;
-  t.menuEntries.push_back({t.currentHeading, false, id, Text(text)});
+  t.menuEntries.push_back({t.currentHeading, false, id, Text(text), controlKey});
 }
 
 void AddMenuSeparator() {
   Log("AddMenuSeparator");
   Toolkit& t = State();
   if (!t.menuBarOpen || !t.haveHeading) return;
-  t.menuEntries.push_back({t.currentHeading, true, 0, {}});
+  t.menuEntries.push_back({t.currentHeading, true, 0, {}, 0});
 }
 
 void AddPushButton(std::int32_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
@@ -317,14 +320,9 @@ std::int32_t CountDisplays() { return static_cast<std::int32_t>(State().displays
 
 std::int32_t ScreenDotsPerInch() { return State().dotsPerInch; }
 
-std::int32_t DisplayPixelWidth(std::int32_t index) {
+DisplayRect DisplayArea(std::int32_t index) {
   const auto& displays = State().displays;
-  return index >= 0 && static_cast<std::size_t>(index) < displays.size() ? displays[index].width : 0;
-}
-
-std::int32_t DisplayPixelHeight(std::int32_t index) {
-  const auto& displays = State().displays;
-  return index >= 0 && static_cast<std::size_t>(index) < displays.size() ? displays[index].height : 0;
+  return index >= 0 && static_cast<std::size_t>(index) < displays.size() ? displays[index] : DisplayRect{};
 }
 
 std::int32_t NextEvent() {
@@ -362,7 +360,6 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   if (!t.script.empty() && t.script.front().kind == ActionKind::Answer) {
     result = std::move(t.script.front().path);
     t.script.pop_front();
-    if (result.size() > kLongestPath) result.clear();
   } else {
     t.problems.push_back("requester opened with no answer queued; cancelled");
   }
@@ -370,11 +367,11 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   return result;
 }
 
-bool OpenWithDefaultProgram(TextView path) {
+LaunchResult OpenWithDefaultProgram(TextView path) {
   Log("OpenWithDefaultProgram");
   Toolkit& t = State();
   t.openedDocuments.emplace_back(path);
-  return !t.openDocumentFails;
+  return t.openDocumentResult;
 }
 
 }  // namespace ui

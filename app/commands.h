@@ -1,0 +1,55 @@
+// What the window's menu entries and controls do: the Load and Export
+// commands, the export-folder options, the consistency of the "Data to
+// export ?" check boxes, the About box and Quit; and the records they work
+// on. Everything here reaches the user through the window toolkit
+// (app/ui/toolkit.h); nothing here builds the window (app/shell.h does).
+#pragma once
+
+#include "core/project_data.h"
+#include "runtime/text.h"
+
+#include <cstdint>
+
+// Texts of the requester, the About box and the message shown when a written
+// report could not be handed to a program.
+inline constexpr TextView kOpenRequesterTitle = u"Load Reaper project...";
+inline constexpr TextView kOpenRequesterPatterns = u"Reaper project (*.rpp)|*.rpp";
+inline constexpr TextView kAboutCaption = u"About...";
+// "The report was written to <path>, but no program is set to open HTML files."
+Text reportNotOpenedMessage(TextView reportPath);
+
+// The export option state. `masterCheckedCount` is the number of checked
+// boxes among MasterVolumeCheck and MasterPluginsCheck, `trackCheckedCount`
+// among the five Track sub-boxes.
+struct ExportOptions {
+  Text exportFolder;
+  std::int64_t masterCheckedCount = 0;
+  std::int64_t trackCheckedCount = 0;
+};
+
+// The shell's process-wide records: the loaded project, the export options
+// and the end-of-loop flag. Zero and empty at process entry.
+struct ShellRecords {
+  ProjectData project;
+  ExportOptions options;
+  bool quitRequested = false;
+};
+
+ShellRecords& shellRecords();
+// Puts the records back into their process-entry state (all empty and zero).
+void resetShellRecords();
+
+// Handles one event of the main window; `origin` is the event's source id.
+void handleEvent(std::int32_t kind, std::int32_t origin);
+
+// The Load command: the requester, then openProject with its answer. A
+// cancel, or a path longer than the system can open, empties the project
+// path and changes nothing else.
+void loadProject();
+// Loads `path` as if it had been chosen in the requester: the same records
+// change and the same message shows when it cannot be opened.
+void openProject(TextView path);
+void exportCommand();
+void showAboutBox();
+// The About box text: five lines joined by line feeds.
+Text aboutText();
