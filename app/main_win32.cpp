@@ -2,6 +2,7 @@
 // project named on the command line (as "Open with" passes it) is loaded at
 // start-up. The exit code is always 0.
 #include "app/shell.h"
+#include "runtime/wide_win32.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -13,8 +14,7 @@ Text FirstArgument() {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr) return Text();
-  const std::wstring_view first = count > 1 ? std::wstring_view(arguments[1]) : std::wstring_view();
-  Text text(first.begin(), first.end());
+  const Text text = count > 1 ? TextFromWide(arguments[1]) : Text();
   LocalFree(arguments);
   return text;
 }

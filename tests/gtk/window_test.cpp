@@ -315,11 +315,20 @@ std::string Describe(const GdkRectangle& r) {
 }
 
 // The screen and font the run was set up with (QUORVEL_TEST_FONT: the
-// family and size GTK must use, QUORVEL_TEST_DPI), so that a configuration
-// that did not take cannot pass for one that did.
+// family and size GTK must use, QUORVEL_TEST_DPI, QUORVEL_TEST_PRIMARY: the
+// primary monitor's x,y,width,height), so that a configuration that did not
+// take cannot pass for one that did.
 void CheckScreenAndFont() {
   const char* font = g_getenv("QUORVEL_TEST_FONT");
   const char* dpi = g_getenv("QUORVEL_TEST_DPI");
+  if (const char* primary = g_getenv("QUORVEL_TEST_PRIMARY")) {
+    GdkRectangle area;
+    gdk_monitor_get_geometry(gdk_display_get_primary_monitor(gdk_display_get_default()), &area);
+    EXPECT_EQ(std::to_string(area.x) + "," + std::to_string(area.y) + "," + std::to_string(area.width) + "," +
+                  std::to_string(area.height),
+              primary)
+        << "the primary monitor";
+  }
   if (dpi != nullptr) {
     EXPECT_DOUBLE_EQ(ScreenScale() * 96, std::atof(dpi));
   }
@@ -454,6 +463,110 @@ TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
   EXPECT_EQ(forward, order) << "Tab runs in creation order and wraps";
   const std::vector<int> reverse{0, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 21, 6, 7, 2, 1, 0, 20};
   EXPECT_EQ(backward, reverse) << "Shift+Tab runs backward and wraps";
+}
+
+// What assistive technology is told: each option pair is a group of two
+// radio buttons (the hidden member that holds a group's empty selection is
+// not one of them), and each panel is labelled by its heading.
+std::vector<AtkObject*> Targets(GtkWidget* widget, AtkRelationType type) {
+  std::vector<AtkObject*> targets;
+  AtkRelationSet* set = atk_object_ref_relation_set(gtk_widget_get_accessible(widget));
+  if (AtkRelation* relation = atk_relation_set_get_relation_by_type(set, type)) {
+    GPtrArray* found = atk_relation_get_target(relation);
+    for (guint i = 0; i < found->len; ++i) targets.push_back(static_cast<AtkObject*>(g_ptr_array_index(found, i)));
+  }
+  g_object_unref(set);
+  return targets;
+}
+
+void CheckAccessibility() {
+  const std::pair<int, int> groups[] = {{ApplicationFolderOption, ProjectFolderOption},
+                                        {PluginsListOnlyOption, SelectedOption}};
+  for (const auto& [first, second] : groups) {
+    for (int id : {first, second}) {
+      SCOPED_TRACE("option " + std::to_string(id));
+      AtkObject* accessible = gtk_widget_get_accessible(ControlWidget(id));
+      EXPECT_EQ(atk_object_get_role(accessible), ATK_ROLE_RADIO_BUTTON);
+      std::vector<AtkObject*> members = Targets(ControlWidget(id), ATK_RELATION_MEMBER_OF);
+      std::sort(members.begin(), members.end());
+      std::vector<AtkObject*> expected{gtk_widget_get_accessible(ControlWidget(first)),
+                                       gtk_widget_get_accessible(ControlWidget(second))};
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(members, expected) << "one of " << members.size() << ", not one of two";
+    }
+  }
+  const std::pair<int, int> panels[] = {{DestinationPanel, DestinationLabel}, {DataPanel, DataLabel}};
+  for (const auto& [panel, heading] : panels) {
+    SCOPED_TRACE("panel " + std::to_string(panel));
+    AtkObject* headingAccessible = gtk_widget_get_accessible(ControlWidget(heading));
+    EXPECT_EQ(Targets(ControlWidget(panel), ATK_RELATION_LABELLED_BY), std::vector<AtkObject*>{headingAccessible});
+    EXPECT_EQ(Targets(ControlWidget(heading), ATK_RELATION_LABEL_FOR),
+              std::vector<AtkObject*>{gtk_widget_get_accessible(ControlWidget(panel))});
+    EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(ControlWidget(panel))),
+                 TextToUtf8(FindControlSpec(heading)->label).c_str());
+  }
+}
+
+TEST_F(gtk_window, assistive_technology_hears_option_pairs_and_labelled_panels) {
+  Script script;
+  script.then(NoDialog(), "window up")
+      .then(Check(CheckAccessibility), "as the window opens")
+      .then(ClickControl(ProjectFolderOption), "the other destination")
+      .then(ClickControl(PluginsListOnlyOption), "the other data option")
+      .then(Check(CheckAccessibility), "after the user chose")
+      .then(ClickControl(QuitButton), "Quit");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+}
+
+// The window manager is asked for a window that can be moved, minimised and
+// closed, never resized or maximised, and for a title bar with its window
+// menu and close box but no minimise or maximise box (Motif hints, which
+// every X11 window manager reads).
+void CheckWindowManagerHints() {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(TopWindow()));
+  ASSERT_NE(window, nullptr);
+  GdkAtom type;
+  gint format = 0;
+  gint length = 0;
+  guchar* data = nullptr;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  ASSERT_TRUE(gdk_property_get(window, gdk_atom_intern_static_string("_MOTIF_WM_HINTS"), GDK_NONE, 0, 5 * 4, FALSE,
+                               &type, &format, &length, &data));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  ASSERT_EQ(format, 32);
+  ASSERT_GE(length, static_cast<gint>(3 * sizeof(long)));
+  const long* hints = reinterpret_cast<const long*>(data);
+  const long flags = hints[0];
+  const long functions = hints[1];
+  const long decorations = hints[2];
+  g_free(data);
+  enum : long { kHasFunctions = 1, kHasDecorations = 2 };
+  enum : long { kFuncResize = 1 << 1, kFuncMove = 1 << 2, kFuncMinimize = 1 << 3, kFuncMaximize = 1 << 4,
+                kFuncClose = 1 << 5 };
+  enum : long { kDecorBorder = 1 << 1, kDecorResize = 1 << 2, kDecorTitle = 1 << 3, kDecorMenu = 1 << 4,
+                kDecorMinimize = 1 << 5, kDecorMaximize = 1 << 6 };
+  ASSERT_EQ(flags & (kHasFunctions | kHasDecorations), kHasFunctions | kHasDecorations);
+  EXPECT_EQ(functions & (kFuncMove | kFuncMinimize | kFuncClose), kFuncMove | kFuncMinimize | kFuncClose)
+      << "the user may move, minimise and close it";
+  EXPECT_EQ(functions & (kFuncResize | kFuncMaximize), 0) << "but not resize or maximise it";
+  EXPECT_EQ(decorations & (kDecorBorder | kDecorTitle | kDecorMenu), kDecorBorder | kDecorTitle | kDecorMenu);
+  EXPECT_EQ(decorations & (kDecorMinimize | kDecorMaximize | kDecorResize), 0) << "no minimise or maximise box";
+}
+
+TEST_F(gtk_window, the_window_may_be_minimised_but_shows_no_minimise_box) {
+  Script script;
+  script.then(NoDialog(), "window up")
+      .then(
+          [] {
+            GtkWindow* window = TopWindow();
+            return window != nullptr && gtk_widget_get_mapped(GTK_WIDGET(window));
+          },
+          "window mapped")
+      .then(Check(CheckWindowManagerHints), "hints")
+      .then(ClickControl(QuitButton), "Quit");
+  EXPECT_EQ(Run(script), 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
 }
 
 }  // namespace
