@@ -354,6 +354,9 @@ bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::i
   if (focusable) {
     t.focusOrder[area].push_back(widget);
     ApplyFocusOrder(area);
+    // The window opens with the focus on its first control, as on Windows.
+    if (gtk_widget_get_can_focus(widget) && gtk_window_get_focus(GTK_WINDOW(t.currentWindow)) == nullptr)
+      gtk_window_set_focus(GTK_WINDOW(t.currentWindow), widget);
   }
   t.controls[id] = Control{kind, widget, area, x, y, std::max(0, width), std::max(0, height)};
   t.creationOrder.push_back(id);
@@ -527,6 +530,8 @@ bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::i
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (window == nullptr) return false;
   gtk_window_set_title(GTK_WINDOW(window), Utf8(title).c_str());
+  // The icon installed under the program's name, as the desktop entry names it.
+  if (const gchar* program = g_get_prgname()) gtk_window_set_icon_name(GTK_WINDOW(window), program);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_gravity(GTK_WINDOW(window), GDK_GRAVITY_NORTH_WEST);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
