@@ -4,9 +4,9 @@
 // is closed, so its status is awaited a short while only; one still running
 // then has started a program. Such children are reaped at the next launch.
 #include "runtime/launch.h"
-#include "runtime/utf8.h"
 
 #include "runtime/paths.h"
+#include "runtime/utf8.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,7 +42,7 @@ void ReapFinished() {
 LaunchResult LaunchDocument(TextView path) {
   ReapFinished();
   if (path.empty()) return LaunchResult::Failed;
-  std::string name = TextToUtf8(AbsolutePath(path));
+  std::string name = NativePathFromText(AbsolutePath(path));
   char program[] = "xdg-open";
   char* argv[] = {program, name.data(), nullptr};
   pid_t child = 0;

@@ -6,7 +6,7 @@
 #include <string>
 
 bool PathFitsSystemLimits(TextView path) {
-  const std::string bytes = TextToUtf8(path);
+  const std::string bytes = NativePathFromText(path);
   if (bytes.size() >= PATH_MAX) return false;
   std::size_t start = 0;
   while (start <= bytes.size()) {

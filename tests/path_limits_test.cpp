@@ -50,6 +50,10 @@ TEST(path_limits, posix_names_and_paths_are_counted_in_bytes) {
       {Repeat(u"/abcdefgh", (kPathMax - 1) / 9), true},
       {Repeat(u"/abcdefgh", (kPathMax - 1) / 9 + 1), false},
       {folder + Text(300, u'a').substr(0, 250) + u".rpp", true},  // 254 bytes: longer than Windows allows
+      // A byte of a name that is not UTF-8 is carried as one unit (U+DC80..U+DCFF)
+      // and counts as the one byte it is on disk.
+      {folder + Text(kNameMax, u'\xDCE9'), true},
+      {folder + Text(kNameMax + 1, u'\xDCE9'), false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PathFitsSystemLimits(c.path), c.fits) << c.path.size() << " units";

@@ -101,8 +101,8 @@ Toolkit& State() {
 std::string Utf8(TextView text) { return TextToUtf8(text); }
 
 // File names in the system's bytes, and back.
-std::string NativePath(TextView path) { return TextToUtf8(path); }
-Text TextFromNative(const char* path) { return TextFromUtf8(path); }
+std::string NativePath(TextView path) { return NativePathFromText(path); }
+Text TextFromNative(const char* path) { return TextFromNativePath(path); }
 
 int Scaled(std::int32_t units) { return static_cast<int>(std::lround(units * State().scale)); }
 

@@ -392,6 +392,40 @@ TEST_F(gtk_requester, typed_name_of_a_missing_file_is_accepted) {
   EXPECT_FALSE(FileExists(chosen)) << "the requester creates nothing";
 }
 
+// A file whose name is not UTF-8 (Latin-1 bytes), chosen in the list: the
+// path comes back carrying those bytes, and names the same file.
+TEST_F(gtk_requester, a_chosen_file_name_that_is_not_utf8_keeps_its_bytes) {
+  const std::string name = "caf\xe9.rpp";
+  const std::string bytes = NativePathFromText(folder()) + name;
+  {
+    FILE* file = std::fopen(bytes.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("x", file);
+    std::fclose(file);
+  }
+  Script script;
+  script.then(
+      [bytes] {
+        GtkWidget* dialog = FindDialog("Load Reaper project...");
+        if (dialog == nullptr || !gtk_widget_get_mapped(dialog)) return false;
+        // Selected from the list, as the proposed name; then Open.
+        gchar* selected = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        const bool ready = selected != nullptr && bytes == selected;
+        g_free(selected);
+        if (!ready) return false;
+        gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT)));
+        return true;
+      },
+      "choosing the Latin-1 name");
+  script.start();
+  const Text chosen = ui::ChooseFileToOpen(u"Load Reaper project...", TextFromNativePath(bytes),
+                                           u"Reaper project (*.rpp)|*.rpp", 0);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+  EXPECT_EQ(chosen, folder() + u"caf\xDCE9.rpp");
+  EXPECT_EQ(NativePathFromText(chosen), bytes);
+  std::remove(bytes.c_str());
+}
+
 TEST_F(gtk_requester, existing_file_is_not_questioned_as_an_overwrite) {
   writeFile(u"there.rpp", "keep");
   Text chosen = choose(folderUtf8() + "there.rpp", folder());

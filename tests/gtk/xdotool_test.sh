@@ -165,6 +165,24 @@ keys ctrl+q
 expect_end "Ctrl+Q"
 echo "command line: project loaded, report written and opened, Ctrl+Q ends with 0"
 
+# A name that is not UTF-8 (Latin-1 "café.rpp", as an old archive may hold):
+# its report gets the same bytes. (xdg-open without a desktop session cannot
+# take such a name, which the program then says; a desktop's opener can.)
+cp "$data/basic.rpp" "$work/projects/caf"$'\xe9'".rpp"
+start "$work/projects/caf"$'\xe9'".rpp"
+keys Tab space
+wait_file "$work/caf"$'\xe9'".html" || fail "the project with a Latin-1 name was not loaded: no report"
+sleep 2.5
+if box=$(xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -1) && [ -n "$box" ]; then
+  focus "$box"
+  keys Return
+  wait_gone '^Information$' || fail "Return did not close the message box"
+fi
+focus "$main"
+keys ctrl+q
+expect_end "Ctrl+Q"
+echo "command line: a file name that is not UTF-8 loads and its report keeps its bytes"
+
 start "$work/projects/absent.rpp"
 expect_message "a missing project on the command line"
 focus "$main"

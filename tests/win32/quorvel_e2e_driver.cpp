@@ -450,6 +450,13 @@ void RegisterRecorder() {
   Abort(L"could not register the recording program for .html");
 }
 
+// .html files lead to a type with no program to open it, as on a Windows
+// where nothing is set for them.
+void UnregisterRecorder() {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) SetDefault(root, L"Software\\Classes\\.html", L"QuorvelTest.Nothing");
+  SetDefault(HKEY_CURRENT_USER, L"Software\\Classes\\QuorvelTest.Nothing", L"A type no program opens");
+}
+
 // The window as the screen shows it, as a 24-bit BMP file.
 void SaveScreenshot(const std::wstring& path) {
   RECT area;
@@ -873,9 +880,10 @@ void PrepareFolders() {
   }
 }
 
-void StartProgram() {
+// Starts quorvel.exe in the application folder, with `arguments` after its name.
+void StartProgram(const std::wstring& arguments = L"") {
   SetEnvironmentVariableW(L"QUORVEL_OPEN_RECORD", kRecord.c_str());
-  std::wstring line = L"\"" + kProgram + L"\"";
+  std::wstring line = L"\"" + kProgram + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessW(kProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, kAppFolder.c_str(), &startup,
@@ -933,6 +941,48 @@ void ReadDisplayResolution() {
   ReleaseDC(nullptr, screen);
 }
 
+// A project named on the command line, as "Open with" passes it, loads at
+// start-up as if chosen in the requester; one that cannot be opened shows
+// the Load's message. `opened` counts the reports handed on so far.
+void CommandLine(std::size_t& opened) {
+  Step("a project named on the command line");
+  const std::wstring project = kProjectFolder + L"\\" + kSecondProject + L".rpp";
+  StartProgram(L"\"" + project + L"\"");
+  ExpectNoMessageBox(L"Information", L"loading the command line's project shows no message");
+  Click(1);
+  ExpectNoMessageBox(L"Information", L"exporting the command line's project shows no message");
+  const std::wstring report = kAppFolder + L"\\" + kSecondProject + L".html";
+  CheckOpened(report, ++opened);
+  CheckReport(report, project, kSecondProject);
+  CloseWindow(false);
+
+  Step("a missing project on the command line");
+  StartProgram(L"\"" + kAppFolder + L"\\absent.rpp\"");
+  CheckEqual(AnswerMessageBox(L"Information"), L"Couldn't open the file!", L"a missing project on the command line");
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"Export after the missing project");
+  CloseWindow(false);
+}
+
+// When ShellExecute finds no program for .html, the report is written all the
+// same and the user is told where it is.
+void NoProgramForReports(std::size_t opened) {
+  Step("no program for .html files");
+  UnregisterRecorder();
+  const std::wstring project = kProjectFolder + L"\\" + kSecondProject + L".rpp";
+  const std::wstring report = kAppFolder + L"\\" + kSecondProject + L".html";
+  DeleteFileW(report.c_str());
+  StartProgram(L"\"" + project + L"\"");
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"),
+             L"The report was written to " + report + L", but no program is set to open HTML files.",
+             L"Export with nothing to open the report");
+  CheckReport(report, project, kSecondProject);
+  CheckEqual(static_cast<long long>(RecordedOpens().size()), static_cast<long long>(opened),
+             L"nothing was opened");
+  CloseWindow(false);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -969,6 +1019,9 @@ int wmain(int argc, wchar_t** argv) {
   LoadAndExport();
   CheckAbout();
   CloseWindow(false);
+  std::size_t opened = 3;  // by LoadAndExport
+  CommandLine(opened);
+  NoProgramForReports(opened);
 
   if (ProgramRunning()) TerminateProcess(program.hProcess, 1);
   std::printf("%d checks passed, %d failed\n", passes, failures);
