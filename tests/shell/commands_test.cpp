@@ -226,14 +226,14 @@ TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_p
   const std::string projectBytes = ReadBytes(project);
   WriteBytes(path(u"Song.html"), "previous report");
   StartProgram();
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
   Step();
-  ui::headless::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ProjectFolderOption);
   Step();
   if (FileSizeLimit::Supported()) {
     FileSizeLimit diskAlmostFull(2000);
-    ui::headless::ScriptClick(ExportButton);
+    ui::scripted::ScriptClick(ExportButton);
     Step();
     EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
     EXPECT_EQ(ReadBytes(path(u"Song.html")), "previous report");
@@ -242,13 +242,13 @@ TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_p
   std::filesystem::remove(std::filesystem::path(std::u16string(path(u"Song.html"))));
   std::filesystem::create_hard_link(std::filesystem::path(std::u16string(project)),
                                     std::filesystem::path(std::u16string(path(u"Song.html"))));
-  ui::headless::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(ExportButton);
   Step();
-  const auto& boxes = ui::headless::MessageBoxes();
+  const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(Utf8(boxes.back().text), "may not create the file!");
   EXPECT_EQ(ReadBytes(project), projectBytes);
-  EXPECT_TRUE(ui::headless::OpenedDocuments().empty());
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
 }
 
 TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
@@ -261,16 +261,16 @@ TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
     std::filesystem::resize_file(huge, 200'000'000);
   }
   StartProgram();
-  ui::headless::ScriptClick(LoadButton);
-  ui::headless::ScriptChooseFile(small);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(small);
   Step();
   const std::int64_t lines = records().project.lineCount();
   const std::size_t tracks = records().project.tracks.size();
   ASSERT_GT(tracks, 0u);
   {
     MemoryLimit limit(64 << 20);
-    ui::headless::ScriptClick(LoadButton);
-    ui::headless::ScriptChooseFile(path(u"Huge.rpp"));
+    ui::scripted::ScriptClick(LoadButton);
+    ui::scripted::ScriptChooseFile(path(u"Huge.rpp"));
     Step();
   }
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
