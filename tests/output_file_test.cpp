@@ -9,6 +9,8 @@
 #include <thread>
 
 #ifdef _WIN32
+#include "runtime/wide_win32.h"
+
 #include <windows.h>
 #else
 #include <csignal>
@@ -153,7 +155,7 @@ TEST_F(output_file, the_shared_reader_neither_waits_for_nor_stops_others) {
 #ifdef _WIN32
 TEST_F(output_file, a_file_held_without_sharing_is_refused_and_nul_is_written_in_place) {
   writeFile(u"report.html", "held");
-  const std::wstring name(path(u"report.html").begin(), path(u"report.html").end());
+  const std::wstring name = TextToWide(path(u"report.html"));
   HANDLE held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   OutputFile out;
