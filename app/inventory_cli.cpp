@@ -13,9 +13,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <memory>
 #include <new>
 #include <optional>
 #include <thread>
@@ -170,6 +169,13 @@ Text printable(TextView text) {
   return out;
 }
 
+// The folder part of a path, with its final separator.
+Text folderOf(TextView path) {
+  std::size_t end = path.size();
+  while (end > 0 && !isSeparator(path[end - 1])) --end;
+  return Text(path.substr(0, end));
+}
+
 std::string formatDuration(double seconds) {
   const auto s = static_cast<long long>(seconds + 0.5);
   char text[32];
@@ -238,20 +244,23 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     }
   }
 
+  // Errors are kept (with their paths in pathText form) until the end; of
+  // the projects only their paths, packed and sorted.
+  ArchiveTotals totals;
   std::vector<Text> roots;
-  ArchiveInventory inventory;
   for (const Text& path : options.paths) {
     Text full = absolute(path, currentFolder);
-    if (full.empty()) inventory.addError(path, "the current folder cannot be read");
+    if (full.empty()) totals.addError(pathText(path), "the current folder cannot be read");
     else roots.push_back(std::move(full));
   }
   FoundProjects found = findProjects(roots, options.includeBackups);
-  for (const FoundProjects::Problem& problem : found.problems) inventory.addError(problem.path, problem.message);
+  for (const FoundProjects::Problem& problem : found.problems) totals.addError(pathText(problem.path), problem.message);
+  const ProjectPaths& projects = found.projects;
 
   // Never write the inventory onto a project it reads.
   if (!output.writesDirectly() && output.existing().known) {
-    for (const Text& project : found.projects) {
-      if (OsPathIdentity(project) == output.existing()) {
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+      if (OsPathIdentity(projects.path(i)) == output.existing()) {
         output.abandon();
         fail(outputPath, u"is one of the projects read; may not create the file!");
         return 1;
@@ -259,43 +268,49 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     }
   }
 
-  // The projects, read by a pool of threads; each result lands in the
-  // inventory, which sorts them when done.
-  const std::size_t total = found.projects.size();
-  unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-  jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(total, 1)));
-  std::atomic<std::size_t> next{0}, done{0};
+  // The parts of the output that come after the summary are set aside
+  // beside the output (where its bytes must fit anyway), or in the folder
+  // for temporary files when the output is a device, a pipe or stdout.
+  const ByteSink sink = [&](std::string_view piece) { return output.write(piece); };
+  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(options.format, resourcesShown, sink);
+  if (!writer->open(output.writesDirectly() ? Text() : folderOf(outputPath))) {
+    output.abandon();
+    fail(toStandardOutput ? Text(u"-") : outputPath,
+         u"may not create the file! (temporary file: " + writer->failureReason() + u")");
+    return 1;
+  }
+
+  // The projects, read by a pool of threads and written in path order as
+  // soon as each and every one before it is read.
+  const std::size_t total = projects.size();
+  const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  std::atomic<std::size_t> done{0};
   std::atomic<std::int64_t> bytes{0};
-  std::mutex doneMutex;
-  std::condition_variable allDone;
   const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
-  auto work = [&] {
-    for (;;) {
-      const std::size_t i = next.fetch_add(1);
-      if (i >= total) break;
-      // Running out of memory is a failure of this project; the others go on.
-      try {
-        const ProjectFileResult result = inventoryProjectFile(found.projects[i], cachesUsed);
-        if (result.error.empty()) inventory.addProject(found.projects[i], result.inventory);
-        else inventory.addError(found.projects[i], result.error);
-        bytes += result.bytes;
-      } catch (const std::bad_alloc&) {
-        inventory.addError(found.projects[i], "not enough memory to read it");
-      }
-      if (done.fetch_add(1) + 1 == total) {
-        std::lock_guard<std::mutex> lock(doneMutex);
-        allDone.notify_all();
-      }
-    }
-  };
   const auto started = std::chrono::steady_clock::now();
   const bool showProgress = streams.progress && !options.quiet && total > 0;
-  // With a progress line this thread draws it while `jobs` others read.
-  std::vector<std::thread> pool;
-  for (unsigned j = showProgress ? 0 : 1; j < jobs; ++j) pool.emplace_back(work);
+  InOrderReading reading;
+  reading.count = total;
+  reading.jobs = jobs;
+  // A few projects per thread read ahead of the one written next: enough to
+  // keep every thread busy past a slow project, few enough to stay small.
+  reading.window = std::size_t{4} * jobs;
+  reading.read = [&](std::size_t i) {
+    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed);
+    bytes += result.bytes;
+    ++done;
+    return result;
+  };
+  reading.deliver = [&](std::size_t i, ProjectFileResult& result) {
+    if (!result.error.empty()) {
+      totals.addError(projects.bytes(i), result.error);
+      return true;
+    }
+    totals.addProject(result.inventory);
+    return writer->addProject({projects.bytes(i), result.inventory});
+  };
   if (showProgress) {
-    std::unique_lock<std::mutex> lock(doneMutex);
-    while (!allDone.wait_for(lock, std::chrono::milliseconds(250), [&] { return done.load() == total; })) {
+    reading.idle = [&] {
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       const std::size_t d = done.load();
       char line[160];
@@ -303,27 +318,30 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
                     elapsed > 0 ? static_cast<double>(bytes.load()) / 1e6 / elapsed : 0.0,
                     d == 0 ? "?:??" : formatDuration(elapsed * static_cast<double>(total - d) / static_cast<double>(d)).c_str());
       streams.progress(line);
-    }
-  } else {
-    work();
+    };
   }
-  for (std::thread& t : pool) t.join();
+  bool written = false, outOfMemory = false;
+  try {
+    if (readInOrder(reading)) {
+      totals.finish();
+      written = writer->finish(totals) && output.commit();
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
   if (showProgress) streams.progress("");
-
-  inventory.finish();
-  const bool written = writeInventory(inventory, resourcesShown, options.format,
-                                      [&](std::string_view piece) { return output.write(piece); }) &&
-                       output.commit();
   if (!written) {
-    const Text reason = output.failureReason();
+    const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
+                        : !writer->failureReason().empty() ? writer->failureReason()
+                                                           : output.failureReason();
     output.abandon();
     fail(toStandardOutput ? Text(u"-") : outputPath,
          u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
     return 1;
   }
   if (!output.writesStandardOutput()) streams.out(printable(outputPath));
-  if (!inventory.errors().empty()) {
-    for (const ArchiveInventory::Error& e : inventory.errors())
+  if (!totals.errors().empty()) {
+    for (const ArchiveTotals::Error& e : totals.errors())
       streams.err(Text(kProgram) + u": " + printable(TextFromUtf8(e.path)) + u": " + TextFromUtf8(e.message));
     return 1;
   }

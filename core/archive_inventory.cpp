@@ -7,7 +7,11 @@
 #include "runtime/paths.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -45,8 +49,6 @@ std::string NativeSeparators(std::string_view file) {
     if (c == '/' || c == '\\') c = native;
   return out;
 }
-
-bool Less(std::string_view a, std::string_view b) { return a < b; }
 
 }  // namespace
 
@@ -88,6 +90,43 @@ std::string pathText(TextView path) {
     }
   }
   return out;
+}
+
+Text textFromPathText(std::string_view bytes) {
+  // pathText writes well-formed sequences only (a lone surrogate as its own
+  // three bytes); anything else is taken byte by byte as Latin-1.
+  Text out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    std::uint32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    bool whole = i + length <= bytes.size();
+    for (std::size_t k = 1; whole && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      whole = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!whole) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string_view folderOfPathText(std::string_view path) {
+  std::size_t end = path.size();
+  while (end > 0 && !IsSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
+  return path.substr(0, end);
 }
 
 ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches) {
@@ -141,90 +180,144 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
   return result;
 }
 
-std::uint32_t ArchiveInventory::intern(std::string_view s) {
-  const auto it = index_.find(s);
-  if (it != index_.end()) return it->second;
-  const auto id = static_cast<std::uint32_t>(strings_.size());
-  strings_.emplace_back(s);
-  index_.emplace(strings_.back(), id);
-  return id;
+std::string resolvedMediaText(std::string_view folder, std::string_view file) {
+  if (isAbsoluteMediaPath(file)) return std::string(file);
+  return std::string(folder) + NativeSeparators(file);
 }
 
-void ArchiveInventory::addProject(TextView path, const ProjectInventory& inventory) {
-  const std::string pathBytes = pathText(path);
-  const std::string folderBytes = pathText(FolderOf(path));
-  std::lock_guard<std::mutex> lock(mutex_);
-  Project p{};
-  p.path = intern(pathBytes);
-  p.folder = intern(folderBytes);
-  p.version = intern(inventory.reaperVersion);
-  p.platform = intern(inventory.reaperPlatform);
-  p.tracks = inventory.tracks;
-  p.firstInstance = static_cast<std::uint32_t>(instances_.size());
-  p.instanceCount = static_cast<std::uint32_t>(inventory.plugins.size());
-  p.firstMedia = static_cast<std::uint32_t>(media_.size());
-  p.mediaCount = static_cast<std::uint32_t>(inventory.media.size());
-  for (const PluginInstance& i : inventory.plugins) {
-    instances_.push_back({intern(i.trackName), intern(i.item), intern(i.container), intern(i.display), intern(i.name),
-                          intern(i.vendor), intern(i.file), intern(i.id), intern(i.preset), i.track, i.location,
-                          i.format, i.state, i.status, i.instrument});
-    if (i.status == InstallStatus::Missing) ++p.missingPlugins;
+std::uint32_t missingPluginsOf(const ProjectInventory& project) {
+  std::uint32_t n = 0;
+  for (const PluginInstance& i : project.plugins) n += i.status == InstallStatus::Missing;
+  return n;
+}
+
+std::uint32_t missingMediaOf(const ProjectInventory& project) {
+  std::uint32_t n = 0;
+  for (const MediaReference& m : project.media) n += !m.exists;
+  return n;
+}
+
+bool readInOrder(const InOrderReading& reading) {
+  const std::size_t count = reading.count;
+  const std::size_t window = std::max<std::size_t>(reading.window, 1);
+  std::mutex mutex;
+  std::condition_variable ready;  // the next result to hand over is there
+  std::condition_variable room;   // a project may be started
+  std::vector<std::optional<ProjectFileResult>> slots(std::min(window, std::max<std::size_t>(count, 1)));
+  std::size_t next = 0;       // the next project to start
+  std::size_t handedOver = 0; // results handed over so far
+  bool stop = false;
+
+  auto work = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      room.wait(lock, [&] { return stop || next >= count || next < handedOver + slots.size(); });
+      if (stop || next >= count) return;
+      const std::size_t i = next++;
+      lock.unlock();
+      ProjectFileResult result;
+      try {
+        result = reading.read(i);
+      } catch (const std::bad_alloc&) {
+        result = ProjectFileResult();
+        result.error = "not enough memory to read it";
+      }
+      lock.lock();
+      slots[i % slots.size()] = std::move(result);
+      if (i == handedOver) ready.notify_one();
+    }
+  };
+
+  const unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(reading.jobs, 1, std::max<std::size_t>(count, 1)));
+  std::vector<std::thread> pool;
+  auto end = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    room.notify_all();
+    for (std::thread& t : pool) t.join();
+  };
+  bool handedAll = true;
+  try {
+    for (unsigned j = 0; j < jobs && count > 0; ++j) pool.emplace_back(work);
+    auto lastIdle = std::chrono::steady_clock::now();
+    auto idle = [&] {
+      if (reading.idle) reading.idle();
+      lastIdle = std::chrono::steady_clock::now();
+    };
+    std::unique_lock<std::mutex> lock(mutex);
+    while (handedOver < count) {
+      std::optional<ProjectFileResult>& slot = slots[handedOver % slots.size()];
+      if (!ready.wait_for(lock, reading.tick, [&] { return slot.has_value(); })) {
+        lock.unlock();
+        idle();
+        lock.lock();
+        continue;
+      }
+      ProjectFileResult result = std::move(*slot);
+      slot.reset();
+      const std::size_t i = handedOver++;
+      lock.unlock();
+      room.notify_all();
+      const bool more = reading.deliver(i, result);
+      if (std::chrono::steady_clock::now() - lastIdle >= reading.tick) idle();
+      lock.lock();
+      if (!more) {
+        handedAll = false;
+        break;
+      }
+    }
+  } catch (...) {
+    end();
+    throw;
   }
-  for (const MediaReference& m : inventory.media) {
-    media_.push_back({intern(m.file), m.uses, !isAbsoluteMediaPath(m.file), m.exists});
-    if (!m.exists) ++p.missingMedia;
+  end();
+  return handedAll;
+}
+
+void ArchiveTotals::addProject(const ProjectInventory& project) {
+  ++projects_;
+  instances_ += project.plugins.size();
+  missingMedia_ += missingMediaOf(project);
+  // Plug-ins by identity: format, file and id, or format and label when the
+  // project names neither. The first instance met (in path order) names it.
+  std::string key;
+  for (const PluginInstance& i : project.plugins) {
+    key.assign(1, static_cast<char>(i.format));
+    if (!i.file.empty() || !i.id.empty()) {
+      key.push_back('f');
+      key += i.file;
+      key.push_back('\0');
+      key += i.id;
+    } else {
+      key.push_back('d');
+      key += i.display;
+    }
+    auto [it, added] = byIdentity_.try_emplace(key, plugins_.size());
+    if (added) {
+      plugins_.push_back({i.format, i.instrument, i.status, i.display, i.name, i.vendor, i.file, i.id, 0, 0});
+      lastProject_.push_back(0);
+    }
+    ArchivePlugin& plugin = plugins_[it->second];
+    ++plugin.instances;
+    if (lastProject_[it->second] != projects_) {
+      lastProject_[it->second] = projects_;
+      ++plugin.projects;
+    }
   }
-  projects_.push_back(p);
 }
 
-void ArchiveInventory::addError(TextView path, std::string_view message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  errors_.push_back({pathText(path), std::string(message)});
+void ArchiveTotals::addError(std::string_view path, std::string_view message) {
+  errors_.push_back({std::string(path), std::string(message)});
 }
 
-std::string ArchiveInventory::resolved(const Project& p, const Media& m) const {
-  if (!m.relative) return std::string(text(m.file));
-  return std::string(text(p.folder)) + NativeSeparators(text(m.file));
-}
-
-void ArchiveInventory::finish() {
-  std::sort(projects_.begin(), projects_.end(),
-            [&](const Project& a, const Project& b) { return Less(text(a.path), text(b.path)); });
+void ArchiveTotals::finish() {
+  byIdentity_.clear();
+  lastProject_.clear();
   std::stable_sort(errors_.begin(), errors_.end(), [](const Error& a, const Error& b) {
     return a.path != b.path ? a.path < b.path : a.message < b.message;
   });
-  // Plug-ins by identity: format, file and id, or format and label when the
-  // project names neither. The first instance met (in path order) names it.
-  plugins_.clear();
-  std::unordered_map<std::string, std::size_t> byIdentity;
-  std::vector<std::uint32_t> lastProject;
-  std::string key;
-  for (std::uint32_t pi = 0; pi < projects_.size(); ++pi) {
-    for (const Instance& i : instances(projects_[pi])) {
-      key.assign(1, static_cast<char>(i.format));
-      if (!text(i.file).empty() || !text(i.id).empty()) {
-        key.push_back('f');
-        key += text(i.file);
-        key.push_back('\0');
-        key += text(i.id);
-      } else {
-        key.push_back('d');
-        key += text(i.display);
-      }
-      auto [it, added] = byIdentity.try_emplace(key, plugins_.size());
-      if (added) {
-        plugins_.push_back({i.format, i.instrument, i.status, text(i.display), text(i.name), text(i.vendor),
-                            text(i.file), text(i.id), 0, 0});
-        lastProject.push_back(UINT32_MAX);
-      }
-      ArchivePlugin& plugin = plugins_[it->second];
-      ++plugin.instances;
-      if (lastProject[it->second] != pi) {
-        lastProject[it->second] = pi;
-        ++plugin.projects;
-      }
-    }
-  }
   auto lower = [](std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -242,14 +335,8 @@ void ArchiveInventory::finish() {
   });
 }
 
-std::uint64_t ArchiveInventory::missingPlugins() const {
+std::uint64_t ArchiveTotals::missingPlugins() const {
   std::uint64_t n = 0;
   for (const ArchivePlugin& p : plugins_) n += p.status == InstallStatus::Missing;
-  return n;
-}
-
-std::uint64_t ArchiveInventory::missingMedia() const {
-  std::uint64_t n = 0;
-  for (const Project& p : projects_) n += p.missingMedia;
   return n;
 }

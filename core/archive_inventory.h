@@ -1,10 +1,12 @@
-// The inventory of a whole archive: the projects read (each with its plug-in
-// instances and media), the errors, and the plug-ins aggregated by identity.
+// The inventory of a whole archive, read project by project in path order.
 //
-// Projects may be added from several threads in any order; finish() then
-// sorts them by path, so that what the outputs see is the same for any
-// order. Texts are kept once each in a string pool and instances as small
-// records, so that a large archive stays small in memory.
+// inventoryProjectFile reads one project; readInOrder reads many with a pool
+// of threads and hands the results over in the order of their paths, holding
+// only a bounded number at once; ArchiveTotals keeps what the outputs need
+// once every project is seen: the plug-ins aggregated by identity, the
+// counts and the errors. Nothing here keeps a project after it was handed
+// over, so memory grows with the distinct plug-ins and the errors, never with
+// the number of projects or instances.
 //
 // Paths are kept as UTF-8 bytes in which a lone surrogate of the Text (a
 // file-name byte that is not UTF-8) stays encoded on its own (ED xx xx), so
@@ -14,10 +16,9 @@
 #include "core/project_inventory.h"
 #include "runtime/text.h"
 
+#include <chrono>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <span>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,77 +41,77 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
 // (`folder` ends with a separator); either separator is accepted.
 bool isAbsoluteMediaPath(std::string_view file);
 Text resolveMediaPath(TextView folder, std::string_view file);
+// The same in pathText form: `folder` as folderOfPathText gives it.
+std::string resolvedMediaText(std::string_view folder, std::string_view file);
 
-// UTF-8 of a Text, a lone surrogate encoded on its own (see above).
+// UTF-8 of a Text, a lone surrogate encoded on its own (see above), and the
+// Text back from it.
 std::string pathText(TextView path);
+Text textFromPathText(std::string_view bytes);
+// The folder part of a path in pathText form, with its final separator.
+std::string_view folderOfPathText(std::string_view path);
+
+// Counts of one project, as its row in the outputs shows them.
+std::uint32_t missingPluginsOf(const ProjectInventory& project);
+std::uint32_t missingMediaOf(const ProjectInventory& project);
+
+// Reads projects 0..count-1 with `jobs` threads (read(i) runs on them) and
+// hands each result to deliver(i, result) on the calling thread, in index
+// order, as soon as it and every one before it are read. At most `window`
+// results are read ahead of the one handed over next, so that a slow project
+// holds back only that many. While it waits, and between results, the
+// calling thread calls idle() about every `tick` (a progress line).
+// deliver returning false stops the reading: no further project is started,
+// and readInOrder returns false once the threads have ended; it returns true
+// when every result was handed over. A read that runs out of memory is the
+// error "not enough memory to read it" of that project.
+struct InOrderReading {
+  std::size_t count = 0;
+  unsigned jobs = 1;
+  std::size_t window = 8;
+  std::function<ProjectFileResult(std::size_t)> read;
+  std::function<bool(std::size_t, ProjectFileResult&)> deliver;
+  std::function<void()> idle;
+  std::chrono::milliseconds tick{250};
+};
+bool readInOrder(const InOrderReading& reading);
 
 struct ArchivePlugin {
   FxFormat format;
   bool instrument;
   InstallStatus status;
-  std::string_view display, name, vendor, file, id;
+  std::string display, name, vendor, file, id;
   std::uint32_t projects = 0;
   std::uint32_t instances = 0;
 };
 
-class ArchiveInventory {
+// What the outputs say of the archive as a whole. Projects are added in path
+// order (the first instance of a plug-in met names it), errors in any order;
+// finish() then sorts the plug-ins and the errors, and nothing more may be
+// added. Not thread-safe: one thread adds.
+class ArchiveTotals {
  public:
-  struct Instance {
-    std::uint32_t trackName, item, container, display, name, vendor, file, id, preset;
-    std::int32_t track;
-    FxLocation location;
-    FxFormat format;
-    FxState state;
-    InstallStatus status;
-    bool instrument;
-  };
-  struct Media {
-    std::uint32_t file;
-    std::uint32_t uses;
-    bool relative;
-    bool exists;
-  };
-  struct Project {
-    std::uint32_t path, folder, version, platform;
-    std::int32_t tracks;
-    std::uint32_t firstInstance, instanceCount, firstMedia, mediaCount;
-    std::uint32_t missingPlugins, missingMedia;
-  };
   struct Error {
     std::string path;
     std::string message;
   };
 
-  // Thread-safe.
-  void addProject(TextView path, const ProjectInventory& inventory);
-  void addError(TextView path, std::string_view message);
-  // Sorts projects and errors by path and aggregates the plug-ins.
+  void addProject(const ProjectInventory& project);
+  void addError(std::string_view path, std::string_view message);  // path in pathText form
   void finish();
 
-  std::string_view text(std::uint32_t id) const { return strings_[id]; }
-  const std::vector<Project>& projects() const { return projects_; }
-  std::span<const Instance> instances(const Project& p) const {
-    return {instances_.data() + p.firstInstance, p.instanceCount};
-  }
-  std::span<const Media> media(const Project& p) const { return {media_.data() + p.firstMedia, p.mediaCount}; }
-  // The media file's absolute path, as pathText gives it.
-  std::string resolved(const Project& p, const Media& m) const;
-  const std::vector<Error>& errors() const { return errors_; }
-  const std::vector<ArchivePlugin>& plugins() const { return plugins_; }
-
-  std::uint64_t instanceCount() const { return instances_.size(); }
+  std::uint64_t projects() const { return projects_; }
+  std::uint64_t instances() const { return instances_; }
+  std::uint64_t missingMedia() const { return missingMedia_; }
+  // Distinct plug-ins that are missing.
   std::uint64_t missingPlugins() const;
-  std::uint64_t missingMedia() const;
+  const std::vector<ArchivePlugin>& plugins() const { return plugins_; }
+  const std::vector<Error>& errors() const { return errors_; }
 
  private:
-  std::uint32_t intern(std::string_view s);
-
-  std::mutex mutex_;
-  std::deque<std::string> strings_;
-  std::unordered_map<std::string_view, std::uint32_t> index_;
-  std::vector<Project> projects_;
-  std::vector<Instance> instances_;
-  std::vector<Media> media_;
-  std::vector<Error> errors_;
+  std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
   std::vector<ArchivePlugin> plugins_;
+  std::vector<std::uint64_t> lastProject_;  // per plug-in: the last project that used it
+  std::unordered_map<std::string, std::size_t> byIdentity_;
+  std::vector<Error> errors_;
 };

@@ -1,10 +1,10 @@
 #include "core/project_finder.h"
 
+#include "core/archive_inventory.h"
 #include "runtime/file_tree.h"
 #include "runtime/paths.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace {
 
@@ -21,12 +21,31 @@ bool EndsWithNoCase(TextView name, TextView suffix) {
 
 }  // namespace
 
+void ProjectPaths::add(TextView path) {
+  constexpr std::size_t kBlock = 64 * 1024;
+  const std::string bytes = pathText(path);
+  if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < bytes.size()) {
+    blocks_.emplace_back().reserve(std::max(kBlock, bytes.size()));
+  }
+  std::string& block = blocks_.back();
+  entries_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(block.size()),
+                      static_cast<std::uint32_t>(bytes.size())});
+  block += bytes;
+}
+
+void ProjectPaths::sort() {
+  auto view = [&](const Entry& e) { return std::string_view(blocks_[e.block]).substr(e.at, e.length); };
+  std::sort(entries_.begin(), entries_.end(), [&](const Entry& a, const Entry& b) { return view(a) < view(b); });
+  entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                             [&](const Entry& a, const Entry& b) { return view(a) == view(b); }),
+                 entries_.end());
+}
+
+Text ProjectPaths::path(std::size_t i) const { return textFromPathText(bytes(i)); }
+
 FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) {
   FoundProjects found;
-  std::unordered_set<Text> seen;
-  auto addProject = [&](Text path) {
-    if (seen.insert(path).second) found.projects.push_back(std::move(path));
-  };
+  auto addProject = [&](const Text& path) { found.projects.add(path); };
   std::vector<FolderEntry> entries;
   for (const Text& root : paths) {
     switch (PathKindOf(root)) {
@@ -64,5 +83,6 @@ FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) 
       }
     }
   }
+  found.projects.sort();
   return found;
 }

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -120,15 +121,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(IsWellFormedUtf8(p.display) && IsWellFormedUtf8(p.name) && IsWellFormedUtf8(p.trackName), "UTF-8 texts");
   }
   if (project.isProject) {
-    ArchiveInventory archive;
-    archive.addProject(u"/fuzz/p.rpp", project);
-    archive.finish();
+    ArchiveTotals totals;
+    totals.addProject(project);
+    totals.finish();
     for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
       std::string out;
-      Require(writeInventory(archive, std::nullopt, format, [&](std::string_view s) {
+      const ByteSink sink = [&](std::string_view s) {
         out += s;
         return true;
-      }), "written");
+      };
+      const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
+      Require(writer->open(u"") && writer->addProject({"/fuzz/p.rpp", project}) && writer->finish(totals), "written");
       Require(IsWellFormedUtf8(out), "output is UTF-8");
     }
   }

@@ -20,28 +20,42 @@ void Cell(SinkWriter& out, std::string_view value, bool last = false) {
   out << (last ? "\r\n" : ",");
 }
 
+class CsvWriter : public InventoryWriter {
+ public:
+  explicit CsvWriter(const ByteSink& sink) : out_(sink) {}
+
+  bool open(TextView) override {
+    out_ << "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status\r\n";
+    return out_.ok();
+  }
+
+  bool addProject(const InventoryProject& p) override {
+    for (const PluginInstance& i : p.inventory.plugins) {
+      Cell(out_, p.path);
+      Cell(out_, locationWord(i.location));
+      Cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
+      Cell(out_, i.trackName);
+      Cell(out_, i.item);
+      Cell(out_, formatWord(i.format));
+      Cell(out_, i.instrument ? "instrument" : "effect");
+      Cell(out_, i.name);
+      Cell(out_, i.vendor);
+      Cell(out_, i.file);
+      Cell(out_, i.id);
+      Cell(out_, stateWord(i.state));
+      Cell(out_, i.preset);
+      Cell(out_, statusWord(i.status), true);
+    }
+    return out_.ok();
+  }
+
+  bool finish(const ArchiveTotals&) override { return out_.flush(); }
+  Text failureReason() const override { return {}; }
+
+ private:
+  SinkWriter out_;
+};
+
 }  // namespace
 
-bool writeInventoryCsv(const ArchiveInventory& inv, const ByteSink& sink) {
-  SinkWriter out(sink);
-  out << "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status\r\n";
-  for (const ArchiveInventory::Project& p : inv.projects()) {
-    for (const ArchiveInventory::Instance& i : inv.instances(p)) {
-      Cell(out, inv.text(p.path));
-      Cell(out, locationWord(i.location));
-      Cell(out, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
-      Cell(out, inv.text(i.trackName));
-      Cell(out, inv.text(i.item));
-      Cell(out, formatWord(i.format));
-      Cell(out, i.instrument ? "instrument" : "effect");
-      Cell(out, inv.text(i.name));
-      Cell(out, inv.text(i.vendor));
-      Cell(out, inv.text(i.file));
-      Cell(out, inv.text(i.id));
-      Cell(out, stateWord(i.state));
-      Cell(out, inv.text(i.preset));
-      Cell(out, statusWord(i.status), true);
-    }
-  }
-  return out.flush();
-}
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink) { return std::make_unique<CsvWriter>(sink); }

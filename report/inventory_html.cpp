@@ -148,7 +148,7 @@ void Card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) 
 std::string_view Kind(bool instrument) { return instrument ? "instrument" : "effect"; }
 
 // Where an instance sits, in words.
-std::string Where(const ArchiveInventory& inv, const ArchiveInventory::Instance& i) {
+std::string Where(const PluginInstance& i) {
   std::string where;
   switch (i.location) {
     case FxLocation::Master: where = "master"; break;
@@ -156,34 +156,113 @@ std::string Where(const ArchiveInventory& inv, const ArchiveInventory::Instance&
     case FxLocation::TrackInput: where = "track " + std::to_string(i.track) + " input"; break;
     case FxLocation::Take: where = "track " + std::to_string(i.track) + " take"; break;
   }
-  if (i.location != FxLocation::Master && !inv.text(i.trackName).empty())
-    where += " \xE2\x80\x9C" + std::string(inv.text(i.trackName)) + "\xE2\x80\x9D";
-  if (i.location == FxLocation::Take && !inv.text(i.item).empty())
-    where += ", item \xE2\x80\x9C" + std::string(inv.text(i.item)) + "\xE2\x80\x9D";
-  if (!inv.text(i.container).empty()) where += ", in container \xE2\x80\x9C" + std::string(inv.text(i.container)) + "\xE2\x80\x9D";
+  if (i.location != FxLocation::Master && !i.trackName.empty())
+    where += " \xE2\x80\x9C" + i.trackName + "\xE2\x80\x9D";
+  if (i.location == FxLocation::Take && !i.item.empty()) where += ", item \xE2\x80\x9C" + i.item + "\xE2\x80\x9D";
+  if (!i.container.empty()) where += ", in container \xE2\x80\x9C" + i.container + "\xE2\x80\x9D";
   return where;
 }
 
-}  // namespace
+// The project table's rows and the projects' sections come after the
+// summary and the plug-in table, so both are set aside while the projects
+// come.
+class HtmlWriter : public InventoryWriter {
+ public:
+  HtmlWriter(std::optional<std::string> resources, const ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
 
-bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::string>& resources,
-                        const ByteSink& sink) {
-  SinkWriter out(sink);
+  bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
+  bool addProject(const InventoryProject& project) override;
+  bool finish(const ArchiveTotals& totals) override;
+  Text failureReason() const override {
+    return rows_.failureReason().empty() ? sections_.failureReason() : rows_.failureReason();
+  }
+
+ private:
+  std::optional<std::string> resources_;
+  const ByteSink& sink_;
+  SetAside rows_, sections_;
+  std::uint64_t number_ = 0;
+};
+
+bool HtmlWriter::addProject(const InventoryProject& project) {
+  const ProjectInventory& p = project.inventory;
+  ++number_;
+  SinkWriter& row = rows_.out();
+  row << "<tr><td><a href=\"#p" << number_ << "\">";
+  Escaped(row, project.path);
+  row << "</a></td><td>";
+  Escaped(row, p.reaperVersion);
+  if (!p.reaperPlatform.empty()) {
+    row << " <span class=\"small\">";
+    Escaped(row, p.reaperPlatform);
+    row << "</span>";
+  }
+  row << "</td>";
+  NumberCell(row, static_cast<std::uint64_t>(p.tracks));
+  NumberCell(row, p.plugins.size());
+  NumberCell(row, missingPluginsOf(p), true);
+  NumberCell(row, missingMediaOf(p), true);
+  row << "</tr>\n";
+
+  SinkWriter& out = sections_.out();
+  out << "<details id=\"p" << number_ << "\"><summary>";
+  Escaped(out, project.path);
+  out << " <span class=\"small\">(" << static_cast<std::uint64_t>(p.plugins.size()) << " plug-ins, "
+      << static_cast<std::uint64_t>(p.media.size()) << " media files)</span></summary>\n";
+  if (!p.plugins.empty()) {
+    out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
+           "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
+    for (const PluginInstance& i : p.plugins) {
+      out << "<tr>";
+      Cell(out, Where(i));
+      out << "<td title=\"";
+      Escaped(out, i.display);
+      out << "\">";
+      Escaped(out, i.name.empty() ? i.display : i.name);
+      out << "</td>";
+      Cell(out, i.vendor);
+      Cell(out, formatWord(i.format));
+      Cell(out, Kind(i.instrument));
+      Cell(out, stateWord(i.state));
+      Cell(out, i.preset);
+      StatusCell(out, i.status);
+      out << "</tr>\n";
+    }
+    out << "</tbody></table>\n";
+  }
+  if (!p.media.empty()) {
+    const std::string_view folder = folderOfPathText(project.path);
+    out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n<tbody>\n";
+    for (const MediaReference& m : p.media) {
+      out << "<tr>";
+      Cell(out, m.file);
+      Cell(out, resolvedMediaText(folder, m.file));
+      out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
+    }
+    out << "</tbody></table>\n";
+  }
+  out << "</details>\n";
+  return !rows_.failed() && !sections_.failed();
+}
+
+bool HtmlWriter::finish(const ArchiveTotals& totals) {
+  if (rows_.failed() || sections_.failed()) return false;
+  SinkWriter out(sink_);
   out << kHead << "<p class=\"meta\">";
-  if (resources) {
+  if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
-    Escaped(out, *resources);
+    Escaped(out, *resources_);
     out << "</code>.";
   } else {
     out << "Installed plug-ins were not checked: every status is &ldquo;unknown&rdquo;.";
   }
   out << "</p>\n<section class=\"summary\">\n";
-  Card(out, "projects", inv.projects().size(), false);
-  Card(out, "distinct plug-ins", inv.plugins().size(), false);
-  Card(out, "instances", inv.instanceCount(), false);
-  Card(out, "missing plug-ins", inv.missingPlugins(), true);
-  Card(out, "missing media", inv.missingMedia(), true);
-  Card(out, "errors", inv.errors().size(), true);
+  Card(out, "projects", totals.projects(), false);
+  Card(out, "distinct plug-ins", totals.plugins().size(), false);
+  Card(out, "instances", totals.instances(), false);
+  Card(out, "missing plug-ins", totals.missingPlugins(), true);
+  Card(out, "missing media", totals.missingMedia(), true);
+  Card(out, "errors", totals.errors().size(), true);
   out << "</section>\n";
 
   out << "<h2>Plug-ins</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter plug-ins\" "
@@ -193,7 +272,7 @@ bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::st
          "<th class=\"sortable\">Vendor</th><th class=\"sortable\">Format</th><th class=\"sortable\">Kind</th>"
          "<th class=\"sortable\">Status</th><th class=\"sortable n\">Projects</th><th class=\"sortable n\">Instances</th>"
          "</tr></thead>\n<tbody>\n";
-  for (const ArchivePlugin& p : inv.plugins()) {
+  for (const ArchivePlugin& p : totals.plugins()) {
     out << (p.status == InstallStatus::Missing ? "<tr data-missing=\"1\">" : "<tr>");
     out << "<td title=\"";
     Escaped(out, p.display);
@@ -221,74 +300,16 @@ bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::st
          "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
          "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Plug-ins</th>"
          "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
-  std::uint64_t number = 0;
-  for (const ArchiveInventory::Project& p : inv.projects()) {
-    ++number;
-    out << "<tr><td><a href=\"#p" << number << "\">";
-    Escaped(out, inv.text(p.path));
-    out << "</a></td><td>";
-    Escaped(out, inv.text(p.version));
-    if (!inv.text(p.platform).empty()) {
-      out << " <span class=\"small\">";
-      Escaped(out, inv.text(p.platform));
-      out << "</span>";
-    }
-    out << "</td>";
-    NumberCell(out, static_cast<std::uint64_t>(p.tracks));
-    NumberCell(out, p.instanceCount);
-    NumberCell(out, p.missingPlugins, true);
-    NumberCell(out, p.missingMedia, true);
-    out << "</tr>\n";
-  }
+  if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";
-
-  number = 0;
-  for (const ArchiveInventory::Project& p : inv.projects()) {
-    ++number;
-    out << "<details id=\"p" << number << "\"><summary>";
-    Escaped(out, inv.text(p.path));
-    out << " <span class=\"small\">(" << static_cast<std::uint64_t>(p.instanceCount) << " plug-ins, "
-        << static_cast<std::uint64_t>(p.mediaCount) << " media files)</span></summary>\n";
-    if (p.instanceCount > 0) {
-      out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
-             "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
-      for (const ArchiveInventory::Instance& i : inv.instances(p)) {
-        out << "<tr>";
-        Cell(out, Where(inv, i));
-        out << "<td title=\"";
-        Escaped(out, inv.text(i.display));
-        out << "\">";
-        Escaped(out, inv.text(i.name).empty() ? inv.text(i.display) : inv.text(i.name));
-        out << "</td>";
-        Cell(out, inv.text(i.vendor));
-        Cell(out, formatWord(i.format));
-        Cell(out, Kind(i.instrument));
-        Cell(out, stateWord(i.state));
-        Cell(out, inv.text(i.preset));
-        StatusCell(out, i.status);
-        out << "</tr>\n";
-      }
-      out << "</tbody></table>\n";
-    }
-    if (p.mediaCount > 0) {
-      out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n<tbody>\n";
-      for (const ArchiveInventory::Media& m : inv.media(p)) {
-        out << "<tr>";
-        Cell(out, inv.text(m.file));
-        Cell(out, inv.resolved(p, m));
-        out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
-      }
-      out << "</tbody></table>\n";
-    }
-    out << "</details>\n";
-  }
+  if (!out.flush() || !sections_.copyTo(sink_)) return false;
 
   out << "<h2>Errors</h2>\n";
-  if (inv.errors().empty()) {
+  if (totals.errors().empty()) {
     out << "<p>Every project was read.</p>\n";
   } else {
     out << "<table id=\"errors\"><thead><tr><th>Path</th><th>Message</th></tr></thead>\n<tbody>\n";
-    for (const ArchiveInventory::Error& e : inv.errors()) {
+    for (const ArchiveTotals::Error& e : totals.errors()) {
       out << "<tr>";
       Cell(out, e.path);
       Cell(out, e.message);
@@ -298,4 +319,10 @@ bool writeInventoryHtml(const ArchiveInventory& inv, const std::optional<std::st
   }
   out << "</main>\n" << kScript << "</body>\n</html>\n";
   return out.flush();
+}
+
+}  // namespace
+
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink) {
+  return std::make_unique<HtmlWriter>(std::move(resources), sink);
 }

@@ -66,91 +66,81 @@ void Bool(SinkWriter& out, std::string_view name, bool value) {
   out << ": " << (value ? "true" : "false");
 }
 
-void Instance(SinkWriter& out, const ArchiveInventory& inv, const ArchiveInventory::Instance& i) {
+void Instance(SinkWriter& out, const PluginInstance& i) {
   out << "{";
   Field(out, "location", locationWord(i.location));
   out << ", \"track\": ";
   if (i.location == FxLocation::Master) out << "null";
   else out << static_cast<std::uint64_t>(i.track);
   out << ", ";
-  Field(out, "track_name", inv.text(i.trackName));
+  Field(out, "track_name", i.trackName);
   out << ", ";
-  OptionalField(out, "item", inv.text(i.item), i.location == FxLocation::Take);
+  OptionalField(out, "item", i.item, i.location == FxLocation::Take);
   out << ", ";
-  OptionalField(out, "container", inv.text(i.container), !inv.text(i.container).empty());
+  OptionalField(out, "container", i.container, !i.container.empty());
   out << ", ";
   Field(out, "format", formatWord(i.format));
   out << ", ";
   Bool(out, "instrument", i.instrument);
   out << ", ";
-  Field(out, "display", inv.text(i.display));
+  Field(out, "display", i.display);
   out << ", ";
-  Field(out, "name", inv.text(i.name));
+  Field(out, "name", i.name);
   out << ", ";
-  Field(out, "vendor", inv.text(i.vendor));
+  Field(out, "vendor", i.vendor);
   out << ", ";
-  Field(out, "file", inv.text(i.file));
+  Field(out, "file", i.file);
   out << ", ";
-  Field(out, "id", inv.text(i.id));
+  Field(out, "id", i.id);
   out << ", ";
   Field(out, "state", stateWord(i.state));
   out << ", ";
-  Field(out, "preset", inv.text(i.preset));
+  Field(out, "preset", i.preset);
   out << ", ";
   Field(out, "status", statusWord(i.status));
   out << "}";
 }
 
-}  // namespace
+// The "projects" array is set aside while the projects come, since the
+// summary before it needs all of them.
+class JsonWriter : public InventoryWriter {
+ public:
+  JsonWriter(std::optional<std::string> resources, const ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
 
-bool writeInventoryJson(const ArchiveInventory& inv, const std::optional<std::string>& resources,
-                        const ByteSink& sink) {
-  SinkWriter out(sink);
-  out << "{\n  ";
-  OptionalField(out, "resources", resources ? *resources : std::string_view(), resources.has_value());
-  out << ",\n  \"summary\": {";
-  Number(out, "projects", inv.projects().size());
-  out << ", ";
-  Number(out, "plugins", inv.plugins().size());
-  out << ", ";
-  Number(out, "instances", inv.instanceCount());
-  out << ", ";
-  Number(out, "missing_plugins", inv.missingPlugins());
-  out << ", ";
-  Number(out, "missing_media", inv.missingMedia());
-  out << ", ";
-  Number(out, "errors", inv.errors().size());
-  out << "},\n  \"projects\": [";
-  bool firstProject = true;
-  for (const ArchiveInventory::Project& p : inv.projects()) {
-    out << (firstProject ? "\n    {" : ",\n    {");
-    firstProject = false;
-    Field(out, "path", inv.text(p.path));
+  bool open(TextView scratchFolder) override { return projects_.open(scratchFolder); }
+
+  bool addProject(const InventoryProject& project) override {
+    const ProjectInventory& p = project.inventory;
+    SinkWriter& out = projects_.out();
+    out << (firstProject_ ? "\n    {" : ",\n    {");
+    firstProject_ = false;
+    Field(out, "path", project.path);
     out << ", ";
-    Field(out, "reaper_version", inv.text(p.version));
+    Field(out, "reaper_version", p.reaperVersion);
     out << ", ";
-    Field(out, "reaper_platform", inv.text(p.platform));
+    Field(out, "reaper_platform", p.reaperPlatform);
     out << ", ";
     Number(out, "tracks", static_cast<std::uint64_t>(p.tracks));
     out << ", ";
-    Number(out, "missing_plugins", p.missingPlugins);
+    Number(out, "missing_plugins", missingPluginsOf(p));
     out << ", ";
-    Number(out, "missing_media", p.missingMedia);
+    Number(out, "missing_media", missingMediaOf(p));
     out << ",\n     \"plugins\": [";
     bool first = true;
-    for (const ArchiveInventory::Instance& i : inv.instances(p)) {
+    for (const PluginInstance& i : p.plugins) {
       out << (first ? "\n      " : ",\n      ");
       first = false;
-      Instance(out, inv, i);
+      Instance(out, i);
     }
     out << (first ? "],\n     \"media\": [" : "\n     ],\n     \"media\": [");
     first = true;
-    for (const ArchiveInventory::Media& m : inv.media(p)) {
+    const std::string_view folder = folderOfPathText(project.path);
+    for (const MediaReference& m : p.media) {
       out << (first ? "\n      {" : ",\n      {");
       first = false;
-      Field(out, "file", inv.text(m.file));
+      Field(out, "file", m.file);
       out << ", ";
-      Field(out, "resolved", inv.resolved(p, m));
+      Field(out, "resolved", resolvedMediaText(folder, m.file));
       out << ", ";
       Bool(out, "exists", m.exists);
       out << ", ";
@@ -158,10 +148,41 @@ bool writeInventoryJson(const ArchiveInventory& inv, const std::optional<std::st
       out << "}";
     }
     out << (first ? "]}" : "\n     ]}");
+    return !projects_.failed();
   }
-  out << (firstProject ? "],\n  \"plugins\": [" : "\n  ],\n  \"plugins\": [");
+
+  bool finish(const ArchiveTotals& totals) override;
+  Text failureReason() const override { return projects_.failureReason(); }
+
+ private:
+  std::optional<std::string> resources_;
+  const ByteSink& sink_;
+  SetAside projects_;
+  bool firstProject_ = true;
+};
+
+bool JsonWriter::finish(const ArchiveTotals& totals) {
+  if (projects_.failed()) return false;
+  SinkWriter out(sink_);
+  out << "{\n  ";
+  OptionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
+  out << ",\n  \"summary\": {";
+  Number(out, "projects", totals.projects());
+  out << ", ";
+  Number(out, "plugins", totals.plugins().size());
+  out << ", ";
+  Number(out, "instances", totals.instances());
+  out << ", ";
+  Number(out, "missing_plugins", totals.missingPlugins());
+  out << ", ";
+  Number(out, "missing_media", totals.missingMedia());
+  out << ", ";
+  Number(out, "errors", totals.errors().size());
+  out << "},\n  \"projects\": [";
+  if (!out.flush() || !projects_.copyTo(sink_)) return false;
+  out << (firstProject_ ? "],\n  \"plugins\": [" : "\n  ],\n  \"plugins\": [");
   bool first = true;
-  for (const ArchivePlugin& p : inv.plugins()) {
+  for (const ArchivePlugin& p : totals.plugins()) {
     out << (first ? "\n    {" : ",\n    {");
     first = false;
     Field(out, "format", formatWord(p.format));
@@ -187,7 +208,7 @@ bool writeInventoryJson(const ArchiveInventory& inv, const std::optional<std::st
   }
   out << (first ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [");
   first = true;
-  for (const ArchiveInventory::Error& e : inv.errors()) {
+  for (const ArchiveTotals::Error& e : totals.errors()) {
     out << (first ? "\n    {" : ",\n    {");
     first = false;
     Field(out, "path", e.path);
@@ -197,4 +218,10 @@ bool writeInventoryJson(const ArchiveInventory& inv, const std::optional<std::st
   }
   out << (first ? "]\n}\n" : "\n  ]\n}\n");
   return out.flush();
+}
+
+}  // namespace
+
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink) {
+  return std::make_unique<JsonWriter>(std::move(resources), sink);
 }

@@ -18,12 +18,12 @@ std::string_view replaceLoneSurrogates(std::string_view text, std::string& scrat
   return scratch;
 }
 
-bool writeInventory(const ArchiveInventory& inventory, const std::optional<std::string>& resources,
-                    InventoryFormat format, const ByteSink& sink) {
+std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
+                                                     const ByteSink& sink) {
   switch (format) {
-    case InventoryFormat::Html: return writeInventoryHtml(inventory, resources, sink);
-    case InventoryFormat::Json: return writeInventoryJson(inventory, resources, sink);
-    case InventoryFormat::Csv: return writeInventoryCsv(inventory, sink);
+    case InventoryFormat::Html: return makeInventoryHtmlWriter(std::move(resources), sink);
+    case InventoryFormat::Json: return makeInventoryJsonWriter(std::move(resources), sink);
+    case InventoryFormat::Csv: break;
   }
-  return false;
+  return makeInventoryCsvWriter(sink);
 }

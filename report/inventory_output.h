@@ -1,11 +1,20 @@
-// The archive inventory written as HTML, JSON or CSV, into a byte sink.
+// The archive inventory written as HTML, JSON or CSV, into a byte sink, one
+// project at a time.
 //
-// Every writer streams: it hands the sink pieces of at most about 64 KiB
-// while it walks the inventory, and returns false as soon as the sink has
-// refused a piece (nothing more is written then). The inventory must have
-// been finished (ArchiveInventory::finish). `resources` is the resource
-// folder the installed check used, as pathText gives it, or null when there
-// was no check.
+// An InventoryWriter is handed the projects in path order (addProject) and
+// then the totals (finish). CSV goes straight to the sink. JSON and HTML put
+// the summary and the plug-in table before the projects, so they set each
+// project's part aside in scratch files (runtime/scratch_file.h; none is
+// left behind, whatever happens) and copy them into the sink after those.
+// Memory stays the same however many projects there are.
+//
+// open(scratchFolder) makes the scratch files in that folder ("" for the
+// system's folder for temporary files); false when it cannot. Every call is
+// false once anything failed: the sink refused a piece or a scratch file
+// could not be written or read back; failureReason() then words the scratch
+// file's failure, and is empty when it was the sink's (whose owner knows
+// why). `resources` is the resource folder the installed check used, as
+// pathText gives it, or null when there was no check.
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
@@ -14,8 +23,10 @@
 #pragma once
 
 #include "core/archive_inventory.h"
+#include "runtime/scratch_file.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,14 +35,25 @@ using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
 
-bool writeInventory(const ArchiveInventory& inventory, const std::optional<std::string>& resources,
-                    InventoryFormat format, const ByteSink& sink);
+// One project as the writers see it: its path in pathText form and what it needs.
+struct InventoryProject {
+  std::string_view path;
+  const ProjectInventory& inventory;
+};
 
-bool writeInventoryHtml(const ArchiveInventory& inventory, const std::optional<std::string>& resources,
-                        const ByteSink& sink);
-bool writeInventoryJson(const ArchiveInventory& inventory, const std::optional<std::string>& resources,
-                        const ByteSink& sink);
-bool writeInventoryCsv(const ArchiveInventory& inventory, const ByteSink& sink);
+class InventoryWriter {
+ public:
+  virtual ~InventoryWriter() = default;
+  virtual bool open(TextView scratchFolder) = 0;
+  virtual bool addProject(const InventoryProject& project) = 0;
+  // `totals` finished (ArchiveTotals::finish).
+  virtual bool finish(const ArchiveTotals& totals) = 0;
+  virtual Text failureReason() const = 0;
+};
+
+// The writer of a format; `sink` must outlive it.
+std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
+                                                     const ByteSink& sink);
 
 // A buffer in front of a sink, shared by the writers.
 class SinkWriter {
@@ -66,3 +88,28 @@ class SinkWriter {
 
 // Text for a UTF-8 output: a lone surrogate kept by pathText becomes U+FFFD.
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
+
+// The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink);
+
+// A part of the output set aside in a scratch file, written through its own
+// SinkWriter, and copied into the real sink later.
+class SetAside {
+ public:
+  SetAside() : sink_([this](std::string_view bytes) { return file_.write(bytes); }), out_(sink_) {}
+  SetAside(const SetAside&) = delete;
+  SetAside& operator=(const SetAside&) = delete;
+  bool open(TextView folder) { return file_.create(folder); }
+  SinkWriter& out() { return out_; }
+  // Copies everything set aside into `sink`.
+  bool copyTo(const ByteSink& sink) { return out_.flush() && file_.copyTo(sink); }
+  bool failed() const { return file_.failed() || !out_.ok(); }
+  Text failureReason() const { return file_.failureReason(); }
+
+ private:
+  ScratchFile file_;
+  ByteSink sink_;
+  SinkWriter out_;
+};

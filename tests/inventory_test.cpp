@@ -1,17 +1,22 @@
 #include "core/archive_inventory.h"
 #include "core/block_reader.h"
 #include "core/plugin_caches.h"
+#include "core/project_finder.h"
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"
 #include "runtime/file_tree.h"
 #include "runtime/utf8.h"
 #include "runtime/paths.h"
+#include "runtime/scratch_file.h"
 #include "support/temp_folder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -373,66 +378,82 @@ TEST(plugin_caches, a_format_without_a_cache_is_unknown_and_other_forms_count) {
 
 namespace {
 
-// A small archive in memory: two projects added in the order given.
-void AddTwoProjects(ArchiveInventory& archive, bool reversed) {
-  const std::string hostile =
-      "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME '<script>alert(\"x\")</script>, \"q\"\tz'\n<FXCHAIN\n"
-      "BYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE \"m\x01.wav\"\n>\n>\n>\n>\n";
-  const std::string plain =
-      "<REAPER_PROJECT 0.1 \"6.0/OSX64\"\n<MASTERFXLIST\nBYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n"
-      "BYPASS 0 0 0\n<JS utility/volume \"\"\n>\n>\n>\n";
-  const Text first = u"/archive/b.rpp", second = u"/archive/a\xDCE9.rpp";  // a name byte that is not UTF-8
-  if (reversed) {
-    archive.addProject(second, Inventory(plain));
-    archive.addProject(first, Inventory(hostile));
-  } else {
-    archive.addProject(first, Inventory(hostile));
-    archive.addProject(second, Inventory(plain));
-  }
-  archive.addError(u"/archive/z.rpp", "cannot be found");
-  archive.finish();
-}
+// A small archive in memory, handed to a writer as the command hands it: two
+// projects in path order and an error.
+const std::string kHostile =
+    "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME '<script>alert(\"x\")</script>, \"q\"\tz'\n<FXCHAIN\n"
+    "BYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE \"m\x01.wav\"\n>\n>\n>\n>\n";
+const std::string kPlain =
+    "<REAPER_PROJECT 0.1 \"6.0/OSX64\"\n<MASTERFXLIST\nBYPASS 0 0 0\n<VST 'VST: A,B \"C\" (V&V)' a.dll 0 \"\" 7\n>\n"
+    "BYPASS 0 0 0\n<JS utility/volume \"\"\n>\n>\n>\n";
 
-std::string Written(const ArchiveInventory& archive, InventoryFormat format) {
+std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr) {
+  const ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
+  const std::string plainPath = pathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
   std::string bytes;
-  EXPECT_TRUE(writeInventory(archive, std::string("/res"), format, [&](std::string_view piece) {
+  const ByteSink sink = [&](std::string_view piece) {
     bytes += piece;
     return true;
-  }));
+  };
+  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::string("/res"), sink);
+  ArchiveTotals totals;
+  EXPECT_TRUE(writer->open(u""));
+  totals.addProject(plain);
+  EXPECT_TRUE(writer->addProject({plainPath, plain}));
+  totals.addProject(hostile);
+  EXPECT_TRUE(writer->addProject({"/archive/b.rpp", hostile}));
+  totals.addError("/archive/z.rpp", "cannot be found");
+  totals.finish();
+  EXPECT_TRUE(writer->finish(totals));
+  if (totalsSeen != nullptr) *totalsSeen = totals;
   return bytes;
 }
 
 }  // namespace
 
-TEST(archive_inventory, sorts_by_path_and_aggregates_the_same_whatever_the_order_of_arrival) {
-  ArchiveInventory one, two;
-  AddTwoProjects(one, false);
-  AddTwoProjects(two, true);
-  ASSERT_EQ(one.projects().size(), 2u);
-  EXPECT_EQ(one.text(one.projects()[0].path), "/archive/a\xED\xB3\xA9.rpp");
-  ASSERT_EQ(one.plugins().size(), 2u);
-  const ArchivePlugin& shared = one.plugins()[0].name == "A,B \"C\"" ? one.plugins()[0] : one.plugins()[1];
-  EXPECT_EQ(shared.projects, 2u);
-  EXPECT_EQ(shared.instances, 2u);
-  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv})
-    EXPECT_EQ(Written(one, format), Written(two, format));
+TEST(archive_inventory, plugins_aggregate_by_identity_and_the_first_instance_names_them) {
+  ArchiveTotals totals;
+  Written(InventoryFormat::Json, &totals);
+  EXPECT_EQ(totals.projects(), 2u);
+  EXPECT_EQ(totals.instances(), 3u);
+  EXPECT_EQ(totals.missingMedia(), 1u);
+  ASSERT_EQ(totals.plugins().size(), 2u);
+  EXPECT_EQ(totals.plugins()[0].name, "A,B \"C\"");  // sorted by name
+  EXPECT_EQ(totals.plugins()[0].projects, 2u);
+  EXPECT_EQ(totals.plugins()[0].instances, 2u);
+  EXPECT_EQ(totals.plugins()[1].file, "utility/volume");
+  EXPECT_EQ(totals.plugins()[1].projects, 1u);
+  // Two instances of one identity in one project count one project; the
+  // first met gives the identity its texts and status.
+  ArchiveTotals twice;
+  ProjectInventory p = Inventory(kPlain);
+  p.plugins[0].status = InstallStatus::Missing;
+  p.plugins.push_back(p.plugins[0]);
+  p.plugins.back().display = "VST: renamed";
+  p.plugins.back().status = InstallStatus::Installed;
+  twice.addProject(p);
+  twice.finish();
+  ASSERT_EQ(twice.plugins().size(), 2u);
+  EXPECT_EQ(twice.plugins()[0].display, "VST: A,B \"C\" (V&V)");
+  EXPECT_EQ(twice.plugins()[0].status, InstallStatus::Missing);
+  EXPECT_EQ(twice.plugins()[0].projects, 1u);
+  EXPECT_EQ(twice.plugins()[0].instances, 2u);
+  EXPECT_EQ(twice.missingPlugins(), 1u);
 }
 
 TEST(archive_inventory, every_output_keeps_hostile_names_as_text) {
-  ArchiveInventory archive;
-  AddTwoProjects(archive, false);
-  const std::string html = Written(archive, InventoryFormat::Html);
+  const std::string html = Written(InventoryFormat::Html);
   EXPECT_EQ(html.find("<script>alert"), std::string::npos);
   EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
   EXPECT_NE(html.find("/archive/a\xEF\xBF\xBD.rpp"), std::string::npos);  // the odd byte shown as U+FFFD
   EXPECT_EQ(html.find("\xED\xB3"), std::string::npos);                   // never as a surrogate
-  const std::string json = Written(archive, InventoryFormat::Json);
+  const std::string json = Written(InventoryFormat::Json);
   EXPECT_NE(json.find(R"("path": "/archive/a\udce9.rpp")"), std::string::npos);
   EXPECT_NE(json.find(R"("track_name": "<script>alert(\"x\")</script>, \"q\"\tz")"), std::string::npos);
   EXPECT_NE(json.find(R"("file": "m\u0001.wav")"), std::string::npos);
   EXPECT_NE(json.find(R"("errors": [)" "\n" R"(    {"path": "/archive/z.rpp", "message": "cannot be found"})"),
             std::string::npos);
-  const std::string csv = Written(archive, InventoryFormat::Csv);
+  const std::string csv = Written(InventoryFormat::Csv);
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
             "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status");
   EXPECT_NE(csv.find("/archive/b.rpp,track,1,\"<script>alert(\"\"x\"\")</script>, \"\"q\"\"\tz\",,VST2,effect,"
@@ -440,13 +461,120 @@ TEST(archive_inventory, every_output_keeps_hostile_names_as_text) {
             std::string::npos);
 }
 
+TEST(archive_inventory, the_parts_set_aside_come_back_in_place_after_the_summary) {
+  // The summary counts what only the end knows; the projects follow it in
+  // the order they came, each once.
+  const std::string json = Written(InventoryFormat::Json);
+  const std::size_t summary = json.find(R"("summary": {"projects": 2, "plugins": 2, "instances": 3)");
+  const std::size_t first = json.find(R"("path": "/archive/a\udce9.rpp")");
+  const std::size_t second = json.find(R"("path": "/archive/b.rpp")");
+  ASSERT_NE(summary, std::string::npos);
+  EXPECT_LT(summary, first);
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, json.find("\"plugins\": [\n    {\"format\""));
+  EXPECT_EQ(json.find(R"("path": "/archive/b.rpp")", second + 1), std::string::npos);
+  const std::string html = Written(InventoryFormat::Html);
+  const std::size_t table = html.find("<table id=\"plugins\"");
+  const std::size_t rows = html.find("<tr><td><a href=\"#p1\">/archive/a\xEF\xBF\xBD.rpp</a>");
+  const std::size_t row2 = html.find("<tr><td><a href=\"#p2\">/archive/b.rpp</a>");
+  const std::size_t section = html.find("<details id=\"p1\"><summary>/archive/a\xEF\xBF\xBD.rpp");
+  const std::size_t section2 = html.find("<details id=\"p2\"><summary>/archive/b.rpp");
+  ASSERT_NE(table, std::string::npos);
+  EXPECT_LT(table, rows);
+  EXPECT_LT(rows, row2);
+  EXPECT_LT(row2, html.find("</tbody>\n</table>\n<details id=\"p1\">"));
+  EXPECT_LT(row2, section);
+  EXPECT_LT(section, section2);
+  EXPECT_LT(section2, html.find("<h2>Errors</h2>"));
+}
+
 TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
-  ArchiveInventory archive;
-  AddTwoProjects(archive, false);
+  const ProjectInventory plain = Inventory(kPlain);
+  ArchiveTotals totals;
+  totals.addProject(plain);
+  totals.finish();
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     int calls = 0;
-    EXPECT_FALSE(writeInventory(archive, std::nullopt, format, [&](std::string_view) { return ++calls > 1; }));
+    const ByteSink refusing = [&](std::string_view) { return ++calls > 1; };
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, refusing);
+    ASSERT_TRUE(writer->open(u""));
+    writer->addProject({"/p.rpp", plain});
+    EXPECT_FALSE(writer->finish(totals));
+    EXPECT_EQ(calls, 1);  // nothing handed over after the refusal
+    EXPECT_EQ(writer->failureReason(), u"");  // the sink's owner knows why
   }
+}
+
+TEST(archive_inventory, project_paths_sort_by_their_bytes_once_each_and_give_the_text_back) {
+  ProjectPaths paths;
+  const std::vector<Text> added = {u"/a/b.rpp", u"/a/\xDCE9.rpp", u"/a/B.rpp", u"/a/\xD83C\xDFB5.rpp",
+                                   u"/a/b.rpp", u"/a/\xE9.rpp", u"/a/\xDCE9.rpp", u"/a/\xD83C.rpp"};
+  for (const Text& p : added) paths.add(p);
+  paths.sort();
+  // By UTF-8 bytes: "B" < "b" < U+00E9 < a lone surrogate (ED ..) < U+1F3B5 (F0 ..).
+  const std::vector<Text> expected = {u"/a/B.rpp", u"/a/b.rpp", u"/a/\xE9.rpp", u"/a/\xD83C.rpp", u"/a/\xDCE9.rpp",
+                                      u"/a/\xD83C\xDFB5.rpp"};
+  ASSERT_EQ(paths.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(paths.path(i), expected[i]) << i;
+    EXPECT_EQ(paths.bytes(i), pathText(expected[i])) << i;
+  }
+  EXPECT_EQ(folderOfPathText(paths.bytes(0)), "/a/");
+  EXPECT_EQ(folderOfPathText("name.rpp"), "");
+}
+
+TEST(archive_inventory, reading_in_order_holds_back_at_most_its_window_behind_a_slow_first_project) {
+  constexpr std::size_t kCount = 40, kWindow = 6;
+  std::atomic<std::size_t> handedOver{0};
+  std::atomic<bool> aheadOfWindow{false};
+  std::vector<std::size_t> order;
+  InOrderReading reading;
+  reading.count = kCount;
+  reading.jobs = 4;
+  reading.window = kWindow;
+  reading.read = [&](std::size_t i) {
+    if (i > handedOver.load() + kWindow) aheadOfWindow = true;
+    if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    if (i == 7) throw std::bad_alloc();
+    ProjectFileResult r;
+    r.bytes = static_cast<std::int64_t>(i);
+    return r;
+  };
+  reading.deliver = [&](std::size_t i, ProjectFileResult& r) {
+    ++handedOver;
+    order.push_back(i);
+    EXPECT_EQ(r.bytes, i == 7 ? 0 : static_cast<std::int64_t>(i));  // each result with its own index
+    EXPECT_EQ(r.error, i == 7 ? "not enough memory to read it" : "");
+    return true;
+  };
+  int idles = 0;
+  reading.idle = [&] { ++idles; };
+  reading.tick = std::chrono::milliseconds(20);
+  EXPECT_TRUE(readInOrder(reading));
+  std::vector<std::size_t> expected(kCount);
+  for (std::size_t i = 0; i < kCount; ++i) expected[i] = i;
+  EXPECT_EQ(order, expected);
+  EXPECT_FALSE(aheadOfWindow);
+  EXPECT_GT(idles, 0);  // called while the first project held everything back
+
+  // A refusal stops the reading: nothing more is handed over, and no project
+  // is started beyond the window.
+  std::atomic<std::size_t> started{0}, highest{0};
+  order.clear();
+  reading.read = [&](std::size_t i) {
+    ++started;
+    for (std::size_t h = highest.load(); i > h && !highest.compare_exchange_weak(h, i);) {
+    }
+    return ProjectFileResult();
+  };
+  reading.deliver = [&](std::size_t i, ProjectFileResult&) {
+    order.push_back(i);
+    return i < 3;
+  };
+  EXPECT_FALSE(readInOrder(reading));
+  EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3}));
+  EXPECT_LE(highest.load(), 3 + kWindow);
+  EXPECT_LT(started.load(), kCount);
 }
 
 TEST(archive_inventory, media_paths_resolve_from_the_projects_folder_with_either_separator) {
@@ -566,4 +694,123 @@ TEST_F(inventory_media, a_missing_folder_and_a_missing_file_in_a_present_folder_
   std::vector<bool> exists;
   for (const MediaReference& m : r.inventory.media) exists.push_back(m.exists);
   EXPECT_EQ(exists, (std::vector<bool>{false, false, true, false, true}));
+}
+
+namespace {
+
+// What a folder holds, by name.
+std::vector<Text> Entries(TextView folder) {
+  std::vector<FolderEntry> entries;
+  EXPECT_TRUE(ListFolder(folder, entries));
+  std::vector<Text> names;
+  for (const FolderEntry& e : entries) names.push_back(e.name);
+  return names;
+}
+
+// POSIX scratch files never show a name; on Windows one is there while open.
+bool NamelessWhileOpen() { return FolderSeparator() == u'/'; }
+
+}  // namespace
+
+using scratch_file = TempFolder;
+
+TEST_F(scratch_file, gives_back_every_byte_in_order_and_leaves_nothing_behind) {
+  std::string written;
+  {
+    ScratchFile file;
+    ASSERT_TRUE(file.create(folder()));
+    std::mt19937 random(7);
+    // Pieces small and large, some larger than the buffer, some filling it exactly.
+    for (std::size_t size : {std::size_t{1}, std::size_t{65535}, std::size_t{2}, std::size_t{65536},
+                             std::size_t{200000}, std::size_t{0}, std::size_t{3000}}) {
+      std::string piece(size, '\0');
+      for (char& c : piece) c = static_cast<char>(random());
+      EXPECT_TRUE(file.write(piece));
+      written += piece;
+    }
+    if (NamelessWhileOpen()) {
+      EXPECT_TRUE(Entries(folder()).empty());
+    }
+    std::string copied;
+    std::size_t largest = 0;
+    auto collect = [&](std::string_view piece) {
+      largest = std::max(largest, piece.size());
+      copied += piece;
+      return true;
+    };
+    ASSERT_TRUE(file.copyTo(collect));
+    EXPECT_EQ(copied, written);
+    EXPECT_LE(largest, std::size_t{65536});
+    // More bytes go after what was there, and a second copy has them all.
+    EXPECT_TRUE(file.write("tail"));
+    written += "tail";
+    copied.clear();
+    ASSERT_TRUE(file.copyTo(collect));
+    EXPECT_EQ(copied, written);
+    EXPECT_EQ(file.size(), written.size());
+    // A sink that refuses stops the copy; that is the sink's failure, not the file's.
+    int calls = 0;
+    EXPECT_FALSE(file.copyTo([&](std::string_view) { return ++calls > 1; }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(file.failureReason(), u"");
+  }
+  EXPECT_TRUE(Entries(folder()).empty());
+}
+
+TEST_F(scratch_file, a_folder_that_cannot_hold_it_is_a_failure_with_the_systems_reason) {
+  ScratchFile file;
+  EXPECT_FALSE(file.create(path(u"no-such-folder")));
+  EXPECT_NE(file.failureReason(), u"");
+  EXPECT_FALSE(file.write("x"));
+  EXPECT_FALSE(file.copyTo([](std::string_view) { return true; }));
+  // The system's folder for temporary files when none is named.
+  ScratchFile fallback;
+  EXPECT_TRUE(fallback.create(u""));
+}
+
+TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_succeeds_or_fails) {
+  const ProjectInventory plain = Inventory(kPlain);
+  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
+    for (bool refuse : {false, true}) {
+      std::string bytes;
+      const ByteSink sink = [&](std::string_view piece) {
+        if (refuse) return false;
+        bytes += piece;
+        return true;
+      };
+      ArchiveTotals totals;
+      {
+        const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
+        ASSERT_TRUE(writer->open(folder()));
+        // Enough projects that the parts set aside outgrow every buffer.
+        for (int n = 0; n < 400; ++n) {
+          const std::string path = "/songs/" + std::to_string(1000 + n) + ".rpp";
+          totals.addProject(plain);
+          // CSV goes straight to the sink, which may refuse at once.
+          if (!writer->addProject({path, plain})) {
+            EXPECT_TRUE(refuse && format == InventoryFormat::Csv);
+          }
+        }
+        if (NamelessWhileOpen()) {
+          EXPECT_TRUE(Entries(folder()).empty());
+        }
+        totals.finish();
+        EXPECT_EQ(writer->finish(totals), !refuse);
+      }
+      EXPECT_TRUE(Entries(folder()).empty()) << static_cast<int>(format) << refuse;
+      if (refuse) continue;
+      // Every project once, in the order handed over, the last one whole.
+      const std::string first = "/songs/1000.rpp", last = "/songs/1399.rpp";
+      EXPECT_LT(bytes.find(first), bytes.find(last));
+      if (format == InventoryFormat::Json) {
+        EXPECT_NE(bytes.find(R"({"path": "/songs/1399.rpp")"), std::string::npos);
+        EXPECT_TRUE(bytes.ends_with("\n  \"errors\": []\n}\n"));
+      } else if (format == InventoryFormat::Html) {
+        EXPECT_NE(bytes.find("<details id=\"p400\"><summary>/songs/1399.rpp"), std::string::npos);
+        EXPECT_TRUE(bytes.ends_with("</script>\n</body>\n</html>\n"));
+      } else {
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 400 * 2);
+      }
+    }
+  }
 }

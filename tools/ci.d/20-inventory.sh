@@ -5,7 +5,8 @@
 # compared with the JSON, the HTML opened in headless Chromium (it renders,
 # its script runs without error, hostile names stay text), --jobs 1 and 4
 # byte-identical, links to folders not followed, an unreadable folder listed
-# as an error, the inputs unchanged, and the Windows build under Wine.
+# as an error, the inputs unchanged, nothing left behind by a failed or killed
+# run, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -147,6 +148,57 @@ if [ -n "$browser" ]; then
 else
   echo "SKIP: no chromium (install it with tools/install-deps)"
 fi
+
+# --- parts set aside while writing leave nothing behind ------------------------
+# JSON and HTML set the projects' parts aside in files without a name until
+# the summary is known. A full device, a file size limit and a kill in the
+# middle of the run must leave no file in the folder for temporary files nor
+# beside the output.
+many=$work/many
+mkdir -p "$many" "$work/tmp"
+for i in $(seq -w 1 300); do cp "$archive/Live Sets/Été & Co's (final) #2.RPP" "$many/song $i.rpp"; done
+for format in json html; do
+  set +e
+  TMPDIR=$work/tmp "$native" --quiet --no-installed-check --format $format -o /dev/full "$many" \
+    > /dev/null 2> "$work/err.txt"
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] || fail "$format to /dev/full: exit $status"
+  grep -q "/dev/full: Couldn't write the file! (No space left on device)" "$work/err.txt" \
+    || fail "$format to /dev/full: $(cat "$work/err.txt")"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "$format to /dev/full left $(ls -A "$work/tmp")"
+  # A file size limit that the parts set aside beside the output reach first.
+  mkdir "$work/limited"
+  set +e
+  (trap '' XFSZ; ulimit -f 64; "$native" --quiet --no-installed-check --format $format \
+     -o "$work/limited/inventory.$format" "$many" > /dev/null 2> "$work/err.txt")
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] || fail "$format past a file size limit: exit $status"
+  grep -q "inventory.$format: Couldn't write the file! (File too large)" "$work/err.txt" \
+    || fail "$format past a file size limit: $(cat "$work/err.txt")"
+  [ -z "$(ls -A "$work/limited")" ] || fail "$format past a file size limit left $(ls -A "$work/limited")"
+  rmdir "$work/limited"
+done
+# Killed while it waits for a reader that never reads: the parts set aside are
+# open (the process shows them as deleted files) but have no name anywhere.
+mkfifo "$work/pipe"
+TMPDIR=$work/tmp "$native" --quiet --no-installed-check --format html -o - "$many" > "$work/pipe" 2> /dev/null &
+pid=$!
+exec 3< "$work/pipe"
+open=0
+for _ in $(seq 100); do
+  open=$(ls -l "/proc/$pid/fd" 2>/dev/null | grep -c "$work/tmp/.*(deleted)" || true)
+  [ "$open" -ge 2 ] && break
+  sleep 0.1
+done
+[ "$open" -ge 2 ] || fail "the HTML inventory did not set its parts aside in TMPDIR ($open open)"
+[ -z "$(ls -A "$work/tmp")" ] || fail "a part set aside has a name: $(ls -A "$work/tmp")"
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+exec 3<&-
+[ -z "$(ls -A "$work/tmp")" ] || fail "a killed run left $(ls -A "$work/tmp")"
+echo "ok: parts set aside leave nothing behind (full device, file size limit, killed run)"
 
 # --- an unreadable folder, for a user who may not read it ----------------------
 if command -v setpriv > /dev/null && [ "$(id -u)" -eq 0 ]; then
