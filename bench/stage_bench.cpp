@@ -72,8 +72,10 @@ void Scan(benchmark::State& state, const std::string& file) {
     project.info.reaperVersion.clear();
     project.info.reaperPlatform.clear();
     project.info.tempo = 0;
-    project.master = MasterRecord{};
-    project.tracks = std::vector<TrackRecord>{};
+    project.master.plugins.clear();
+    project.master.fxState = Word();
+    project.master.volume = 0;
+    project.tracks.clear();
     state.ResumeTiming();
     scanProject(project);
   }

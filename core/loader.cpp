@@ -2,6 +2,7 @@
 
 #include "core/scanner.h"
 #include "runtime/dates.h"
+#include "runtime/memory.h"
 #include "runtime/numbered_file.h"
 #include "runtime/paths.h"
 
@@ -52,12 +53,18 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
   try {
     // The new content is built apart and replaces the old one only once it
     // is complete: a project that does not fit in memory leaves the previous
-    // one as it was.
+    // one as it was. It may take what memory the machine has free now; a
+    // project that needs more fails here instead of the system ending the
+    // program for it.
     ProjectData loaded;
-    const FileIdentity file = reader.identity();
-    ReadAndScan(reader, loaded);
+    {
+      const std::int64_t available = OsAvailableMemory();
+      MemoryBudget budget(available < 0 ? -1 : available / 10 * 9);
+      const FileIdentity file = reader.identity();
+      ReadAndScan(reader, loaded);
+      info.projectFile = file;
+    }
     project.takeScannedContent(std::move(loaded));
-    info.projectFile = file;
   } catch (const std::bad_alloc&) {
     return CannotOpen(info, failureReason, kErrorNotEnoughMemory);
   }

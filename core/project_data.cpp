@@ -5,8 +5,10 @@ void ProjectData::resetScannedContent() {
   info.reaperVersion.clear();
   info.reaperPlatform.clear();
   info.tempo = 0;
-  master = MasterRecord{};
-  tracks = std::vector<TrackRecord>{};
+  master.volume = 0;
+  master.fxState = Word();
+  master.plugins.clear();
+  tracks.clear();
 }
 
 void ProjectData::takeScannedContent(ProjectData&& other) {
@@ -20,8 +22,8 @@ void ProjectData::takeScannedContent(ProjectData&& other) {
 
 TrackRecord& ProjectData::addTrack() { return tracks.emplace_back(); }
 
-PluginRecord& addPlugin(std::vector<PluginRecord>& list, TextView state) {
+PluginRecord& addPlugin(PluginList& list, TextView state) {
   PluginRecord& plugin = list.emplace_back();
-  plugin.state = Text(state);
+  plugin.state = state;
   return plugin;
 }

@@ -7,32 +7,66 @@
 #pragma once
 
 #include "core/line_table.h"
+#include "core/record_list.h"
 #include "runtime/os_file.h"
 #include "runtime/text.h"
 
 #include <cstdint>
-#include <vector>
 
+#include <string_view>
+
+// One of a fixed set of words, as one byte: the state words the report shows
+// ("ON", "OFF", "online", "bypass") and the plug-in kinds. A text that is
+// not one of them is held as the empty word.
+class Word {
+ public:
+  static constexpr std::u16string_view kWords[] = {
+      u"",          u"ON",          u"OFF",         u"online",          u"bypass",
+      u"VST2 effect", u"VST2 instrument", u"VST3 effect", u"VST3 instrument", u"CLAP effect",
+      u"CLAP instrument"};
+
+  Word() = default;
+  Word(std::u16string_view text) {
+    for (std::uint8_t i = 0; i < std::size(kWords); ++i)
+      if (kWords[i] == text) index_ = i;
+  }
+  Word(const char16_t* text) : Word(std::u16string_view(text)) {}
+  operator std::u16string_view() const { return kWords[index_]; }
+  bool empty() const { return index_ == 0; }
+  friend bool operator==(const Word& a, std::u16string_view b) { return kWords[a.index_] == b; }
+  // Joined with text as its text is.
+  friend Text operator+(const Word& a, TextView b) { return Text(TextView(a)) + Text(b); }
+  friend Text operator+(const Text& a, const Word& b) { return a + Text(TextView(b)); }
+
+ private:
+  std::uint8_t index_ = 0;
+};
+
+// Records are kept small (a flood of tracks or plug-ins costs well under 100
+// bytes a record): the words are one byte each, a list of plug-ins is 16
+// bytes, and names of up to seven units need no memory of their own.
 struct PluginRecord {
-  Text kind;        // "VST2 effect", ..., or "" when the description is not recognised
+  Word kind;        // "VST2 effect", ..., or "" when the description is not recognised
+  Word state;       // "online" or "bypass"
   Text name;
   Text presetName;
-  Text state;       // "online" or "bypass"
 };
+
+using PluginList = RecordList<PluginRecord>;
 
 struct TrackRecord {
   Text name;        // as the file has it, quotes included
   float volume = 0;
   float pan = 0;    // the file's pan times 100
-  Text mute;        // "ON", "OFF" or ""
-  Text solo;
-  std::vector<PluginRecord> plugins;
+  Word mute;        // "ON", "OFF" or ""
+  Word solo;
+  PluginList plugins;
 };
 
 struct MasterRecord {
   float volume = 0;
-  Text fxState;     // "online", "bypass" or ""
-  std::vector<PluginRecord> plugins;
+  Word fxState;     // "online", "bypass" or ""
+  PluginList plugins;
 };
 
 struct ProjectInfo {
@@ -50,7 +84,7 @@ struct ProjectData {
   LineTable lines;
   ProjectInfo info;
   MasterRecord master;
-  std::vector<TrackRecord> tracks;
+  RecordList<TrackRecord> tracks;
 
   std::int64_t lineCount() const { return lines.count(); }
   void appendLine(TextView line) { lines.append(line); }
@@ -63,7 +97,7 @@ struct ProjectData {
   TrackRecord* currentTrack() { return tracks.empty() ? nullptr : &tracks.back(); }
 };
 
-PluginRecord& addPlugin(std::vector<PluginRecord>& list, TextView state);
-inline PluginRecord* currentPlugin(std::vector<PluginRecord>& list) {
+PluginRecord& addPlugin(PluginList& list, TextView state);
+inline PluginRecord* currentPlugin(PluginList& list) {
   return list.empty() ? nullptr : &list.back();
 }

@@ -13,7 +13,14 @@ struct ScanState {
   bool inMasterFxList = false;
   bool inTrackFxChain = false;
   int trackStage = 0;
+  // The current line's own storage, which a long name may take over; once
+  // taken (line == nullptr) nothing more is read from the line.
+  Text* line = nullptr;
 };
+
+// Names from this many units on are taken out of the line's storage rather
+// than copied, so that a huge name is never held twice.
+constexpr std::size_t kTakeNamesFrom = 64 * 1024;
 
 // Whether the line holds the ASCII text `part` at character `position`
 // (1-based) and on. One test for both forms of a line: its text, and its
@@ -132,7 +139,7 @@ void ReadHeader(TextView line, ProjectInfo& info) {
 void Describe(PluginRecord* plugin, TextView line, Chain chain) {
   const PluginKind* k = KindOf(line, chain);
   if (!plugin || !k) return;
-  plugin->kind = Text(k->kind);
+  plugin->kind = k->kind;
   const std::int64_t q = TextFindFrom(line, Q, k->quoteFrom);
   plugin->name = Text(TextSlice(line, k->nameAt, q - k->nameAt));
 }
@@ -142,6 +149,20 @@ TextView TrackPreset(TextView line) {
   if (TextEquals(TextHead(p, 1), Q)) p = TextTail(p, TextLength(p) - 1);
   if (TextEquals(TextTail(p, 1), Q)) p = TextHead(p, TextLength(p) - 1);
   return p;
+}
+
+// The text after a keyword and one space, as a Text of its own.
+Text TakeAfterKeyword(TextView line, std::string_view keyword, ScanState& state) {
+  const TextView rest = AfterKeyword(line, keyword);
+  Text* owner = state.line;
+  if (!owner || rest.size() < kTakeNamesFrom || rest.data() + rest.size() != owner->data() + owner->size() ||
+      owner->capacity() > owner->size() + owner->size() / 2)
+    return Text(rest);
+  owner->erase(0, owner->size() - rest.size());
+  Text taken = std::move(*owner);
+  owner->clear();
+  state.line = nullptr;
+  return taken;
 }
 
 PluginRecord* CurrentTrackPlugin(ProjectData& project) {
@@ -200,7 +221,7 @@ constexpr LineRule kLineRules[] = {
      [](TextView line, ProjectData& p, ScanState& s) {
        TrackRecord* track = p.currentTrack();
        if (s.trackStage >= 1 || !track) return;
-       track->name = Text(AfterKeyword(line, kTrackName));
+       track->name = TakeAfterKeyword(line, kTrackName, s);
        s.trackStage = 1;
      }},
     {kVolumePan, Chain::Track,
@@ -300,6 +321,7 @@ void ScanLine(TextView line, ProjectData& project, ScanState& state) {
     const bool applies = rule.keyword.empty() ? ChainOpen(rule.chain, state) && KindOf(line, rule.chain)
                                               : (rules >> r & 1) != 0 && StartsWith(line, rule.keyword);
     if (applies) rule.work(line, project, state);
+    if (!state.line) return;  // the line's storage was taken: its view is gone
   }
 }
 
@@ -312,6 +334,7 @@ void scanProject(ProjectData& project) {
   std::string_view bytes;
   for (std::int64_t i = 0; i < count; ++i) {
     if (project.lines.narrow(i, bytes) && !MayMatch(bytes, state)) continue;
+    state.line = &scratch;
     ScanLine(project.lines.at(i, scratch), project, state);
   }
 }

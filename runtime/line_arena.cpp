@@ -1,51 +1,23 @@
 #include "runtime/line_arena.h"
 
+#include "runtime/memory.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <utility>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// Asks for huge pages over a large block, where the system offers them: a
-// table of a few hundred megabytes then costs a few hundred page faults
-// instead of a hundred thousand. The whole mapping of the block is advised
-// alike, so that the C library can still grow it in place.
-void AdviseHuge(void* block, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (bytes < kHugePage) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{4095};
-  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes + 4095) & ~std::uintptr_t{4095};
-  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)block;
-  (void)bytes;
-#endif
-}
-
-void* Regrow(void* block, std::size_t bytes) {
-  void* grown = std::realloc(block, bytes);
-  if (!grown) throw std::bad_alloc();
-  AdviseHuge(grown, bytes);
+// Grows a block from `before` to `after` bytes within the thread's memory budget.
+void* RegrowCharged(void* block, std::size_t before, std::size_t after) {
+  ChargeMemory(after - before);
+  void* grown = ReallocateLarge(block, after);
+  if (!grown) {
+    RefundMemory(after - before);
+    throw std::bad_alloc();
+  }
   return grown;
-}
-
-// An index block on a huge-page boundary where that is possible.
-std::uint64_t* NewBlock(std::size_t bytes) {
-  void* block = nullptr;
-#if defined(__linux__)
-  if (::posix_memalign(&block, kHugePage, bytes) != 0) throw std::bad_alloc();
-  AdviseHuge(block, bytes);
-#else
-  block = std::malloc(bytes);
-  if (!block) throw std::bad_alloc();
-#endif
-  return static_cast<std::uint64_t*>(block);
 }
 
 }  // namespace
@@ -58,54 +30,93 @@ void LineArena::swap(LineArena& other) noexcept {
   std::swap(textCapacity_, other.textCapacity_);
   std::swap(lineStart_, other.lineStart_);
   std::swap(blocks_, other.blocks_);
+  std::swap(bases_, other.bases_);
+  std::swap(far_, other.far_);
+  std::swap(farCount_, other.farCount_);
+  std::swap(farFrom_, other.farFrom_);
   std::swap(blockCount_, other.blockCount_);
   std::swap(lineCount_, other.lineCount_);
   std::swap(indexCapacity_, other.indexCapacity_);
 }
 
 void LineArena::clear() {
-  std::free(text_);
-  for (std::size_t b = 0; b < blockCount_; ++b) std::free(blocks_[b]);
+  RefundMemory(textCapacity_ + indexCapacity_ * sizeof(std::uint32_t));
+  FreeLarge(text_);
+  for (std::size_t b = 0; b < blockCount_; ++b) FreeLarge(blocks_[b]);
   std::free(blocks_);
+  std::free(bases_);
+  std::free(far_);
   text_ = nullptr;
   blocks_ = nullptr;
+  bases_ = nullptr;
+  far_ = nullptr;
   textSize_ = textCapacity_ = lineStart_ = 0;
-  blockCount_ = lineCount_ = indexCapacity_ = 0;
+  blockCount_ = lineCount_ = indexCapacity_ = farCount_ = 0;
 }
 
 void LineArena::reserve(std::int64_t bytes) {
   if (bytes <= 0 || static_cast<std::uint64_t>(bytes) <= textCapacity_) return;
-  text_ = static_cast<unsigned char*>(Regrow(text_, static_cast<std::size_t>(bytes)));
+  text_ = static_cast<unsigned char*>(RegrowCharged(text_, textCapacity_, static_cast<std::size_t>(bytes)));
   textCapacity_ = static_cast<std::size_t>(bytes);
 }
 
 void LineArena::growText(std::size_t atLeast) {
   std::size_t capacity = textCapacity_ < 4096 ? 4096 : textCapacity_ + textCapacity_ / 2;
   if (capacity - textSize_ < atLeast) capacity = textSize_ + atLeast;
-  text_ = static_cast<unsigned char*>(Regrow(text_, capacity));
+  text_ = static_cast<unsigned char*>(RegrowCharged(text_, textCapacity_, capacity));
   textCapacity_ = capacity;
 }
 
 void LineArena::growIndex() {
+  constexpr std::size_t kEntry = sizeof(std::uint32_t);
   if (blockCount_ == 1 && indexCapacity_ < kBlockEntries) {  // the first block doubles
     const std::size_t entries = indexCapacity_ * 2;
-    blocks_[0] = static_cast<std::uint64_t*>(Regrow(blocks_[0], entries * sizeof(std::uint64_t)));
+    blocks_[0] = static_cast<std::uint32_t*>(RegrowCharged(blocks_[0], indexCapacity_ * kEntry, entries * kEntry));
     indexCapacity_ = entries;
     return;
   }
-  // The list of blocks is small: one pointer per 2 MiB of index.
-  auto** blocks = static_cast<std::uint64_t**>(std::realloc(blocks_, (blockCount_ + 1) * sizeof(std::uint64_t*)));
+  // The lists of blocks and bases are small: one entry per 2 MiB of index.
+  auto** blocks = static_cast<std::uint32_t**>(std::realloc(blocks_, (blockCount_ + 1) * sizeof(std::uint32_t*)));
   if (!blocks) throw std::bad_alloc();
   blocks_ = blocks;
+  auto* bases = static_cast<std::size_t*>(std::realloc(bases_, (blockCount_ + 1) * sizeof(std::size_t)));
+  if (!bases) throw std::bad_alloc();
+  bases_ = bases;
   if (blockCount_ == 0) {
     constexpr std::size_t kFirst = 256;
-    blocks_[0] = static_cast<std::uint64_t*>(Regrow(nullptr, kFirst * sizeof(std::uint64_t)));
+    blocks_[0] = static_cast<std::uint32_t*>(RegrowCharged(nullptr, 0, kFirst * kEntry));
     indexCapacity_ = kFirst;
   } else {
-    blocks_[blockCount_] = NewBlock(kBlockEntries * sizeof(std::uint64_t));
+    ChargeMemory(kBlockEntries * kEntry);
+    void* block = AllocateAligned(kBlockEntries * kEntry);
+    if (!block) {
+      RefundMemory(kBlockEntries * kEntry);
+      throw std::bad_alloc();
+    }
+    blocks_[blockCount_] = static_cast<std::uint32_t*>(block);
     indexCapacity_ += kBlockEntries;
   }
   ++blockCount_;
+}
+
+std::size_t LineArena::addFar(std::size_t start) {
+  auto* far = static_cast<std::size_t*>(std::realloc(far_, (farCount_ + 1) * 2 * sizeof(std::size_t)));
+  if (!far) throw std::bad_alloc();
+  far_ = far;
+  far_[2 * farCount_] = lineCount_;
+  far_[2 * farCount_ + 1] = start;
+  ++farCount_;
+  return kFarEntry;
+}
+
+std::size_t LineArena::farOffset(std::size_t line) const {
+  std::size_t low = 0, high = farCount_;
+  while (low < high) {  // the lines are in order
+    const std::size_t middle = (low + high) / 2;
+    if (far_[2 * middle] < line) low = middle + 1;
+    else high = middle;
+  }
+  return far_[2 * low + 1];
 }
 
 void LineArena::append(TextView line) {
@@ -128,7 +139,7 @@ void LineArena::append(TextView line) {
   if (textCapacity_ - textSize_ < bytes) growText(bytes);
   std::memcpy(text_ + textSize_, line.data(), bytes);
   textSize_ += bytes;
-  addIndex(lineStart_ | kWide);
+  addIndex(lineStart_, true);
   lineStart_ = textSize_;
 }
 

@@ -1,14 +1,20 @@
-// Lines of text in one arena, with one 64-bit index entry per line.
+// Lines of text in one arena, with one 32-bit index entry per line.
 //
 // A line whose units all fit in one byte is stored one byte per unit, any
-// other line as UTF-16 units; the index entry holds the line's offset and a
-// flag for the wide form. The reader appends narrow lines piece by piece,
+// other line as UTF-16 units. The reader appends narrow lines piece by piece,
 // straight from its file buffer (addNarrow, endNarrowLine), so an ASCII line
 // is copied once between the file and its place in the table.
 //
+// The index holds, per line, its offset from the start of its index block
+// (whose own offset is kept once per block) and a flag for the wide form: 4
+// bytes a line, so that a file of empty lines costs at most four times its
+// size. A line more than 2 GiB past its block's start (only in files of
+// several gigabytes) is looked up in a short list of its own.
+//
 // The text grows with realloc (the C library can then move a large block
 // without copying it); the index grows in fixed blocks that never move.
-// Nothing is initialised before it is written.
+// Nothing is initialised before it is written. Running out of memory throws
+// std::bad_alloc and leaves what is stored as it was.
 #pragma once
 
 #include "runtime/text.h"
@@ -21,6 +27,9 @@
 class LineArena {
  public:
   LineArena() = default;
+  // For tests: lines at least `farFrom` bytes past their block's start go
+  // to the list of far lines (normally 2 GiB).
+  explicit LineArena(std::uint32_t farFrom) : farFrom_(farFrom < kFarEntry ? farFrom : kFarEntry) {}
   LineArena(const LineArena&) = delete;
   LineArena& operator=(const LineArena&) = delete;
   // Moving hands the memory over; the source is left empty.
@@ -53,49 +62,65 @@ class LineArena {
   }
   // Ends the line being built (possibly empty) as a narrow line.
   void endNarrowLine() {
-    addIndex(lineStart_);
+    addIndex(lineStart_, false);
     lineStart_ = textSize_;
   }
   // Moves the bytes of the line being built to the end of `out` and forgets them.
   void takeOpenLine(std::string& out);
 
-  bool isWide(std::int64_t line) const { return (entry(line) & kWide) != 0; }
+  bool isWide(std::int64_t line) const { return (entry(line) & kWideEntry) != 0; }
   // The stored bytes of a line: one per unit when narrow, two (UTF-16, in
   // memory order) when wide. The line must exist.
   std::string_view stored(std::int64_t line) const {
-    const std::uint64_t begin = entry(line) & ~kWide;
-    const std::uint64_t end =
-        static_cast<std::size_t>(line) + 1 < lineCount_ ? (entry(line + 1) & ~kWide) : lineStart_;
-    return {reinterpret_cast<const char*>(text_) + begin, static_cast<std::size_t>(end - begin)};
+    const std::size_t begin = offset(static_cast<std::size_t>(line));
+    const std::size_t end = static_cast<std::size_t>(line) + 1 < lineCount_ ? offset(static_cast<std::size_t>(line) + 1)
+                                                                            : lineStart_;
+    return {reinterpret_cast<const char*>(text_) + begin, end - begin};
   }
   // The bytes the arena holds, for measuring.
   std::size_t textBytes() const { return textSize_; }
 
  private:
-  static constexpr std::uint64_t kWide = std::uint64_t{1} << 63;
+  static constexpr std::uint32_t kWideEntry = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kFarEntry = kWideEntry - 1;  // the offset is in far_
   // The index lives in blocks of 2 MiB that never move once made; only the
   // first starts small and grows, so that a small table stays small.
-  static constexpr int kBlockShift = 18;
+  static constexpr int kBlockShift = 19;
   static constexpr std::size_t kBlockEntries = std::size_t{1} << kBlockShift;
 
-  std::uint64_t entry(std::int64_t line) const {
+  std::uint32_t entry(std::int64_t line) const {
     const auto i = static_cast<std::size_t>(line);
     return blocks_[i >> kBlockShift][i & (kBlockEntries - 1)];
   }
-  void addIndex(std::uint64_t value) {
+  std::size_t offset(std::size_t line) const {
+    const std::uint32_t relative = blocks_[line >> kBlockShift][line & (kBlockEntries - 1)] & ~kWideEntry;
+    return relative == kFarEntry ? farOffset(line) : bases_[line >> kBlockShift] + relative;
+  }
+  void addIndex(std::size_t start, bool wide) {
     if (lineCount_ == indexCapacity_) growIndex();
-    blocks_[lineCount_ >> kBlockShift][lineCount_ & (kBlockEntries - 1)] = value;
+    const std::size_t block = lineCount_ >> kBlockShift;
+    if ((lineCount_ & (kBlockEntries - 1)) == 0) bases_[block] = start;
+    std::size_t relative = start - bases_[block];
+    if (relative >= farFrom_) relative = addFar(start);
+    blocks_[block][lineCount_ & (kBlockEntries - 1)] = static_cast<std::uint32_t>(relative) | (wide ? kWideEntry : 0);
     ++lineCount_;
   }
   void growText(std::size_t atLeast);
   void growIndex();
+  std::size_t addFar(std::size_t start);
+  std::size_t farOffset(std::size_t line) const;
 
   unsigned char* text_ = nullptr;
   std::size_t textSize_ = 0;
   std::size_t textCapacity_ = 0;
   std::size_t lineStart_ = 0;  // where the line being built begins
-  std::uint64_t** blocks_ = nullptr;
+  std::uint32_t** blocks_ = nullptr;
+  std::size_t* bases_ = nullptr;  // per block: the text offset its entries count from
   std::size_t blockCount_ = 0;
   std::size_t lineCount_ = 0;
   std::size_t indexCapacity_ = 0;  // entries the blocks can hold
+  // Lines too far from their block's start: (line, offset), in line order.
+  std::size_t* far_ = nullptr;
+  std::size_t farCount_ = 0;
+  std::uint32_t farFrom_ = kFarEntry;
 };

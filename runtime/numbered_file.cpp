@@ -199,7 +199,10 @@ void SkipLfAfterCr(FileRecord& r) {
 // Collects (the rest of) one line of single bytes (ANSI) or UTF-8 sequences
 // at the end of r.raw. Returns true when a UTF-8 line holds bytes of 0x80 and
 // above.
-bool CollectByteLine(FileRecord& r, bool utf8, bool& malformed) {
+// With stopWhenMalformed, collecting ends at the first byte that shows the
+// line is not UTF-8 (a bad lead byte, a lead byte not followed by its
+// continuation bytes), with `malformed` set.
+bool CollectByteLine(FileRecord& r, bool utf8, bool& malformed, bool stopWhenMalformed = false) {
   std::string& raw = r.raw;
   bool high = false;
   EnterReadAhead(r);
@@ -222,14 +225,21 @@ bool CollectByteLine(FileRecord& r, bool utf8, bool& malformed) {
     high = true;
     int more = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
     if (more < 0) {
-      raw.push_back('?');
       malformed = true;
+      if (stopWhenMalformed) return high;
+      raw.push_back('?');
       continue;
     }
     char sequence[4] = {static_cast<char>(lead)};
     int got = 1;
     unsigned char byte;
-    while (got <= more && ReadByte(r, byte)) sequence[got++] = static_cast<char>(byte);
+    while (got <= more && ReadByte(r, byte)) {
+      sequence[got++] = static_cast<char>(byte);
+      if (stopWhenMalformed && (byte & 0xC0) != 0x80) {
+        malformed = true;
+        return high;
+      }
+    }
     if (got <= more) {  // cut short by the end of the file: dropped
       malformed = true;
       return high;
@@ -457,14 +467,21 @@ void ReadLines(FileRecord& record, std::int32_t formatFlags, LineArena& lines) {
       }
       // A byte of 0x80 or above: the line needs decoding. Its ASCII start
       // comes back out of the arena and the rest is read as ReadTextLine does.
+      // With the UTF-8 check, reading ends at the first sign that the file
+      // is not UTF-8, and that line is not stored: its bytes can be
+      // anything, a whole file that never holds a line end as UTF-8 reads it.
       r->raw.clear();
       lines.takeOpenLine(r->raw);
       bool malformed = false;
-      const bool high = CollectByteLine(*r, utf8, malformed);
+      const bool high = CollectByteLine(*r, utf8, malformed, check);
+      if (check && malformed) {
+        r->malformedUtf8 = true;
+        return;
+      }
       decoded.clear();
       DecodeRawLine(*r, utf8, check, high, malformed, decoded);
-      lines.append(decoded);
       if (check && r->malformedUtf8) return;
+      lines.append(decoded);
       break;
     }
   }

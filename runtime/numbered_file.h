@@ -55,14 +55,15 @@ bool ReadTextLineInto(std::int64_t number, std::int32_t formatFlags, Text& line)
 // True once a line read with kCheckUtf8 was not well-formed UTF-8.
 bool NumberedFileSawMalformedUtf8(std::int64_t number);
 
-// The current position and a new one, counted in bytes from the start.
 // Reads every line that remains, each without its leading spaces (U+0020),
 // into `lines`: the same lines as ReadTextLine while AtEndOfFile is false,
 // with the spaces stripped, but found in bulk in the file buffer, and an ASCII
 // line goes from the buffer straight into the arena. With kCheckUtf8 reading
-// stops after the first line that is not well-formed UTF-8.
+// stops at the first line that is not well-formed UTF-8, as soon as a byte
+// shows it, and that line is not stored.
 void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags, LineArena& lines);
 
+// The current position and a new one, counted in bytes from the start.
 std::int64_t NumberedFilePosition(std::int64_t number);
 void SetNumberedFilePosition(std::int64_t number, std::int64_t position);
 std::int64_t NumberedFileSize(std::int64_t number);  // -1 when unknown

@@ -1,3 +1,4 @@
+#include "runtime/line_arena.h"
 #include "runtime/numbered_file.h"
 #include "support/temp_folder.h"
 
@@ -184,4 +185,47 @@ TEST_F(reader, non_ascii_file_names_open) {
   writeFile(name, "ok\n");
   ASSERT_NE(OpenFileForReading(0, path(name)), 0);
   EXPECT_EQ(ReadTextLine(0, 0), u"ok");
+}
+
+// The line table's index: lines across its blocks, wide and narrow lines
+// side by side, and lines far from their block's start, each read back as
+// stored.
+TEST(line_arena, every_line_reads_back_across_blocks_and_far_offsets) {
+  for (std::uint32_t farFrom : {0x7FFFFFFFu, 1000u, 1u}) {
+    SCOPED_TRACE(farFrom);
+    LineArena arena(farFrom);
+    std::vector<Text> expected;
+    constexpr int kLines = 1'200'000;  // more than two index blocks
+    for (int i = 0; i < kLines; ++i) {
+      Text line;
+      if (i % 100'000 == 7) line = Text(3000, u'x');            // long lines move the offsets far
+      else if (i % 3 == 0) line = u"";                         // empty lines
+      else if (i % 1000 == 1) line = u"wide \u3042" + IntegerToText(i);
+      else line = IntegerToText(i);
+      if (i % 2 == 0) {
+        arena.append(line);
+      } else {
+        std::string bytes(line.begin(), line.end());
+        if (line.find(u'\u3042') != Text::npos) arena.append(line);
+        else {
+          arena.addNarrow(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+          arena.endNarrowLine();
+        }
+      }
+      expected.push_back(std::move(line));
+    }
+    ASSERT_EQ(arena.count(), kLines);
+    for (int i = 0; i < kLines; ++i) {
+      const std::string_view stored = arena.stored(i);
+      Text got;
+      if (arena.isWide(i)) got.assign(reinterpret_cast<const char16_t*>(stored.data()), stored.size() / 2);
+      else got.assign(stored.begin(), stored.end());
+      ASSERT_EQ(got, expected[static_cast<std::size_t>(i)]) << "line " << i;
+    }
+    // Moving hands everything over.
+    LineArena moved = std::move(arena);
+    EXPECT_EQ(moved.count(), kLines);
+    EXPECT_EQ(arena.count(), 0);
+    EXPECT_EQ(moved.stored(kLines - 1), "1199999");
+  }
 }

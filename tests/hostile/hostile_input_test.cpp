@@ -175,6 +175,24 @@ TEST_F(hostile, a_line_of_ten_million_bytes) {
   EXPECT_TRUE(reportHas("Track Name : nnnn"));
 }
 
+TEST_F(hostile, a_long_name_is_read_as_a_short_one_is) {
+  // Long names are taken out of the line's storage; a name that reads like a
+  // plug-in line must still describe no plug-in, whatever its length.
+  for (std::size_t pad : {std::size_t{10}, std::size_t{100'000}, std::size_t{3'000'000}}) {
+    SCOPED_TRACE(pad);
+    const std::string name = "<VST \"VST: Evil\" " + std::string(pad, 'n');
+    loadAndExport("<TRACK\n<FXCHAIN\nBYPASS 0 0\nNAME " + name + "\nNAME second\nVOLPAN 0.5 0 -1\n", false);
+    ASSERT_EQ(project.tracks.size(), 1u);
+    EXPECT_EQ(U8(project.tracks[0].name), name);
+    EXPECT_EQ(project.tracks[0].volume, 0.5f);
+    ASSERT_EQ(project.tracks[0].plugins.size(), 1u);
+    EXPECT_EQ(U8(project.tracks[0].plugins[0].kind), "");
+    EXPECT_EQ(U8(project.tracks[0].plugins[0].name), "");
+    EXPECT_EQ(U8(project.lines.at(3)), "NAME " + name);  // the line table keeps the line
+    EXPECT_TRUE(reportHas("Track Name : &lt;VST &quot;VST: Evil&quot; nnnn"));
+  }
+}
+
 TEST_F(hostile, odd_numbers_in_every_numeric_field) {
   struct Case {
     std::string text;

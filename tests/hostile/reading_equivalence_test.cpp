@@ -99,7 +99,9 @@ class reading_equivalence : public TempFolder {
       LineTable table;
       ReadLinesWithoutLeadingSpaces(kNumber, flags, table.arena());
       EXPECT_EQ(NumberedFileSawMalformedUtf8(kNumber), malformed);
-      EXPECT_EQ(FirstDifference(Stripped(expected), table), -1) << "in bulk";
+      std::vector<Text> inBulk = Stripped(expected);
+      if (malformed) inBulk.pop_back();  // in bulk the line that is not UTF-8 is not stored
+      EXPECT_EQ(FirstDifference(inBulk, table), -1) << "in bulk";
       CloseNumberedFile(kNumber);
     }
   }
