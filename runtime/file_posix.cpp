@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <pthread.h>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
@@ -163,11 +164,13 @@ extern "C" void RemoveUnfinishedFiles(int signal) {
   ::raise(signal);
 }
 
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ};
+
 void InstallInterruptHandlers() {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ}) {
+  for (int signal : kInterrupts) {
     struct sigaction old;
     // A signal the program ignores or handles itself is left to it.
     if (::sigaction(signal, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL)
@@ -370,7 +373,28 @@ OsHandle OsOpenDirectOutput(TextView path) {
   }
 }
 
+namespace {
+
+// Holds the interrupts back while it lives: one that comes meanwhile is
+// delivered when it ends, once the file it must remove is registered.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kInterrupts) sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~InterruptsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+}  // namespace
+
 OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary) {
+  const InterruptsHeld held;
   const std::string name = NativePathFromText(target);
   const std::string folder = FolderOf(name);
   struct stat existing;
@@ -390,6 +414,7 @@ OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary) {
       ::fchmod(fd, existing.st_mode & 07777);
     }
     temporary = TextFromNativePath(candidate);
+    OsRemoveOnInterrupt(temporary);
     return FromFd(fd);
   }
   return FailHandle(EEXIST);

@@ -279,13 +279,18 @@ OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary) {
   const std::wstring folder = FolderOf(TextToWide(target));
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::wstring candidate = folder + RandomName();
+    // Registered before it exists: the console's interrupt comes on a thread of its own.
+    const Text name = TextFromWide(candidate);
+    OsRemoveOnInterrupt(name);
     HANDLE handle = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
-      return FailHandle(GetLastError());
+      const DWORD error = GetLastError();
+      OsForgetOnInterrupt(name);
+      if (error == ERROR_FILE_EXISTS) continue;
+      return FailHandle(error);
     }
-    temporary = TextFromWide(candidate);
+    temporary = name;
     return reinterpret_cast<OsHandle>(handle);
   }
   return FailHandle(ERROR_FILE_EXISTS);

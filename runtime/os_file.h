@@ -92,7 +92,9 @@ bool OsPlanOutput(TextView path, OutputPlan& plan);
 OsHandle OsOpenDirectOutput(TextView path);
 // Creates a new, empty file in the folder of `target`, write-only, with the
 // permissions (and, where allowed, the owner) of the file at `target` when
-// there is one; its name goes to `temporary`.
+// there is one; its name goes to `temporary`. From the moment it exists it is
+// registered for removal on an interrupt (OsRemoveOnInterrupt): call
+// OsForgetOnInterrupt once it is renamed or removed.
 OsHandle OsCreateTemporaryBeside(TextView target, Text& temporary);
 // Stores what was written on the device (fsync / FlushFileBuffers).
 bool OsSyncFile(OsHandle handle);

@@ -54,8 +54,7 @@ bool OutputFile::create(TextView path) {
   Text temporary;
   const OsHandle handle = OsCreateTemporaryBeside(plan.target, temporary);
   if (handle == 0) return fail(OsLastError());
-  temporary_ = temporary;
-  OsRemoveOnInterrupt(temporary_);
+  temporary_ = temporary;  // registered for removal on an interrupt as it was made
   return open(plan.kind, handle);
 }
 
