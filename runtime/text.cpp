@@ -77,7 +77,13 @@ double ParseNumber(TextView text) {
   if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
   const double sign = negative ? -1.0 : 1.0;
 
-  if (StartsWithIgnoringCase(text, i, "inf")) return sign * std::numeric_limits<double>::infinity();
+  if (StartsWithIgnoringCase(text, i, "inf")) {
+    // "inf" and "infinity" are infinity; a word that goes on from "inf" into
+    // "infinity" and stops short of it is no number at all, as for "%lf".
+    const bool intoInfinity = i + 3 < text.size() && Lower(text[i + 3]) == u'i';
+    if (intoInfinity && !StartsWithIgnoringCase(text, i, "infinity")) return 0.0;
+    return sign * std::numeric_limits<double>::infinity();
+  }
   if (StartsWithIgnoringCase(text, i, "nan")) return std::numeric_limits<double>::quiet_NaN();
 
   bool hex = i + 1 < text.size() && text[i] == u'0' && Lower(text[i + 1]) == u'x';

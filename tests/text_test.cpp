@@ -106,6 +106,14 @@ TEST(text, text_to_float_reads_the_leading_number) {
   EXPECT_EQ(TextToFloat(u"inf"), std::numeric_limits<float>::infinity());
   EXPECT_EQ(TextToFloat(u"-Infinity"), -std::numeric_limits<float>::infinity());
   EXPECT_EQ(TextToFloat(u"+INFINITY"), std::numeric_limits<float>::infinity());
+  // As "%lf" reads them: "inf" and "infinity" whatever follows, a word cut
+  // between the two is no number.
+  struct Word { TextView text; float value; };
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const Word& w : {Word{u"infx", inf}, Word{u"infinityx", inf}, Word{u"INFINITYz", inf}, Word{u"inf 4", inf},
+                        Word{u"infi", 0.0f}, Word{u"infin", 0.0f}, Word{u"INFINI", 0.0f}, Word{u"infinit", 0.0f},
+                        Word{u"-infi", 0.0f}, Word{u"infinit 5", 0.0f}})
+    EXPECT_EQ(TextToFloat(w.text), w.value) << TextToUtf8(w.text);
   EXPECT_TRUE(std::isnan(TextToFloat(u"nan")));
   EXPECT_TRUE(std::isnan(TextToFloat(u"NaN")));
   EXPECT_TRUE(std::isnan(TextToFloat(u"nAn(123)")));

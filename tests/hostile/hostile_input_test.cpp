@@ -206,6 +206,8 @@ TEST_F(hostile, odd_numbers_in_every_numeric_field) {
       {"nan", 0, "NaN", "NaN"},
       {"inf", INT64_MAX, "+Infinity", "+Infinity"},
       {"-inf", INT64_MIN, "-Infinity", "-Infinity"},
+      {"infin", 0, "0", "0"},
+      {"Infinity", INT64_MAX, "+Infinity", "+Infinity"},
       {"1e999", INT64_MAX, "+Infinity", "+Infinity"},
       {"-0", 0, "0", "0"},
       {"0x1p3", 8, "8", "800"},
