@@ -33,6 +33,7 @@ void LineArena::swap(LineArena& other) noexcept {
   std::swap(bases_, other.bases_);
   std::swap(far_, other.far_);
   std::swap(farCount_, other.farCount_);
+  std::swap(farCapacity_, other.farCapacity_);
   std::swap(farFrom_, other.farFrom_);
   std::swap(blockCount_, other.blockCount_);
   std::swap(lineCount_, other.lineCount_);
@@ -51,7 +52,7 @@ void LineArena::clear() {
   bases_ = nullptr;
   far_ = nullptr;
   textSize_ = textCapacity_ = lineStart_ = 0;
-  blockCount_ = lineCount_ = indexCapacity_ = farCount_ = 0;
+  blockCount_ = lineCount_ = indexCapacity_ = farCount_ = farCapacity_ = 0;
 }
 
 void LineArena::reserve(std::int64_t bytes) {
@@ -100,9 +101,13 @@ void LineArena::growIndex() {
 }
 
 std::size_t LineArena::addFar(std::size_t start) {
-  auto* far = static_cast<std::size_t*>(std::realloc(far_, (farCount_ + 1) * 2 * sizeof(std::size_t)));
-  if (!far) throw std::bad_alloc();
-  far_ = far;
+  if (farCount_ == farCapacity_) {
+    const std::size_t capacity = farCapacity_ < 16 ? 16 : farCapacity_ * 2;
+    auto* far = static_cast<std::size_t*>(std::realloc(far_, capacity * 2 * sizeof(std::size_t)));
+    if (!far) throw std::bad_alloc();
+    far_ = far;
+    farCapacity_ = capacity;
+  }
   far_[2 * farCount_] = lineCount_;
   far_[2 * farCount_ + 1] = start;
   ++farCount_;

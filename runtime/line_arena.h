@@ -122,5 +122,6 @@ class LineArena {
   // Lines too far from their block's start: (line, offset), in line order.
   std::size_t* far_ = nullptr;
   std::size_t farCount_ = 0;
+  std::size_t farCapacity_ = 0;
   std::uint32_t farFrom_ = kFarEntry;
 };
