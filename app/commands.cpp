@@ -28,36 +28,36 @@ constexpr TextView kAboutLines[] = {
     u"Velmorn : quorvel@example.org",
 };
 
-ShellRecords& Records() {
+ShellRecords& theRecords() {
   static ShellRecords records;
   return records;
 }
 
 // A parent box was clicked (its state has already changed): every sub-box follows it.
 template <std::size_t N>
-void ParentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::int64_t& checkedCount) {
+void parentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::int64_t& checkedCount) {
   const std::int32_t state = ui::ReadControlState(parent) != 0 ? 1 : 0;
   for (std::int32_t id : subBoxes) ui::WriteControlState(id, state);
   checkedCount = state != 0 ? static_cast<std::int64_t>(N) : 0;
 }
 
 // A sub-box was clicked: count it, and check the parent exactly when all sub-boxes are.
-void SubBoxToggled(std::int32_t subBox, std::int32_t parent, std::int64_t all, std::int64_t& checkedCount) {
+void subBoxToggled(std::int32_t subBox, std::int32_t parent, std::int64_t all, std::int64_t& checkedCount) {
   checkedCount += ui::ReadControlState(subBox) != 0 ? 1 : -1;
   ui::WriteControlState(parent, checkedCount >= all ? 1 : 0);
 }
 
-void HandleMenu(std::int32_t id) {
+void handleMenu(std::int32_t id) {
   switch (id) {
     case MenuOpen: loadProject(); break;
-    case MenuQuit: Records().quitRequested = true; break;
+    case MenuQuit: theRecords().quitRequested = true; break;
     case MenuAbout: showAboutBox(); break;
     default: break;
   }
 }
 
-void HandleControl(std::int32_t id) {
-  ShellRecords& records = Records();
+void handleControl(std::int32_t id) {
+  ShellRecords& records = theRecords();
   ExportOptions& options = records.options;
   switch (id) {
     case LoadButton: loadProject(); break;
@@ -65,18 +65,18 @@ void HandleControl(std::int32_t id) {
     case QuitButton: records.quitRequested = true; break;
     case ProjectFolderOption: options.exportFolder = records.project.info.projectFolder; break;
     case ApplicationFolderOption: options.exportFolder = CurrentDirectory(); break;
-    case MasterCheck: ParentToggled(MasterCheck, kMasterSubBoxes, options.masterCheckedCount); break;
+    case MasterCheck: parentToggled(MasterCheck, kMasterSubBoxes, options.masterCheckedCount); break;
     case MasterVolumeCheck:
     case MasterPluginsCheck:
-      SubBoxToggled(id, MasterCheck, kMasterSubBoxCount, options.masterCheckedCount);
+      subBoxToggled(id, MasterCheck, kMasterSubBoxCount, options.masterCheckedCount);
       break;
-    case TrackCheck: ParentToggled(TrackCheck, kTrackSubBoxes, options.trackCheckedCount); break;
+    case TrackCheck: parentToggled(TrackCheck, kTrackSubBoxes, options.trackCheckedCount); break;
     case TrackVolumeCheck:
     case TrackPanCheck:
     case TrackMuteCheck:
     case TrackSoloCheck:
     case TrackPluginsCheck:
-      SubBoxToggled(id, TrackCheck, kTrackSubBoxCount, options.trackCheckedCount);
+      subBoxToggled(id, TrackCheck, kTrackSubBoxCount, options.trackCheckedCount);
       break;
     default: break;  // the labels, panels, SelectedOption, PluginsListOnlyOption and CommonDataCheck
   }
@@ -85,18 +85,18 @@ void HandleControl(std::int32_t id) {
 // Puts a project model into its initial state: every text empty, every number
 // 0, every list empty. Done field by field, so that the model need not be
 // copyable.
-void ClearProject(ProjectData& project) {
+void clearProject(ProjectData& project) {
   project.resetScannedContent();
   project.info = ProjectInfo{};
 }
 
 }  // namespace
 
-ShellRecords& shellRecords() { return Records(); }
+ShellRecords& shellRecords() { return theRecords(); }
 
 void resetShellRecords() {
-  ShellRecords& records = Records();
-  ClearProject(records.project);
+  ShellRecords& records = theRecords();
+  clearProject(records.project);
   records.options = ExportOptions{};
   records.quitRequested = false;
 }
@@ -107,9 +107,9 @@ Text reportNotOpenedMessage(TextView reportPath) {
 
 void handleEvent(std::int32_t kind, std::int32_t origin) {
   switch (kind) {
-    case ui::MenuEvent: HandleMenu(origin); break;
-    case ui::ControlEvent: HandleControl(origin); break;
-    case ui::CloseWindowEvent: Records().quitRequested = true; break;
+    case ui::MenuEvent: handleMenu(origin); break;
+    case ui::ControlEvent: handleControl(origin); break;
+    case ui::CloseWindowEvent: theRecords().quitRequested = true; break;
     default: break;
   }
 }
@@ -119,14 +119,14 @@ void loadProject() {
   // A path the system could not open counts as a cancel, as a requester that
   // cannot hold it would return none.
   if (path.empty() || !PathFitsSystemLimits(path)) {
-    Records().project.info.projectPath.clear();  // cancelled: nothing else changes
+    theRecords().project.info.projectPath.clear();  // cancelled: nothing else changes
     return;
   }
   openProject(path);
 }
 
 void openProject(TextView path) {
-  ShellRecords& records = Records();
+  ShellRecords& records = theRecords();
   if (loadProjectFile(records.project, path) == LoadResult::CannotOpen) {
     ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
     return;
@@ -138,7 +138,7 @@ void openProject(TextView path) {
 }
 
 void exportCommand() {
-  const ShellRecords& records = Records();
+  const ShellRecords& records = theRecords();
   const ExportResult result = exportReport(records.project, records.options.exportFolder);
   if (result != ExportResult::Written) {
     ui::ShowMessageBox(kInformationCaption, exportMessage(result));

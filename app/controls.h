@@ -135,7 +135,7 @@ inline constexpr MenuSpec kMainMenu[] = {
 };
 
 // The row of a control, or nullptr.
-constexpr const ControlSpec* FindControlSpec(std::int32_t id) {
+constexpr const ControlSpec* findControlSpec(std::int32_t id) {
   for (const ControlSpec& spec : kMainControls)
     if (spec.id == id) return &spec;
   return nullptr;
@@ -150,10 +150,10 @@ struct UnitRect {
   std::int32_t height;
 };
 
-constexpr UnitRect WindowRectOf(const ControlSpec& spec) {
+constexpr UnitRect windowRectOf(const ControlSpec& spec) {
   UnitRect rect{spec.x, spec.y, spec.width, spec.height};
-  for (const ControlSpec* parent = FindControlSpec(spec.parent); parent != nullptr;
-       parent = FindControlSpec(parent->parent)) {
+  for (const ControlSpec* parent = findControlSpec(spec.parent); parent != nullptr;
+       parent = findControlSpec(parent->parent)) {
     rect.x += parent->x;
     rect.y += parent->y;
   }

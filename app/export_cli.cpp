@@ -35,17 +35,17 @@ struct Options {
   std::vector<Text> projects;
 };
 
-int BadUsage(const CliStreams& streams, TextView problem) {
+int badUsage(const CliStreams& streams, TextView problem) {
   streams.err(Text(kProgram) + u": " + Text(problem) + u" (try 'quorvel-export --help')");
   return 2;
 }
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
 // A name as it may go to a terminal: control characters (a line feed, an
 // escape sequence) are written as backslash escapes, so that one line stays
 // one line and nothing in a name can drive the terminal.
-Text Printable(TextView name) {
+Text printable(TextView name) {
   static constexpr char kHex[] = "0123456789abcdef";
   Text out;
   out.reserve(name.size());
@@ -68,9 +68,9 @@ Text Printable(TextView name) {
 }
 
 // "quorvel-export: PATH: MESSAGE (REASON)".
-void Report(const CliStreams& streams, TextView path, TextView message, TextView reason) {
-  Text line = Text(kProgram) + u": " + Printable(path) + u": " + Text(message);
-  if (!reason.empty()) line += u" (" + Printable(reason) + u")";
+void reportFailure(const CliStreams& streams, TextView path, TextView message, TextView reason) {
+  Text line = Text(kProgram) + u": " + printable(path) + u": " + Text(message);
+  if (!reason.empty()) line += u" (" + printable(reason) + u")";
   streams.err(line);
 }
 
@@ -83,7 +83,7 @@ struct WrittenReport {
 
 }  // namespace
 
-int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) {
+int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) {
   Options options;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -105,30 +105,30 @@ int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     } else if (arg == u"--open") {
       options.open = true;
     } else if (arg == u"--output-dir" || arg == u"-o") {
-      if (i + 1 >= arguments.size()) return BadUsage(streams, arg + u" needs a value");
+      if (i + 1 >= arguments.size()) return badUsage(streams, arg + u" needs a value");
       (arg == u"-o" ? options.outputFile : options.outputDir) = arguments[++i];
     } else if (arg.rfind(u"--output-dir=", 0) == 0) {
       options.outputDir = arg.substr(13);
     } else {
-      return BadUsage(streams, u"unknown option " + arg);
+      return badUsage(streams, u"unknown option " + arg);
     }
   }
-  if (options.projects.empty()) return BadUsage(streams, u"no project file given");
-  if (options.outputDir && options.beside) return BadUsage(streams, u"--output-dir and --beside exclude each other");
+  if (options.projects.empty()) return badUsage(streams, u"no project file given");
+  if (options.outputDir && options.beside) return badUsage(streams, u"--output-dir and --beside exclude each other");
   if (options.outputFile && (options.outputDir || options.beside))
-    return BadUsage(streams, u"-o excludes --output-dir and --beside");
-  if (options.outputFile && options.projects.size() > 1) return BadUsage(streams, u"-o takes one project only");
-  if (options.outputDir && options.outputDir->empty()) return BadUsage(streams, u"--output-dir needs a folder");
-  if (options.outputFile && options.outputFile->empty()) return BadUsage(streams, u"-o needs a file name");
+    return badUsage(streams, u"-o excludes --output-dir and --beside");
+  if (options.outputFile && options.projects.size() > 1) return badUsage(streams, u"-o takes one project only");
+  if (options.outputDir && options.outputDir->empty()) return badUsage(streams, u"--output-dir needs a folder");
+  if (options.outputFile && options.outputFile->empty()) return badUsage(streams, u"-o needs a file name");
   const bool toStandardOutput = options.outputFile && *options.outputFile == u"-";
-  if (toStandardOutput && options.open) return BadUsage(streams, u"--open cannot open standard output");
+  if (toStandardOutput && options.open) return badUsage(streams, u"--open cannot open standard output");
 
   // Where the reports go: a folder ending in its separator, or -o's file.
   // Empty when a relative name meets a current folder that cannot be read.
   Text outputDir;
   if (options.outputDir) {
     outputDir = AbsolutePath(*options.outputDir);
-    if (!outputDir.empty() && !IsSeparator(outputDir.back())) outputDir.push_back(FolderSeparator());
+    if (!outputDir.empty() && !isSeparator(outputDir.back())) outputDir.push_back(FolderSeparator());
   } else if (!options.beside && !options.outputFile) {
     outputDir = CurrentDirectory();
   }
@@ -151,7 +151,7 @@ int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     ProjectData project;  // each project alone in memory
     Text reason;
     if (path.empty() || loadProjectFile(project, path, &reason) != LoadResult::Loaded) {
-      Report(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
+      reportFailure(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
       allWritten = false;
       continue;
     }
@@ -180,14 +180,14 @@ int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
       }
     }
     if (outcome.result != ExportResult::Written) {
-      Report(streams, report, exportMessage(outcome.result), outcome.reason);
+      reportFailure(streams, report, exportMessage(outcome.result), outcome.reason);
       allWritten = false;
       continue;
     }
     written.push_back({outcome.report, project.info.projectFile, path});
     if (outcome.toStandardOutput) continue;  // its name is not printed into it
-    if (!streams.out(Printable(report))) listed = false;
-    if (options.open && LaunchDocument(report) != LaunchResult::Started) Report(streams, report, u"could not be opened", {});
+    if (!streams.out(printable(report))) listed = false;
+    if (options.open && LaunchDocument(report) != LaunchResult::Started) reportFailure(streams, report, u"could not be opened", {});
   }
   if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");
   return allWritten && listed ? 0 : 1;

@@ -17,4 +17,4 @@ struct CliStreams {
   std::function<void(TextView)> err;
 };
 
-int RunExportCli(const std::vector<Text>& arguments, const CliStreams& streams);
+int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams);

@@ -8,7 +8,7 @@
 namespace {
 
 // One line to a descriptor, all of it; false when it could not be written.
-bool WriteLine(int fd, TextView line) {
+bool writeLine(int fd, TextView line) {
   std::string bytes = NativePathFromText(line);  // names that are not UTF-8 go out as their own bytes
   bytes.push_back('\n');
   std::size_t done = 0;
@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromNativePath(argv[i]));
-  return RunExportCli(arguments, {[](TextView line) { return WriteLine(STDOUT_FILENO, line); },
-                                  [](TextView line) { WriteLine(STDERR_FILENO, line); }});
+  return runExportCli(arguments, {[](TextView line) { return writeLine(STDOUT_FILENO, line); },
+                                  [](TextView line) { writeLine(STDERR_FILENO, line); }});
 }

@@ -8,7 +8,7 @@ namespace {
 
 // Text to a console as UTF-16; to a file or pipe as UTF-8. False when the
 // line could not be written whole.
-bool WriteLine(DWORD which, TextView line) {
+bool writeLine(DWORD which, TextView line) {
   HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   Text text = Text(line) + u"\r\n";
@@ -24,6 +24,6 @@ bool WriteLine(DWORD which, TextView line) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
-  return RunExportCli(arguments, {[](TextView line) { return WriteLine(STD_OUTPUT_HANDLE, line); },
-                                  [](TextView line) { WriteLine(STD_ERROR_HANDLE, line); }});
+  return runExportCli(arguments, {[](TextView line) { return writeLine(STD_OUTPUT_HANDLE, line); },
+                                  [](TextView line) { writeLine(STD_ERROR_HANDLE, line); }});
 }

@@ -8,7 +8,7 @@
 namespace {
 
 // Text to a console as UTF-16; to a file or pipe as UTF-8.
-void WriteText(DWORD which, TextView text) {
+void writeText(DWORD which, TextView text) {
   HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode, done;
@@ -25,8 +25,8 @@ void WriteText(DWORD which, TextView text) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
-  InventoryStreams streams{[](TextView line) { WriteText(STD_OUTPUT_HANDLE, Text(line) + u"\r\n"); },
-                           [](TextView line) { WriteText(STD_ERROR_HANDLE, Text(line) + u"\r\n"); },
+  InventoryStreams streams{[](TextView line) { writeText(STD_OUTPUT_HANDLE, Text(line) + u"\r\n"); },
+                           [](TextView line) { writeText(STD_ERROR_HANDLE, Text(line) + u"\r\n"); },
                            {}};
   DWORD mode;
   if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) {
@@ -41,7 +41,7 @@ int wmain(int argc, wchar_t** argv) {
         text.append(line.begin(), line.end());
       }
       shown = line.size();
-      WriteText(STD_ERROR_HANDLE, text);
+      writeText(STD_ERROR_HANDLE, text);
     };
   }
   return runInventoryCli(arguments, streams);

@@ -10,7 +10,7 @@
 namespace {
 
 // The first argument after the program's own name, or empty text.
-Text FirstArgument() {
+Text firstArgument() {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr) return Text();
@@ -22,6 +22,6 @@ Text FirstArgument() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  runQuorvel(FirstArgument());
+  runQuorvel(firstArgument());
   return 0;
 }

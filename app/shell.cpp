@@ -13,7 +13,7 @@
 
 namespace {
 
-void CreateMenuBar() {
+void createMenuBar() {
   if (!ui::AttachMenuBar(MainWindow)) return;  // the buttons still give Load, Export and Quit
   const MenuSpec* previous = nullptr;
   for (const MenuSpec& entry : kMainMenu) {
@@ -26,7 +26,7 @@ void CreateMenuBar() {
   }
 }
 
-void ApplyInitialStates(std::int32_t panel) {
+void applyInitialStates(std::int32_t panel) {
   for (const InitialState& state : kInitialStates)
     if (state.panel == panel) ui::WriteControlState(state.id, 1);
 }
@@ -34,13 +34,13 @@ void ApplyInitialStates(std::int32_t panel) {
 // Walks the control table: each row is created in the panel it names; a
 // panel stays open while the rows that follow are its children, and once it
 // is closed the states it opens with are set.
-void CreateControls() {
+void createControls() {
   std::vector<std::int32_t> openPanels;
   auto closePanel = [&openPanels] {
     const std::int32_t panel = openPanels.back();
     openPanels.pop_back();
     ui::EndPanel();
-    ApplyInitialStates(panel);
+    applyInitialStates(panel);
   };
   for (const ControlSpec& c : kMainControls) {
     while (!openPanels.empty() && openPanels.back() != c.parent) closePanel();
@@ -88,8 +88,8 @@ bool startShell() {
   if (!ui::CreateTopWindow(MainWindow, placement.x, placement.y, placement.width, placement.height,
                            kMainWindowTitle))
     return false;
-  CreateMenuBar();
-  CreateControls();
+  createMenuBar();
+  createControls();
   return true;
 }
 

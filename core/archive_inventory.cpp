@@ -32,17 +32,17 @@ class FileSource : public ByteSource {
   std::int64_t total_ = 0;
 };
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
 // The folder of a path, with its last separator.
-Text FolderOf(TextView path) {
+Text folderOf(TextView path) {
   std::size_t end = path.size();
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  while (end > 0 && !isSeparator(path[end - 1])) --end;
   return Text(path.substr(0, end));
 }
 
 // A relative media path with the platform's separator for either one.
-std::string NativeSeparators(std::string_view file) {
+std::string nativeSeparators(std::string_view file) {
   std::string out(file);
   const char native = static_cast<char>(FolderSeparator());
   for (char& c : out)
@@ -61,7 +61,7 @@ bool isAbsoluteMediaPath(std::string_view file) {
 
 Text resolveMediaPath(TextView folder, std::string_view file) {
   if (isAbsoluteMediaPath(file)) return TextFromUtf8(file);
-  return Text(folder) + TextFromUtf8(NativeSeparators(file));
+  return Text(folder) + TextFromUtf8(nativeSeparators(file));
 }
 
 std::string pathText(TextView path) {
@@ -125,7 +125,7 @@ Text textFromPathText(std::string_view bytes) {
 
 std::string_view folderOfPathText(std::string_view path) {
   std::size_t end = path.size();
-  while (end > 0 && !IsSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
+  while (end > 0 && !isSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
   return path.substr(0, end);
 }
 
@@ -168,11 +168,11 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
   }
   // A folder found missing answers for every file in it: a project that
   // moved without its media folder costs one look per folder, not per file.
-  const Text folder = FolderOf(path);
+  const Text folder = folderOf(path);
   std::unordered_set<Text> missingFolders;
   for (MediaReference& m : inventory.media) {
     const Text file = resolveMediaPath(folder, m.file);
-    const Text parent = FolderOf(file);
+    const Text parent = folderOf(file);
     if (!parent.empty() && missingFolders.count(parent) != 0) continue;
     m.exists = PathKindOf(file) == PathKind::File;
     if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
@@ -182,7 +182,7 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
 
 std::string resolvedMediaText(std::string_view folder, std::string_view file) {
   if (isAbsoluteMediaPath(file)) return std::string(file);
-  return std::string(folder) + NativeSeparators(file);
+  return std::string(folder) + nativeSeparators(file);
 }
 
 std::uint32_t missingPluginsOf(const ProjectInventory& project) {

@@ -13,10 +13,10 @@ namespace {
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
+inline std::uint64_t zeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
 
 // The first byte of 0x80 or above at or after p, or `end`.
-inline const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end) {
+inline const unsigned char* skipAscii(const unsigned char* p, const unsigned char* end) {
 #if defined(__SSE2__)
   while (end - p >= 16) {
     const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
@@ -36,7 +36,7 @@ inline const unsigned char* SkipAscii(const unsigned char* p, const unsigned cha
 
 // The first byte at or after p that is neither a space nor a tab, or `end`.
 // Up to 16 bytes past `end` may be looked at (the buffer's slack).
-inline const unsigned char* SkipBlanks(const unsigned char* p, const unsigned char* end) {
+inline const unsigned char* skipBlanks(const unsigned char* p, const unsigned char* end) {
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i tab = _mm_set1_epi8('\t');
@@ -54,7 +54,7 @@ inline const unsigned char* SkipBlanks(const unsigned char* p, const unsigned ch
 #endif
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
+void appendUtf8(std::string& out, std::uint32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
   } else if (c < 0x800) {
@@ -101,7 +101,7 @@ class Utf16ToUtf8 : public ByteSource {
       raw_.resize(old + static_cast<std::size_t>(got > 0 ? got : 0));
       if (got <= 0) {
         ended_ = true;
-        if (pendingHigh_) AppendUtf8(out_, 0xFFFD);
+        if (pendingHigh_) appendUtf8(out_, 0xFFFD);
         pendingHigh_ = 0;
         // An odd last byte is dropped, but as the Load reads it, it still
         // begins a line (an empty one): a NUL ends that line. Right after a
@@ -115,17 +115,17 @@ class Utf16ToUtf8 : public ByteSource {
       const std::uint32_t u = static_cast<unsigned char>(raw_[2 * i]) | (static_cast<unsigned char>(raw_[2 * i + 1]) << 8);
       if (pendingHigh_ != 0) {
         if (u >= 0xDC00 && u <= 0xDFFF) {
-          AppendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (u - 0xDC00));
+          appendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (u - 0xDC00));
           pendingHigh_ = 0;
           continue;
         }
-        AppendUtf8(out_, 0xFFFD);
+        appendUtf8(out_, 0xFFFD);
         pendingHigh_ = 0;
       }
       lastWasCr_ = u == 0x0D;
       if (u >= 0xD800 && u <= 0xDBFF) pendingHigh_ = u;
-      else if (u >= 0xDC00 && u <= 0xDFFF) AppendUtf8(out_, 0xFFFD);
-      else AppendUtf8(out_, u);
+      else if (u >= 0xDC00 && u <= 0xDFFF) appendUtf8(out_, 0xFFFD);
+      else appendUtf8(out_, u);
     }
     raw_.erase(0, units * 2);
     return true;
@@ -158,7 +158,7 @@ bool BlockReader::readFailed() const { return original_.failed(); }
 void BlockReader::checkUtf8(const unsigned char* p, const unsigned char* end) {
   while (p < end) {
     if (need_ == 0) {
-      p = SkipAscii(p, end);
+      p = skipAscii(p, end);
       if (p == end) return;
       const unsigned char b = *p++;
       low_ = 0x80;
@@ -273,12 +273,12 @@ void BlockReader::start() {
 
 namespace {
 
-bool IsLineEnd(unsigned char b) { return b == 0 || b == 0x0A || b == 0x0D; }
+bool isLineEnd(unsigned char b) { return b == 0 || b == 0x0A || b == 0x0D; }
 
 // Bits for the bytes "<" and ">" of 64 bytes and, when asked, for those of
 // 0x80 and above. "<" and ">" differ only in bit 1: one compare finds both.
 template <bool kHigh>
-inline void AngleAndHighBits(const unsigned char* p, std::uint64_t& angles, std::uint64_t& high) {
+inline void angleAndHighBits(const unsigned char* p, std::uint64_t& angles, std::uint64_t& high) {
   angles = high = 0;
 #if defined(__SSE2__)
   const __m128i two = _mm_set1_epi8(2);
@@ -318,7 +318,7 @@ bool BlockReader::skipBlock() {
     if (scan_ >= end_) {
       // Only the line being looked at is kept when the buffer is refilled.
       std::size_t lastEnd = end_;
-      while (lastEnd > begin_ && !IsLineEnd(buffer_[lastEnd - 1])) --lastEnd;
+      while (lastEnd > begin_ && !isLineEnd(buffer_[lastEnd - 1])) --lastEnd;
       begin_ = lastEnd;
       if (!fill()) {
         begin_ = end_;
@@ -331,10 +331,10 @@ bool BlockReader::skipBlock() {
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     std::uint64_t angles, high;
     if (undecided_ && wellFormed_) {
-      AngleAndHighBits<true>(p, angles, high);
+      angleAndHighBits<true>(p, angles, high);
       if ((high & valid) != 0 || need_ != 0) checkUtf8(p, p + n);
     } else {
-      AngleAndHighBits<false>(p, angles, high);
+      angleAndHighBits<false>(p, angles, high);
     }
     angles &= valid;
     for (; angles != 0; angles &= angles - 1) {
@@ -342,7 +342,7 @@ bool BlockReader::skipBlock() {
       // Does the line start here, after blanks alone?
       std::size_t start = at;
       while (start > begin_ && (buffer_[start - 1] == ' ' || buffer_[start - 1] == '\t')) --start;
-      if (start > begin_ && !IsLineEnd(buffer_[start - 1])) continue;
+      if (start > begin_ && !isLineEnd(buffer_[start - 1])) continue;
       if (buffer_[at] == '<') {
         ++depth;
         continue;
@@ -353,7 +353,7 @@ bool BlockReader::skipBlock() {
       begin_ = start;
       base_ = scan_;
       mask_ = 0;
-      for (std::size_t i = 0; i < n; ++i) mask_ |= static_cast<std::uint64_t>(IsLineEnd(p[i])) << i;
+      for (std::size_t i = 0; i < n; ++i) mask_ |= static_cast<std::uint64_t>(isLineEnd(p[i])) << i;
       scan_ += n;
       return next(line);
     }
@@ -383,7 +383,7 @@ bool BlockReader::next(std::string_view& line) {
         if (begin_ == end_) return false;
         // The last line, without a terminator.
         const unsigned char* stop = buffer_.get() + end_;
-        const unsigned char* first = SkipBlanks(buffer_.get() + begin_, stop);
+        const unsigned char* first = skipBlanks(buffer_.get() + begin_, stop);
         line = std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(stop - first));
         begin_ = end_;
         return true;
@@ -392,7 +392,7 @@ bool BlockReader::next(std::string_view& line) {
     const std::size_t stopAt = base_ + static_cast<std::size_t>(__builtin_ctzll(mask_));
     mask_ &= mask_ - 1;
     const unsigned char* stop = buffer_.get() + stopAt;
-    const unsigned char* first = SkipBlanks(buffer_.get() + begin_, stop);
+    const unsigned char* first = skipBlanks(buffer_.get() + begin_, stop);
     line = std::string_view(reinterpret_cast<const char*>(first), static_cast<std::size_t>(stop - first));
     begin_ = stopAt + 1;
     if (*stop == 0x0D) {

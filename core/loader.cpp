@@ -14,7 +14,7 @@ namespace {
 // scans them. A file without a byte-order mark is read as UTF-8 (as REAPER
 // writes it) and read again in the ANSI code page when its bytes are not
 // well-formed UTF-8. Memory is taken as the lines need it.
-void ReadAndScan(TextFileReader& reader, ProjectData& project) {
+void readAndScan(TextFileReader& reader, ProjectData& project) {
   const TextFormat format = reader.detectFormat();
   LineArena& lines = project.lines.arena();
   if (format == TextFormat::Ansi) {
@@ -32,7 +32,7 @@ void ReadAndScan(TextFileReader& reader, ProjectData& project) {
   scanProject(project);
 }
 
-LoadResult CannotOpen(ProjectInfo& info, Text* failureReason, std::int64_t error) {
+LoadResult cannotOpen(ProjectInfo& info, Text* failureReason, std::int64_t error) {
   info.projectPath.clear();  // no project chosen: Export must not write stale tracks
   if (failureReason) *failureReason = OsErrorText(error);
   return LoadResult::CannotOpen;
@@ -49,7 +49,7 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
   info.projectDate = FileDateText(path);
 
   TextFileReader reader;
-  if (!reader.open(path)) return CannotOpen(info, failureReason, OsLastError());
+  if (!reader.open(path)) return cannotOpen(info, failureReason, OsLastError());
   try {
     // The new content is built apart and replaces the old one only once it
     // is complete: a project that does not fit in memory leaves the previous
@@ -61,12 +61,12 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
       const std::int64_t available = OsAvailableMemory();
       MemoryBudget budget(available < 0 ? -1 : available / 10 * 9);
       const FileIdentity file = reader.identity();
-      ReadAndScan(reader, loaded);
+      readAndScan(reader, loaded);
       info.projectFile = file;
     }
     project.takeScannedContent(std::move(loaded));
   } catch (const std::bad_alloc&) {
-    return CannotOpen(info, failureReason, kErrorNotEnoughMemory);
+    return cannotOpen(info, failureReason, kErrorNotEnoughMemory);
   }
   if (failureReason) failureReason->clear();
   return LoadResult::Loaded;

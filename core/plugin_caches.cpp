@@ -9,21 +9,21 @@
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string LowerAscii(std::string_view s) {
+std::string lowerAscii(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = Lower(c);
+  for (char& c : out) c = lower(c);
   return out;
 }
 
-bool IEndsWith(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && LowerAscii(s.substr(s.size() - suffix.size())) == suffix;
+bool iEndsWith(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && lowerAscii(s.substr(s.size() - suffix.size())) == suffix;
 }
 
 // Each line of a text, without its CR or LF.
 template <typename Visit>
-void ForEachLine(std::string_view text, Visit&& visit) {
+void forEachLine(std::string_view text, Visit&& visit) {
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t j = text.find_first_of("\r\n", i);
@@ -35,9 +35,9 @@ void ForEachLine(std::string_view text, Visit&& visit) {
 
 // [section] lines and key=value lines, split at the first "=".
 template <typename Visit>
-void ForEachIniEntry(std::string_view text, Visit&& visit) {
+void forEachIniEntry(std::string_view text, Visit&& visit) {
   std::string_view section;
-  ForEachLine(text, [&](std::string_view line) {
+  forEachLine(text, [&](std::string_view line) {
     if (line.empty()) return;
     if (line.front() == '[' && line.back() == ']') {
       section = line.substr(1, line.size() - 2);
@@ -50,18 +50,18 @@ void ForEachIniEntry(std::string_view text, Visit&& visit) {
 }
 
 // A JS path as a key: "/" for "\", lower case, without ".jsfx".
-std::string JsKey(std::string_view path) {
-  std::string key = LowerAscii(path);
+std::string jsKey(std::string_view path) {
+  std::string key = lowerAscii(path);
   std::replace(key.begin(), key.end(), '\\', '/');
   if (key.size() > 5 && key.compare(key.size() - 5, 5, ".jsfx") == 0) key.resize(key.size() - 5);
   return key;
 }
 
 // An AU identifier as a key: no space after a colon, lower case.
-std::string AuKey(std::string_view name) {
+std::string auKey(std::string_view name) {
   std::string key;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    key.push_back(Lower(name[i]));
+    key.push_back(lower(name[i]));
     if (name[i] == ':')
       while (i + 1 < name.size() && name[i + 1] == ' ') ++i;
   }
@@ -69,9 +69,9 @@ std::string AuKey(std::string_view name) {
 }
 
 // The integer part of an id: "756089518{72C4...}" gives "756089518".
-std::string_view IdNumber(std::string_view id) { return id.substr(0, id.find_first_of("{<")); }
+std::string_view idNumber(std::string_view id) { return id.substr(0, id.find_first_of("{<")); }
 
-bool ReadWholeFile(TextView path, std::string& bytes) {
+bool readWholeFile(TextView path, std::string& bytes) {
   const OsHandle file = OsOpenShared(path);
   if (file == 0) return false;
   const std::int64_t size = OsFileSize(file);
@@ -89,7 +89,7 @@ bool ReadWholeFile(TextView path, std::string& bytes) {
 std::string vstCacheKey(std::string_view file) {
   const std::size_t slash = file.find_last_of("/\\");
   if (slash != std::string_view::npos) file.remove_prefix(slash + 1);
-  std::string key = LowerAscii(file);
+  std::string key = lowerAscii(file);
   std::replace(key.begin(), key.end(), ' ', '_');
   std::replace(key.begin(), key.end(), '-', '_');
   return key;
@@ -97,7 +97,7 @@ std::string vstCacheKey(std::string_view file) {
 
 void PluginCaches::addVstCache(std::string_view text) {
   haveVst_ = true;
-  ForEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
+  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
     if (!section.empty() && section != "vstcache") return;
     // TIMESTAMP[,ID[{GUID],NAME]
     const std::size_t comma = value.find(',');
@@ -105,12 +105,12 @@ void PluginCaches::addVstCache(std::string_view text) {
     if (comma != std::string_view::npos) {
       const std::string_view rest = value.substr(comma + 1);
       const std::size_t second = rest.find(',');
-      id = IdNumber(rest.substr(0, second));
+      id = idNumber(rest.substr(0, second));
       if (second != std::string_view::npos) name = rest.substr(second + 1);
     }
     const std::size_t child = key.find('<');
     if (child != std::string_view::npos) {
-      vstShellChildren_.insert(vstCacheKey(key.substr(0, child)) + "<" + std::string(IdNumber(key.substr(child + 1))));
+      vstShellChildren_.insert(vstCacheKey(key.substr(0, child)) + "<" + std::string(idNumber(key.substr(child + 1))));
       if (!id.empty() && id != "0") vstIds_.insert(std::string(id));
       return;
     }
@@ -122,9 +122,9 @@ void PluginCaches::addVstCache(std::string_view text) {
 }
 
 void PluginCaches::addVstShells(std::string_view text) {
-  ForEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
+  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
     if (section.empty() || key.substr(0, 2) != "pl") return;
-    const std::string_view id = IdNumber(value);
+    const std::string_view id = idNumber(value);
     if (id.empty() || id == "0") return;
     vstShellChildren_.insert(vstCacheKey(section) + "<" + std::string(id));
   });
@@ -132,21 +132,21 @@ void PluginCaches::addVstShells(std::string_view text) {
 
 void PluginCaches::addClapCache(std::string_view text) {
   haveClap_ = true;
-  ForEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
+  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
     if (!section.empty() && key != "_") clapIds_.insert(std::string(key));
   });
 }
 
 void PluginCaches::addAuCache(std::string_view text) {
   haveAu_ = true;
-  ForEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
-    if (section == "auplugins") auNames_.insert(AuKey(key));
+  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
+    if (section == "auplugins") auNames_.insert(auKey(key));
   });
 }
 
 void PluginCaches::addAuComponents(std::string_view text) {
   haveAu_ = true;
-  ForEachLine(text, [&](std::string_view line) {
+  forEachLine(text, [&](std::string_view line) {
     std::string_view tokens[8];
     int count = 0;
     forEachToken(line, [&](std::string_view t) {
@@ -154,7 +154,7 @@ void PluginCaches::addAuComponents(std::string_view text) {
       return count < 8;
     });
     if (count < 2 || tokens[0] != "AU") return;
-    auNames_.insert(AuKey(tokens[1]));
+    auNames_.insert(auKey(tokens[1]));
     if (count == 8) {
       auto number = [](std::string_view s) {
         std::uint64_t v = 0;
@@ -173,7 +173,7 @@ void PluginCaches::addAuComponents(std::string_view text) {
 
 void PluginCaches::addJsfxCache(std::string_view text) {
   haveJs_ = true;
-  ForEachLine(text, [&](std::string_view line) {
+  forEachLine(text, [&](std::string_view line) {
     if (line.substr(0, 5) != "NAME ") return;
     std::string_view path, description;
     int index = 0;
@@ -190,7 +190,7 @@ void PluginCaches::addJsfxCache(std::string_view text) {
       text.clear();
       AppendUtf8Encoded(decoded, text);
     }
-    jsPaths_.try_emplace(JsKey(path), std::move(text));
+    jsPaths_.try_emplace(jsKey(path), std::move(text));
   });
 }
 
@@ -206,29 +206,29 @@ void PluginCaches::loadFolder(TextView folder) {
   Text base(folder);
   if (!base.empty() && base.back() != u'/' && base.back() != u'\\') base.push_back(u'/');
   for (const FolderEntry& entry : entries) {
-    const std::string name = LowerAscii(TextToUtf8(entry.name));
+    const std::string name = lowerAscii(TextToUtf8(entry.name));
     if (entry.kind == PathKind::Folder && name == "effects") {
       setEffectsFolder(base + entry.name);
       continue;
     }
-    if (entry.kind != PathKind::File || !IEndsWith(name, ".ini") || name.substr(0, 7) != "reaper-") continue;
+    if (entry.kind != PathKind::File || !iEndsWith(name, ".ini") || name.substr(0, 7) != "reaper-") continue;
     void (PluginCaches::*add)(std::string_view) = nullptr;
     if (name.substr(0, 17) == "reaper-vstplugins") add = &PluginCaches::addVstCache;
     else if (name.substr(0, 16) == "reaper-vstshells") add = &PluginCaches::addVstShells;
     else if (name.substr(0, 12) == "reaper-clap-") add = &PluginCaches::addClapCache;
-    else if (name.substr(0, 16) == "reaper-auplugins") add = IEndsWith(name, "-bc.ini") ? &PluginCaches::addAuComponents
+    else if (name.substr(0, 16) == "reaper-auplugins") add = iEndsWith(name, "-bc.ini") ? &PluginCaches::addAuComponents
                                                                                         : &PluginCaches::addAuCache;
     else if (name == "reaper-jsfx.ini") add = &PluginCaches::addJsfxCache;
     if (add == nullptr) continue;
     std::string bytes;
-    if (!ReadWholeFile(base + entry.name, bytes)) continue;
+    if (!readWholeFile(base + entry.name, bytes)) continue;
     (this->*add)(bytes);
     filesRead_.push_back(TextToUtf8(entry.name));
   }
 }
 
 bool PluginCaches::jsInstalled(std::string_view path) const {
-  if (jsPaths_.count(JsKey(path)) != 0) return true;
+  if (jsPaths_.count(jsKey(path)) != 0) return true;
   if (effectsFolder_.empty() || path.empty()) return false;
   Text file = effectsFolder_ + u"/" + TextFromUtf8(path);
   if (FolderSeparator() != u'/') std::replace(file.begin(), file.end(), u'/', FolderSeparator());
@@ -243,7 +243,7 @@ InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
     case FxFormat::Vst3: {
       if (!haveVst_) return InstallStatus::Unknown;
       const std::string key = vstCacheKey(p.file);
-      const std::string id(IdNumber(p.id));
+      const std::string id(idNumber(p.id));
       if (!id.empty() && vstShellChildren_.count(key + "<" + id) != 0) return InstallStatus::Installed;
       const auto file = vstFiles_.find(key);
       if (file != vstFiles_.end() && file->second == VstEntry::Plugin) return InstallStatus::Installed;
@@ -254,7 +254,7 @@ InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
       return found(clapIds_.count(p.id) != 0);
     case FxFormat::Au:
       if (!haveAu_) return InstallStatus::Unknown;
-      return found(auNames_.count(AuKey(p.id)) != 0 ||
+      return found(auNames_.count(auKey(p.id)) != 0 ||
                    (p.auSubtype != 0 && p.auManufacturer != 0 &&
                     auCodes_.count(std::uint64_t{p.auSubtype} << 32 | p.auManufacturer) != 0));
     case FxFormat::Js:
@@ -267,7 +267,7 @@ InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
 
 void PluginCaches::describeJs(PluginInstance& p) const {
   if (p.format != FxFormat::Js) return;
-  const auto it = jsPaths_.find(JsKey(p.file));
+  const auto it = jsPaths_.find(jsKey(p.file));
   if (it == jsPaths_.end() || it->second.empty()) return;
   std::string_view description = it->second;
   // "JS: FXRack 1.01 [FXRack/(Split)RackSplitter]": the path suffix goes.

@@ -8,14 +8,14 @@
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-bool EndsWithNoCase(TextView name, TextView suffix) {
+bool endsWithNoCase(TextView name, TextView suffix) {
   if (name.size() < suffix.size()) return false;
   for (std::size_t i = 0; i < suffix.size(); ++i)
-    if (Lower(name[name.size() - suffix.size() + i]) != suffix[i]) return false;
+    if (lower(name[name.size() - suffix.size() + i]) != suffix[i]) return false;
   return true;
 }
 
@@ -65,19 +65,19 @@ FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) 
     while (!folders.empty()) {
       Text folder = std::move(folders.back());
       folders.pop_back();
-      while (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
+      while (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
       if (!ListFolder(folder, entries)) {
         found.problems.push_back({folder, "the folder cannot be read"});
         continue;
       }
-      if (folder.empty() || !IsSeparator(folder.back())) folder.push_back(FolderSeparator());
+      if (folder.empty() || !isSeparator(folder.back())) folder.push_back(FolderSeparator());
       // Names in reverse order on the stack, so folders are walked in name order.
       std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name > b.name; });
       for (const FolderEntry& entry : entries) {
         if (entry.kind == PathKind::Folder) {
           if (!entry.link) folders.push_back(folder + entry.name);
         } else if (entry.kind == PathKind::File &&
-                   (EndsWithNoCase(entry.name, u".rpp") || (includeBackups && EndsWithNoCase(entry.name, u".rpp-bak")))) {
+                   (endsWithNoCase(entry.name, u".rpp") || (includeBackups && endsWithNoCase(entry.name, u".rpp-bak")))) {
           addProject(folder + entry.name);
         }
       }

@@ -7,21 +7,21 @@
 
 namespace {
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // The first token of a line is exactly `word`.
-bool FirstWordIs(std::string_view line, std::string_view word) {
-  return StartsWith(line, word) && (line.size() == word.size() || line[word.size()] == ' ' || line[word.size()] == '\t');
+bool firstWordIs(std::string_view line, std::string_view word) {
+  return startsWith(line, word) && (line.size() == word.size() || line[word.size()] == ' ' || line[word.size()] == '\t');
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // "(8ch)", "(2->4ch)", "(4 out)": REAPER's note of a plug-in's channels.
-bool IsChannelNote(std::string_view inner) {
+bool isChannelNote(std::string_view inner) {
   std::size_t i = 0;
   auto digits = [&] {
     const std::size_t from = i;
-    while (i < inner.size() && IsDigit(inner[i])) ++i;
+    while (i < inner.size() && isDigit(inner[i])) ++i;
     return i > from;
   };
   if (!digits()) return false;
@@ -33,16 +33,16 @@ bool IsChannelNote(std::string_view inner) {
   return false;
 }
 
-std::string_view TrimSpaces(std::string_view s) {
+std::string_view trimSpaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   return s;
 }
 
-std::uint32_t ParseUnsigned(std::string_view s) {
+std::uint32_t parseUnsigned(std::string_view s) {
   std::uint64_t value = 0;
   for (char c : s) {
-    if (!IsDigit(c)) return 0;
+    if (!isDigit(c)) return 0;
     value = value * 10 + static_cast<unsigned>(c - '0');
     if (value > 0xFFFFFFFFu) return 0;
   }
@@ -61,7 +61,7 @@ struct FrameState {
   std::int64_t lastInstance = -1; // the instance a PRESETNAME line belongs to
 };
 
-FrameState MakeFrame(Frame kind, FxLocation location = FxLocation::Master, bool frozen = false, std::string container = {}) {
+FrameState makeFrame(Frame kind, FxLocation location = FxLocation::Master, bool frozen = false, std::string container = {}) {
   FrameState f;
   f.kind = kind;
   f.location = location;
@@ -76,7 +76,7 @@ class Parser {
 
   // False when the first line shows the file is not a project.
   bool header(std::string_view line) {
-    if (!FirstWordIs(line, "<REAPER_PROJECT")) return false;
+    if (!firstWordIs(line, "<REAPER_PROJECT")) return false;
     out_.isProject = true;
     int index = 0;
     forEachToken(line, [&](std::string_view t) {
@@ -86,7 +86,7 @@ class Parser {
       if (slash != std::string_view::npos) out_.reaperPlatform = std::string(t.substr(slash + 1));
       return false;
     });
-    frames_.push_back(MakeFrame(Frame::Project));
+    frames_.push_back(makeFrame(Frame::Project));
     return true;
   }
 
@@ -114,13 +114,13 @@ class Parser {
     FrameState& top = frames_.back();
     switch (top.kind) {
       case Frame::Project:
-        if (FirstWordIs(line, "<TRACK")) {
+        if (firstWordIs(line, "<TRACK")) {
           ++out_.tracks;
           trackName_.clear();
           trackNamed_ = false;
-          frames_.push_back(MakeFrame(Frame::Track));
-        } else if (FirstWordIs(line, "<MASTERFXLIST")) {
-          frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Master));
+          frames_.push_back(makeFrame(Frame::Track));
+        } else if (firstWordIs(line, "<MASTERFXLIST")) {
+          frames_.push_back(makeFrame(Frame::Chain, FxLocation::Master));
         } else {
           ignore();
         }
@@ -128,24 +128,24 @@ class Parser {
       case Frame::Track:
       case Frame::Freeze: {
         const bool frozen = top.kind == Frame::Freeze;
-        if (FirstWordIs(line, "<FXCHAIN")) frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Track, frozen));
-        else if (FirstWordIs(line, "<FXCHAIN_REC")) frames_.push_back(MakeFrame(Frame::Chain, FxLocation::TrackInput, frozen));
-        else if (FirstWordIs(line, "<ITEM")) {
+        if (firstWordIs(line, "<FXCHAIN")) frames_.push_back(makeFrame(Frame::Chain, FxLocation::Track, frozen));
+        else if (firstWordIs(line, "<FXCHAIN_REC")) frames_.push_back(makeFrame(Frame::Chain, FxLocation::TrackInput, frozen));
+        else if (firstWordIs(line, "<ITEM")) {
           takeName_.clear();
-          frames_.push_back(MakeFrame(Frame::Item, FxLocation::Take, frozen));
-        } else if (FirstWordIs(line, "<FREEZE")) frames_.push_back(MakeFrame(Frame::Freeze, FxLocation::Track, true));
+          frames_.push_back(makeFrame(Frame::Item, FxLocation::Take, frozen));
+        } else if (firstWordIs(line, "<FREEZE")) frames_.push_back(makeFrame(Frame::Freeze, FxLocation::Track, true));
         else ignore();
         return;
       }
       case Frame::Item:
-        if (FirstWordIs(line, "<SOURCE")) frames_.push_back(MakeFrame(Frame::Source));
-        else if (FirstWordIs(line, "<TAKEFX")) {
+        if (firstWordIs(line, "<SOURCE")) frames_.push_back(makeFrame(Frame::Source));
+        else if (firstWordIs(line, "<TAKEFX")) {
           item_ = takeName_;
-          frames_.push_back(MakeFrame(Frame::Chain, FxLocation::Take, top.frozen));
+          frames_.push_back(makeFrame(Frame::Chain, FxLocation::Take, top.frozen));
         } else ignore();
         return;
       case Frame::Source:
-        if (FirstWordIs(line, "<SOURCE")) frames_.push_back(MakeFrame(Frame::Source));
+        if (firstWordIs(line, "<SOURCE")) frames_.push_back(makeFrame(Frame::Source));
         else ignore();
         return;
       case Frame::Chain:
@@ -166,7 +166,7 @@ class Parser {
         if (index == 2) custom = t;
         return ++index < 3;
       });
-      FrameState inner = MakeFrame(Frame::Chain, chain.location, chain.frozen, std::string(custom.empty() ? label : custom));
+      FrameState inner = makeFrame(Frame::Chain, chain.location, chain.frozen, std::string(custom.empty() ? label : custom));
       chain.bypassSeen = false;
       chain.lastInstance = -1;
       frames_.push_back(std::move(inner));
@@ -206,8 +206,8 @@ class Parser {
       p.file = std::string(count > 2 ? tokens[2] : std::string_view());
       std::string_view id = count > 5 ? tokens[5] : std::string_view();
       p.id = std::string(id.substr(0, id.find('<')));
-      const bool vst3 = StartsWith(label, "VST3:") || StartsWith(label, "VST3i:") ||
-                        (!StartsWith(label, "VST:") && !StartsWith(label, "VSTi:") && p.file.size() >= 5 &&
+      const bool vst3 = startsWith(label, "VST3:") || startsWith(label, "VST3i:") ||
+                        (!startsWith(label, "VST:") && !startsWith(label, "VSTi:") && p.file.size() >= 5 &&
                          p.file.compare(p.file.size() - 5, 5, ".vst3") == 0);
       p.format = vst3 ? FxFormat::Vst3 : FxFormat::Vst2;
     } else if (tag == "JS") {
@@ -219,8 +219,8 @@ class Parser {
       p.format = tag == "CLAP" ? FxFormat::Clap : tag == "LV2" ? FxFormat::Lv2 : tag == "DX" ? FxFormat::Dx : FxFormat::Au;
       p.id = std::string(count > 2 ? tokens[2] : std::string_view());
       if (p.format == FxFormat::Au && count > 6) {
-        p.auSubtype = ParseUnsigned(tokens[5]);
-        p.auManufacturer = ParseUnsigned(tokens[6]);
+        p.auSubtype = parseUnsigned(tokens[5]);
+        p.auManufacturer = parseUnsigned(tokens[6]);
       }
     } else {
       p.format = FxFormat::Other;
@@ -239,8 +239,8 @@ class Parser {
         // "AU: ITSR: StudioLink": the identifier is "Vendor: Name".
         const std::size_t colon = p.id.find(':');
         if (colon != std::string::npos) {
-          p.vendor = std::string(TrimSpaces(std::string_view(p.id).substr(0, colon)));
-          p.name = std::string(TrimSpaces(std::string_view(p.id).substr(colon + 1)));
+          p.vendor = std::string(trimSpaces(std::string_view(p.id).substr(0, colon)));
+          p.name = std::string(trimSpaces(std::string_view(p.id).substr(colon + 1)));
         }
       }
     }
@@ -252,19 +252,19 @@ class Parser {
     FrameState& top = frames_.back();
     switch (top.kind) {
       case Frame::Track:
-        if (c == 'N' && !trackNamed_ && FirstWordIs(line, "NAME")) {
-          trackName_ = std::string(SecondToken(line));
+        if (c == 'N' && !trackNamed_ && firstWordIs(line, "NAME")) {
+          trackName_ = std::string(secondToken(line));
           trackNamed_ = true;
         }
         return;
       case Frame::Item:
-        if (c == 'N' && FirstWordIs(line, "NAME")) takeName_ = std::string(SecondToken(line));
-        else if (c == 'T' && FirstWordIs(line, "TAKE")) takeName_.clear();
+        if (c == 'N' && firstWordIs(line, "NAME")) takeName_ = std::string(secondToken(line));
+        else if (c == 'T' && firstWordIs(line, "TAKE")) takeName_.clear();
         return;
       case Frame::Source:
-        if (c == 'F' && FirstWordIs(line, "FILE")) {
-          addMedia(SecondToken(line));
-        } else if (c == 'H' && FirstWordIs(line, "HASDATA")) {
+        if (c == 'F' && firstWordIs(line, "FILE")) {
+          addMedia(secondToken(line));
+        } else if (c == 'H' && firstWordIs(line, "HASDATA")) {
           // The source keeps its data (MIDI events) in the project and names
           // no file: the rest of its block is skipped, its ">" with it.
           frames_.pop_back();
@@ -272,7 +272,7 @@ class Parser {
         }
         return;
       case Frame::Chain:
-        if (c == 'B' && FirstWordIs(line, "BYPASS")) {
+        if (c == 'B' && firstWordIs(line, "BYPASS")) {
           int index = 0;
           bool bypassed = false, offline = false;
           forEachToken(line, [&](std::string_view t) {
@@ -283,8 +283,8 @@ class Parser {
           top.bypassSeen = true;
           top.pending = offline ? FxState::Offline : bypassed ? FxState::Bypassed : FxState::Online;
           top.lastInstance = -1;
-        } else if (c == 'P' && top.lastInstance >= 0 && FirstWordIs(line, "PRESETNAME")) {
-          out_.plugins[static_cast<std::size_t>(top.lastInstance)].preset = std::string(SecondToken(line));
+        } else if (c == 'P' && top.lastInstance >= 0 && firstWordIs(line, "PRESETNAME")) {
+          out_.plugins[static_cast<std::size_t>(top.lastInstance)].preset = std::string(secondToken(line));
         }
         return;
       default:
@@ -292,7 +292,7 @@ class Parser {
     }
   }
 
-  static std::string_view SecondToken(std::string_view line) {
+  static std::string_view secondToken(std::string_view line) {
     std::string_view second;
     int index = 0;
     forEachToken(line, [&](std::string_view t) {
@@ -319,7 +319,7 @@ class Parser {
   std::unordered_map<std::string, std::size_t> mediaIndex_;
 };
 
-bool HasHighByte(std::string_view s) {
+bool hasHighByte(std::string_view s) {
   for (char c : s)
     if (static_cast<unsigned char>(c) >= 0x80) return true;
   return false;
@@ -327,8 +327,8 @@ bool HasHighByte(std::string_view s) {
 
 // Texts kept as the file's bytes become UTF-8: from the ANSI code page, or
 // with each malformed UTF-8 sequence replaced by U+FFFD.
-void Decode(std::string& s, bool ansi) {
-  if (!HasHighByte(s)) return;
+void decode(std::string& s, bool ansi) {
+  if (!hasHighByte(s)) return;
   if (!ansi && IsWellFormedUtf8(s)) return;
   Text text;
   if (ansi) DecodeAnsi(s, text);
@@ -378,7 +378,7 @@ void splitPluginLabel(std::string_view label, std::string& name, std::string& ve
       break;
     }
   }
-  std::string_view rest = TrimSpaces(label);
+  std::string_view rest = trimSpaces(label);
   vendor.clear();
   // Channel notes come off the end; the group before them is the vendor.
   for (;;) {
@@ -386,13 +386,13 @@ void splitPluginLabel(std::string_view label, std::string& name, std::string& ve
     const std::size_t open = rest.rfind('(');
     if (open == std::string_view::npos) break;
     const std::string_view inner = rest.substr(open + 1, rest.size() - open - 2);
-    if (IsChannelNote(inner)) {
-      rest = TrimSpaces(rest.substr(0, open));
+    if (isChannelNote(inner)) {
+      rest = trimSpaces(rest.substr(0, open));
       continue;
     }
     if (open > 0) {
       vendor = std::string(inner);
-      rest = TrimSpaces(rest.substr(0, open));
+      rest = trimSpaces(rest.substr(0, open));
     }
     break;
   }
@@ -408,12 +408,12 @@ ProjectInventory readProjectInventory(BlockReader& reader) {
     if (parser.line(line) && !reader.skipBlock()) break;
   }
   const bool ansi = reader.textIsAnsi();
-  Decode(out.reaperVersion, ansi);
-  Decode(out.reaperPlatform, ansi);
+  decode(out.reaperVersion, ansi);
+  decode(out.reaperPlatform, ansi);
   for (PluginInstance& p : out.plugins) {
     for (std::string* s : {&p.trackName, &p.item, &p.container, &p.display, &p.name, &p.vendor, &p.file, &p.id, &p.preset})
-      Decode(*s, ansi);
+      decode(*s, ansi);
   }
-  for (MediaReference& m : out.media) Decode(m.file, ansi);
+  for (MediaReference& m : out.media) decode(m.file, ansi);
   return out;
 }

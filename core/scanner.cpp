@@ -26,7 +26,7 @@ constexpr std::size_t kTakeNamesFrom = 64 * 1024;
 // (1-based) and on. One test for both forms of a line: its text, and its
 // bytes when it is stored one byte per unit.
 template <class Line>
-bool Holds(const Line& line, std::int64_t position, std::string_view part) {
+bool holds(const Line& line, std::int64_t position, std::string_view part) {
   const auto start = static_cast<std::size_t>(position - 1);
   if (line.size() < start + part.size()) return false;
   for (std::size_t i = 0; i < part.size(); ++i) {
@@ -38,8 +38,8 @@ bool Holds(const Line& line, std::int64_t position, std::string_view part) {
 }
 
 template <class Line>
-bool StartsWith(const Line& line, std::string_view keyword) {
-  return Holds(line, 1, keyword);
+bool startsWith(const Line& line, std::string_view keyword) {
+  return holds(line, 1, keyword);
 }
 
 // The keywords the tests look for at the start of a line.
@@ -99,26 +99,26 @@ constexpr PluginKind kPluginKinds[] = {
 };
 
 template <class Line>
-const PluginKind* KindOf(const Line& line, Chain chain) {
+const PluginKind* kindOf(const Line& line, Chain chain) {
   for (const PluginKind& k : kPluginKinds)
-    if (k.chain == chain && StartsWith(line, k.opening) && Holds(line, k.prefixAt, k.prefix)) return &k;
+    if (k.chain == chain && startsWith(line, k.opening) && holds(line, k.prefixAt, k.prefix)) return &k;
   return nullptr;
 }
 
-bool ChainOpen(Chain chain, const ScanState& state) {
+bool chainOpen(Chain chain, const ScanState& state) {
   return chain == Chain::Master ? state.inMasterFxList : state.inTrackFxChain;
 }
 
 // The text from position p up to the first space at or after it; empty when
 // no space follows.
-TextView ValueField(TextView line, std::int64_t p) { return TextSlice(line, p, TextFindFrom(line, u" ", p) - p); }
+TextView valueField(TextView line, std::int64_t p) { return TextSlice(line, p, TextFindFrom(line, u" ", p) - p); }
 
 // Text after a keyword and one space.
-TextView AfterKeyword(TextView line, std::string_view keyword) {
+TextView afterKeyword(TextView line, std::string_view keyword) {
   return TextTail(line, TextLength(line) - (static_cast<std::int64_t>(keyword.size()) + 1));
 }
 
-void ReadHeader(TextView line, ProjectInfo& info) {
+void readHeader(TextView line, ProjectInfo& info) {
   const std::int64_t q1 = TextFind(line, Q);
   const std::int64_t s = TextFind(line, u"/");
   if (q1 > 0) {
@@ -136,24 +136,24 @@ void ReadHeader(TextView line, ProjectInfo& info) {
   info.reaperPlatform = Text(TextSlice(line, s + 1, q2 - s - 1));
 }
 
-void Describe(PluginRecord* plugin, TextView line, Chain chain) {
-  const PluginKind* k = KindOf(line, chain);
+void describe(PluginRecord* plugin, TextView line, Chain chain) {
+  const PluginKind* k = kindOf(line, chain);
   if (!plugin || !k) return;
   plugin->kind = k->kind;
   const std::int64_t q = TextFindFrom(line, Q, k->quoteFrom);
   plugin->name = Text(TextSlice(line, k->nameAt, q - k->nameAt));
 }
 
-TextView TrackPreset(TextView line) {
-  TextView p = AfterKeyword(line, kPresetName);
+TextView trackPreset(TextView line) {
+  TextView p = afterKeyword(line, kPresetName);
   if (TextEquals(TextHead(p, 1), Q)) p = TextTail(p, TextLength(p) - 1);
   if (TextEquals(TextTail(p, 1), Q)) p = TextHead(p, TextLength(p) - 1);
   return p;
 }
 
 // The text after a keyword and one space, as a Text of its own.
-Text TakeAfterKeyword(TextView line, std::string_view keyword, ScanState& state) {
-  const TextView rest = AfterKeyword(line, keyword);
+Text takeAfterKeyword(TextView line, std::string_view keyword, ScanState& state) {
+  const TextView rest = afterKeyword(line, keyword);
   Text* owner = state.line;
   if (!owner || rest.size() < kTakeNamesFrom || rest.data() + rest.size() != owner->data() + owner->size() ||
       owner->capacity() > owner->size() + owner->size() / 2)
@@ -165,7 +165,7 @@ Text TakeAfterKeyword(TextView line, std::string_view keyword, ScanState& state)
   return taken;
 }
 
-PluginRecord* CurrentTrackPlugin(ProjectData& project) {
+PluginRecord* currentTrackPlugin(ProjectData& project) {
   TrackRecord* track = project.currentTrack();
   return track ? currentPlugin(track->plugins) : nullptr;
 }
@@ -181,14 +181,14 @@ struct LineRule {
 };
 
 constexpr LineRule kLineRules[] = {
-    {kHeader, Chain::Master, [](TextView line, ProjectData& p, ScanState&) { ReadHeader(line, p.info); }},
+    {kHeader, Chain::Master, [](TextView line, ProjectData& p, ScanState&) { readHeader(line, p.info); }},
     {kTempo, Chain::Master,
      [](TextView line, ProjectData& p, ScanState&) {
-       p.info.tempo = RoundToInteger(TextToFloat(ValueField(line, kTempoAt)));
+       p.info.tempo = RoundToInteger(TextToFloat(valueField(line, kTempoAt)));
      }},
     {kMasterVolume, Chain::Master,
      [](TextView line, ProjectData& p, ScanState&) {
-       p.master.volume = TextToFloat(ValueField(line, kMasterVolumeAt));
+       p.master.volume = TextToFloat(valueField(line, kMasterVolumeAt));
      }},
     {kMasterFx, Chain::Master,
      [](TextView line, ProjectData& p, ScanState&) {
@@ -198,17 +198,17 @@ constexpr LineRule kLineRules[] = {
     // The master FX list: a master plug-in is bypassed only for "1".
     {kBypass, Chain::Master,
      [](TextView line, ProjectData& p, ScanState& s) {
-       if (s.inMasterFxList) addPlugin(p.master.plugins, Holds(line, kBypassAt, "1") ? u"bypass" : u"online");
+       if (s.inMasterFxList) addPlugin(p.master.plugins, holds(line, kBypassAt, "1") ? u"bypass" : u"online");
      }},
     {{}, Chain::Master,
      [](TextView line, ProjectData& p, ScanState& s) {
-       if (s.inMasterFxList) Describe(currentPlugin(p.master.plugins), line, Chain::Master);
+       if (s.inMasterFxList) describe(currentPlugin(p.master.plugins), line, Chain::Master);
      }},
     {kPresetName, Chain::Master,
      [](TextView line, ProjectData& p, ScanState& s) {
        if (!s.inMasterFxList) return;
        if (PluginRecord* plugin = currentPlugin(p.master.plugins))
-         plugin->presetName = Text(AfterKeyword(line, kPresetName));
+         plugin->presetName = Text(afterKeyword(line, kPresetName));
      }},
     {kMasterPlaySpeed, Chain::Master, [](TextView, ProjectData&, ScanState& s) { s.inMasterFxList = false; }},
     // Tracks: only the first name and volume/pan lines after the track line are the track's.
@@ -221,7 +221,7 @@ constexpr LineRule kLineRules[] = {
      [](TextView line, ProjectData& p, ScanState& s) {
        TrackRecord* track = p.currentTrack();
        if (s.trackStage >= 1 || !track) return;
-       track->name = TakeAfterKeyword(line, kTrackName, s);
+       track->name = takeAfterKeyword(line, kTrackName, s);
        s.trackStage = 1;
      }},
     {kVolumePan, Chain::Track,
@@ -229,16 +229,16 @@ constexpr LineRule kLineRules[] = {
        TrackRecord* track = p.currentTrack();
        if (s.trackStage >= 2 || !track) return;
        const std::int64_t space = TextFindFrom(line, u" ", kVolumeAt);
-       track->volume = TextToFloat(ValueField(line, kVolumeAt));
-       track->pan = space == 0 ? 0.0f : 100.0f * TextToFloat(ValueField(line, space + 1));
+       track->volume = TextToFloat(valueField(line, kVolumeAt));
+       track->pan = space == 0 ? 0.0f : 100.0f * TextToFloat(valueField(line, space + 1));
        s.trackStage = 2;
      }},
     {kMuteSolo, Chain::Track,
      [](TextView line, ProjectData& p, ScanState&) {
        TrackRecord* track = p.currentTrack();
        if (!track) return;
-       track->mute = Holds(line, kMuteAt, "1") ? u"ON" : u"OFF";
-       track->solo = Holds(line, kSoloAt, "2") ? u"ON" : u"OFF";
+       track->mute = holds(line, kMuteAt, "1") ? u"ON" : u"OFF";
+       track->solo = holds(line, kSoloAt, "2") ? u"ON" : u"OFF";
      }},
     // Once a track FX chain has opened, every later plug-in line is the current track's.
     {kFxChain, Chain::Track, [](TextView, ProjectData&, ScanState& s) { s.inTrackFxChain = true; }},
@@ -247,16 +247,16 @@ constexpr LineRule kLineRules[] = {
      [](TextView line, ProjectData& p, ScanState& s) {
        TrackRecord* track = p.currentTrack();
        if (s.inTrackFxChain && track)
-         addPlugin(track->plugins, Holds(line, kBypassAt, "0") ? u"online" : u"bypass");
+         addPlugin(track->plugins, holds(line, kBypassAt, "0") ? u"online" : u"bypass");
      }},
     {{}, Chain::Track,
      [](TextView line, ProjectData& p, ScanState& s) {
-       if (s.inTrackFxChain) Describe(CurrentTrackPlugin(p), line, Chain::Track);
+       if (s.inTrackFxChain) describe(currentTrackPlugin(p), line, Chain::Track);
      }},
     {kPresetName, Chain::Track,
      [](TextView line, ProjectData& p, ScanState& s) {
        if (!s.inTrackFxChain) return;
-       if (PluginRecord* plugin = CurrentTrackPlugin(p)) plugin->presetName = Text(TrackPreset(line));
+       if (PluginRecord* plugin = currentTrackPlugin(p)) plugin->presetName = Text(trackPreset(line));
      }},
 };
 
@@ -265,7 +265,7 @@ constexpr LineRule kLineRules[] = {
 // rules by the openings of their chain's kinds. With `keywordOnce`, of two
 // rules that test the same keyword only the first is counted: enough to know
 // whether a line may meet any rule.
-constexpr std::array<std::uint32_t, 256> RulesByFirstByte(bool keywordOnce) {
+constexpr std::array<std::uint32_t, 256> rulesByFirstByte(bool keywordOnce) {
   static_assert(std::size(kLineRules) <= 32);
   std::array<std::uint32_t, 256> table{};
   for (std::size_t r = 0; r < std::size(kLineRules); ++r) {
@@ -281,8 +281,8 @@ constexpr std::array<std::uint32_t, 256> RulesByFirstByte(bool keywordOnce) {
   }
   return table;
 }
-constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = RulesByFirstByte(false);
-constexpr std::array<std::uint32_t, 256> kFilterByFirstByte = RulesByFirstByte(true);
+constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = rulesByFirstByte(false);
+constexpr std::array<std::uint32_t, 256> kFilterByFirstByte = rulesByFirstByte(true);
 
 // The kinds without an opening keyword, looked for on every line of an open chain.
 constexpr std::size_t kKindsWithoutOpeningCount = [] {
@@ -301,25 +301,25 @@ constexpr std::array<const PluginKind*, kKindsWithoutOpeningCount> kKindsWithout
 // Whether a line stored one byte per unit can be taken by any test: a line
 // that cannot is skipped without being widened. Built from the rules and the
 // plug-in kinds, so a new keyword or kind is never filtered out.
-bool MayMatch(std::string_view line, const ScanState& state) {
+bool mayMatch(std::string_view line, const ScanState& state) {
   if (line.empty()) return false;
   for (const PluginKind* k : kKindsWithoutOpening)
-    if (ChainOpen(k->chain, state) && Holds(line, k->prefixAt, k->prefix)) return true;
+    if (chainOpen(k->chain, state) && holds(line, k->prefixAt, k->prefix)) return true;
   for (std::uint32_t rules = kFilterByFirstByte[static_cast<unsigned char>(line[0])]; rules != 0; rules &= rules - 1) {
     const LineRule& rule = kLineRules[std::countr_zero(rules)];
-    if (rule.keyword.empty() ? ChainOpen(rule.chain, state) && KindOf(line, rule.chain)
-                             : StartsWith(line, rule.keyword))
+    if (rule.keyword.empty() ? chainOpen(rule.chain, state) && kindOf(line, rule.chain)
+                             : startsWith(line, rule.keyword))
       return true;
   }
   return false;
 }
 
-void ScanLine(TextView line, ProjectData& project, ScanState& state) {
+void scanLine(TextView line, ProjectData& project, ScanState& state) {
   const std::uint32_t rules = !line.empty() && line[0] <= 0xFF ? kRulesByFirstByte[line[0]] : 0;
   for (std::size_t r = 0; r < std::size(kLineRules); ++r) {
     const LineRule& rule = kLineRules[r];
-    const bool applies = rule.keyword.empty() ? ChainOpen(rule.chain, state) && KindOf(line, rule.chain)
-                                              : (rules >> r & 1) != 0 && StartsWith(line, rule.keyword);
+    const bool applies = rule.keyword.empty() ? chainOpen(rule.chain, state) && kindOf(line, rule.chain)
+                                              : (rules >> r & 1) != 0 && startsWith(line, rule.keyword);
     if (applies) rule.work(line, project, state);
     if (!state.line) return;  // the line's storage was taken: its view is gone
   }
@@ -333,8 +333,8 @@ void scanProject(ProjectData& project) {
   const std::int64_t count = project.lineCount();
   std::string_view bytes;
   for (std::int64_t i = 0; i < count; ++i) {
-    if (project.lines.narrow(i, bytes) && !MayMatch(bytes, state)) continue;
+    if (project.lines.narrow(i, bytes) && !mayMatch(bytes, state)) continue;
     state.line = &scratch;
-    ScanLine(project.lines.at(i, scratch), project, state);
+    scanLine(project.lines.at(i, scratch), project, state);
   }
 }

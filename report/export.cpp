@@ -10,7 +10,7 @@ namespace {
 
 constexpr TextView kProjectFileReason = u"it is a project file";
 
-ExportOutcome Failed(ExportResult result, Text reason) {
+ExportOutcome failed(ExportResult result, Text reason) {
   ExportOutcome outcome;
   outcome.result = result;
   outcome.reason = std::move(reason);
@@ -18,7 +18,7 @@ ExportOutcome Failed(ExportResult result, Text reason) {
 }
 
 // Whether the file an output would write is the project or one to keep.
-bool IsKept(const OutputFile& out, const ProjectData& project, const std::vector<FileIdentity>& keep) {
+bool isKept(const OutputFile& out, const ProjectData& project, const std::vector<FileIdentity>& keep) {
   const FileIdentity& there = out.existing();
   if (!there.known) return false;
   if (there == project.info.projectFile || there == OsPathIdentity(project.info.projectPath)) return true;
@@ -26,22 +26,22 @@ bool IsKept(const OutputFile& out, const ProjectData& project, const std::vector
 }
 
 // Writes the report into the created output and puts it in place.
-ExportOutcome WriteAndCommit(const ProjectData& project, OutputFile& out, const std::vector<FileIdentity>& keep,
+ExportOutcome writeAndCommit(const ProjectData& project, OutputFile& out, const std::vector<FileIdentity>& keep,
                              TextView path) {
-  if (IsKept(out, project, keep)) {
+  if (isKept(out, project, keep)) {
     out.abandon();
-    return Failed(ExportResult::CannotCreate, Text(kProjectFileReason));
+    return failed(ExportResult::CannotCreate, Text(kProjectFileReason));
   }
   bool written;
   try {
     written = writeReport(project, out);
   } catch (const std::bad_alloc&) {
     out.abandon();
-    return Failed(ExportResult::WriteFailed, OsErrorText(kErrorNotEnoughMemory));
+    return failed(ExportResult::WriteFailed, OsErrorText(kErrorNotEnoughMemory));
   }
   if (!written || !out.commit()) {
     out.abandon();
-    return Failed(ExportResult::WriteFailed, out.failureReason());
+    return failed(ExportResult::WriteFailed, out.failureReason());
   }
   ExportOutcome outcome;
   outcome.toStandardOutput = out.writesStandardOutput();
@@ -72,12 +72,12 @@ ExportResult exportReport(const ProjectData& project, TextView exportFolder) {
 
 ExportOutcome exportReportTo(const ProjectData& project, TextView path, const std::vector<FileIdentity>& keep) {
   OutputFile out;
-  if (!out.create(path)) return Failed(ExportResult::CannotCreate, out.failureReason());
-  return WriteAndCommit(project, out, keep, path);
+  if (!out.create(path)) return failed(ExportResult::CannotCreate, out.failureReason());
+  return writeAndCommit(project, out, keep, path);
 }
 
 ExportOutcome exportReportToStandardOutput(const ProjectData& project, const std::vector<FileIdentity>& keep) {
   OutputFile out;
-  if (!out.createStandardOutput()) return Failed(ExportResult::CannotCreate, out.failureReason());
-  return WriteAndCommit(project, out, keep, {});
+  if (!out.createStandardOutput()) return failed(ExportResult::CannotCreate, out.failureReason());
+  return writeAndCommit(project, out, keep, {});
 }

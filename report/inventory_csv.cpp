@@ -3,7 +3,7 @@
 namespace {
 
 // One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF.
-void Cell(SinkWriter& out, std::string_view value, bool last = false) {
+void cell(SinkWriter& out, std::string_view value, bool last = false) {
   std::string scratch;
   value = replaceLoneSurrogates(value, scratch);
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -31,20 +31,20 @@ class CsvWriter : public InventoryWriter {
 
   bool addProject(const InventoryProject& p) override {
     for (const PluginInstance& i : p.inventory.plugins) {
-      Cell(out_, p.path);
-      Cell(out_, locationWord(i.location));
-      Cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
-      Cell(out_, i.trackName);
-      Cell(out_, i.item);
-      Cell(out_, formatWord(i.format));
-      Cell(out_, i.instrument ? "instrument" : "effect");
-      Cell(out_, i.name);
-      Cell(out_, i.vendor);
-      Cell(out_, i.file);
-      Cell(out_, i.id);
-      Cell(out_, stateWord(i.state));
-      Cell(out_, i.preset);
-      Cell(out_, statusWord(i.status), true);
+      cell(out_, p.path);
+      cell(out_, locationWord(i.location));
+      cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
+      cell(out_, i.trackName);
+      cell(out_, i.item);
+      cell(out_, formatWord(i.format));
+      cell(out_, i.instrument ? "instrument" : "effect");
+      cell(out_, i.name);
+      cell(out_, i.vendor);
+      cell(out_, i.file);
+      cell(out_, i.id);
+      cell(out_, stateWord(i.state));
+      cell(out_, i.preset);
+      cell(out_, statusWord(i.status), true);
     }
     return out_.ok();
   }

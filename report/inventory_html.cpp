@@ -108,7 +108,7 @@ constexpr std::string_view kScript = R"(<script>
 )";
 
 // Text as HTML: & < > " ' escaped, a lone surrogate as U+FFFD.
-void Escaped(SinkWriter& out, std::string_view text) {
+void escaped(SinkWriter& out, std::string_view text) {
   std::string scratch;
   text = replaceLoneSurrogates(text, scratch);
   std::string escaped;
@@ -126,29 +126,29 @@ void Escaped(SinkWriter& out, std::string_view text) {
   out << escaped;
 }
 
-void Cell(SinkWriter& out, std::string_view text) {
+void cell(SinkWriter& out, std::string_view text) {
   out << "<td>";
-  Escaped(out, text);
+  escaped(out, text);
   out << "</td>";
 }
 
-void NumberCell(SinkWriter& out, std::uint64_t n, bool alert = false) {
+void numberCell(SinkWriter& out, std::uint64_t n, bool alert = false) {
   out << (alert && n > 0 ? "<td class=\"n no\">" : "<td class=\"n\">") << n << "</td>";
 }
 
-void StatusCell(SinkWriter& out, InstallStatus status) {
+void statusCell(SinkWriter& out, InstallStatus status) {
   out << "<td class=\"status-" << statusWord(status) << "\">" << statusWord(status) << "</td>";
 }
 
-void Card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) {
+void card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) {
   out << (alert && n > 0 ? "<div class=\"card alert\"><b>" : "<div class=\"card\"><b>") << n << "</b><span>" << label
       << "</span></div>\n";
 }
 
-std::string_view Kind(bool instrument) { return instrument ? "instrument" : "effect"; }
+std::string_view kind(bool instrument) { return instrument ? "instrument" : "effect"; }
 
 // Where an instance sits, in words.
-std::string Where(const PluginInstance& i) {
+std::string where(const PluginInstance& i) {
   std::string where;
   switch (i.location) {
     case FxLocation::Master: where = "master"; break;
@@ -189,24 +189,24 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   ++number_;
   SinkWriter& row = rows_.out();
   row << "<tr><td><a href=\"#p" << number_ << "\">";
-  Escaped(row, project.path);
+  escaped(row, project.path);
   row << "</a></td><td>";
-  Escaped(row, p.reaperVersion);
+  escaped(row, p.reaperVersion);
   if (!p.reaperPlatform.empty()) {
     row << " <span class=\"small\">";
-    Escaped(row, p.reaperPlatform);
+    escaped(row, p.reaperPlatform);
     row << "</span>";
   }
   row << "</td>";
-  NumberCell(row, static_cast<std::uint64_t>(p.tracks));
-  NumberCell(row, p.plugins.size());
-  NumberCell(row, missingPluginsOf(p), true);
-  NumberCell(row, missingMediaOf(p), true);
+  numberCell(row, static_cast<std::uint64_t>(p.tracks));
+  numberCell(row, p.plugins.size());
+  numberCell(row, missingPluginsOf(p), true);
+  numberCell(row, missingMediaOf(p), true);
   row << "</tr>\n";
 
   SinkWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
-  Escaped(out, project.path);
+  escaped(out, project.path);
   out << " <span class=\"small\">(" << static_cast<std::uint64_t>(p.plugins.size()) << " plug-ins, "
       << static_cast<std::uint64_t>(p.media.size()) << " media files)</span></summary>\n";
   if (!p.plugins.empty()) {
@@ -214,18 +214,18 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
     for (const PluginInstance& i : p.plugins) {
       out << "<tr>";
-      Cell(out, Where(i));
+      cell(out, where(i));
       out << "<td title=\"";
-      Escaped(out, i.display);
+      escaped(out, i.display);
       out << "\">";
-      Escaped(out, i.name.empty() ? i.display : i.name);
+      escaped(out, i.name.empty() ? i.display : i.name);
       out << "</td>";
-      Cell(out, i.vendor);
-      Cell(out, formatWord(i.format));
-      Cell(out, Kind(i.instrument));
-      Cell(out, stateWord(i.state));
-      Cell(out, i.preset);
-      StatusCell(out, i.status);
+      cell(out, i.vendor);
+      cell(out, formatWord(i.format));
+      cell(out, kind(i.instrument));
+      cell(out, stateWord(i.state));
+      cell(out, i.preset);
+      statusCell(out, i.status);
       out << "</tr>\n";
     }
     out << "</tbody></table>\n";
@@ -235,8 +235,8 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
     out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n<tbody>\n";
     for (const MediaReference& m : p.media) {
       out << "<tr>";
-      Cell(out, m.file);
-      Cell(out, resolvedMediaText(folder, m.file));
+      cell(out, m.file);
+      cell(out, resolvedMediaText(folder, m.file));
       out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
     }
     out << "</tbody></table>\n";
@@ -251,18 +251,18 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   out << kHead << "<p class=\"meta\">";
   if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
-    Escaped(out, *resources_);
+    escaped(out, *resources_);
     out << "</code>.";
   } else {
     out << "Installed plug-ins were not checked: every status is &ldquo;unknown&rdquo;.";
   }
   out << "</p>\n<section class=\"summary\">\n";
-  Card(out, "projects", totals.projects(), false);
-  Card(out, "distinct plug-ins", totals.plugins().size(), false);
-  Card(out, "instances", totals.instances(), false);
-  Card(out, "missing plug-ins", totals.missingPlugins(), true);
-  Card(out, "missing media", totals.missingMedia(), true);
-  Card(out, "errors", totals.errors().size(), true);
+  card(out, "projects", totals.projects(), false);
+  card(out, "distinct plug-ins", totals.plugins().size(), false);
+  card(out, "instances", totals.instances(), false);
+  card(out, "missing plug-ins", totals.missingPlugins(), true);
+  card(out, "missing media", totals.missingMedia(), true);
+  card(out, "errors", totals.errors().size(), true);
   out << "</section>\n";
 
   out << "<h2>Plug-ins</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter plug-ins\" "
@@ -275,22 +275,22 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   for (const ArchivePlugin& p : totals.plugins()) {
     out << (p.status == InstallStatus::Missing ? "<tr data-missing=\"1\">" : "<tr>");
     out << "<td title=\"";
-    Escaped(out, p.display);
+    escaped(out, p.display);
     out << "\">";
-    Escaped(out, p.name.empty() ? p.display : p.name);
+    escaped(out, p.name.empty() ? p.display : p.name);
     // What tells this plug-in from another of the same name: its file or id.
     if (!p.file.empty() || !p.id.empty()) {
       out << "<span class=\"key\">";
-      Escaped(out, p.file.empty() ? p.id : p.file);
+      escaped(out, p.file.empty() ? p.id : p.file);
       out << "</span>";
     }
     out << "</td>";
-    Cell(out, p.vendor);
-    Cell(out, formatWord(p.format));
-    Cell(out, Kind(p.instrument));
-    StatusCell(out, p.status);
-    NumberCell(out, p.projects);
-    NumberCell(out, p.instances);
+    cell(out, p.vendor);
+    cell(out, formatWord(p.format));
+    cell(out, kind(p.instrument));
+    statusCell(out, p.status);
+    numberCell(out, p.projects);
+    numberCell(out, p.instances);
     out << "</tr>\n";
   }
   out << "</tbody>\n</table>\n";
@@ -311,8 +311,8 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
     out << "<table id=\"errors\"><thead><tr><th>Path</th><th>Message</th></tr></thead>\n<tbody>\n";
     for (const ArchiveTotals::Error& e : totals.errors()) {
       out << "<tr>";
-      Cell(out, e.path);
-      Cell(out, e.message);
+      cell(out, e.path);
+      cell(out, e.message);
       out << "</tr>\n";
     }
     out << "</tbody></table>\n";

@@ -4,7 +4,7 @@ namespace {
 
 // A JSON string: quotes, backslashes and controls escaped, a lone surrogate
 // (kept by pathText) as its \u escape, everything else as UTF-8.
-void String(SinkWriter& out, std::string_view s) {
+void jsonString(SinkWriter& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string& escaped = out.buffer();
   escaped.push_back('"');
@@ -43,61 +43,61 @@ void String(SinkWriter& out, std::string_view s) {
   out.flushIfFull();
 }
 
-void Field(SinkWriter& out, std::string_view name, std::string_view value) {
-  String(out, name);
+void textField(SinkWriter& out, std::string_view name, std::string_view value) {
+  jsonString(out, name);
   out << ": ";
-  String(out, value);
+  jsonString(out, value);
 }
 
-void OptionalField(SinkWriter& out, std::string_view name, std::string_view value, bool present) {
-  String(out, name);
+void optionalField(SinkWriter& out, std::string_view name, std::string_view value, bool present) {
+  jsonString(out, name);
   out << ": ";
-  if (present) String(out, value);
+  if (present) jsonString(out, value);
   else out << "null";
 }
 
-void Number(SinkWriter& out, std::string_view name, std::uint64_t value) {
-  String(out, name);
+void numberField(SinkWriter& out, std::string_view name, std::uint64_t value) {
+  jsonString(out, name);
   out << ": " << value;
 }
 
-void Bool(SinkWriter& out, std::string_view name, bool value) {
-  String(out, name);
+void boolField(SinkWriter& out, std::string_view name, bool value) {
+  jsonString(out, name);
   out << ": " << (value ? "true" : "false");
 }
 
-void Instance(SinkWriter& out, const PluginInstance& i) {
+void instance(SinkWriter& out, const PluginInstance& i) {
   out << "{";
-  Field(out, "location", locationWord(i.location));
+  textField(out, "location", locationWord(i.location));
   out << ", \"track\": ";
   if (i.location == FxLocation::Master) out << "null";
   else out << static_cast<std::uint64_t>(i.track);
   out << ", ";
-  Field(out, "track_name", i.trackName);
+  textField(out, "track_name", i.trackName);
   out << ", ";
-  OptionalField(out, "item", i.item, i.location == FxLocation::Take);
+  optionalField(out, "item", i.item, i.location == FxLocation::Take);
   out << ", ";
-  OptionalField(out, "container", i.container, !i.container.empty());
+  optionalField(out, "container", i.container, !i.container.empty());
   out << ", ";
-  Field(out, "format", formatWord(i.format));
+  textField(out, "format", formatWord(i.format));
   out << ", ";
-  Bool(out, "instrument", i.instrument);
+  boolField(out, "instrument", i.instrument);
   out << ", ";
-  Field(out, "display", i.display);
+  textField(out, "display", i.display);
   out << ", ";
-  Field(out, "name", i.name);
+  textField(out, "name", i.name);
   out << ", ";
-  Field(out, "vendor", i.vendor);
+  textField(out, "vendor", i.vendor);
   out << ", ";
-  Field(out, "file", i.file);
+  textField(out, "file", i.file);
   out << ", ";
-  Field(out, "id", i.id);
+  textField(out, "id", i.id);
   out << ", ";
-  Field(out, "state", stateWord(i.state));
+  textField(out, "state", stateWord(i.state));
   out << ", ";
-  Field(out, "preset", i.preset);
+  textField(out, "preset", i.preset);
   out << ", ";
-  Field(out, "status", statusWord(i.status));
+  textField(out, "status", statusWord(i.status));
   out << "}";
 }
 
@@ -114,23 +114,23 @@ class JsonWriter : public InventoryWriter {
     SinkWriter& out = projects_.out();
     out << (firstProject_ ? "\n    {" : ",\n    {");
     firstProject_ = false;
-    Field(out, "path", project.path);
+    textField(out, "path", project.path);
     out << ", ";
-    Field(out, "reaper_version", p.reaperVersion);
+    textField(out, "reaper_version", p.reaperVersion);
     out << ", ";
-    Field(out, "reaper_platform", p.reaperPlatform);
+    textField(out, "reaper_platform", p.reaperPlatform);
     out << ", ";
-    Number(out, "tracks", static_cast<std::uint64_t>(p.tracks));
+    numberField(out, "tracks", static_cast<std::uint64_t>(p.tracks));
     out << ", ";
-    Number(out, "missing_plugins", missingPluginsOf(p));
+    numberField(out, "missing_plugins", missingPluginsOf(p));
     out << ", ";
-    Number(out, "missing_media", missingMediaOf(p));
+    numberField(out, "missing_media", missingMediaOf(p));
     out << ",\n     \"plugins\": [";
     bool first = true;
     for (const PluginInstance& i : p.plugins) {
       out << (first ? "\n      " : ",\n      ");
       first = false;
-      Instance(out, i);
+      instance(out, i);
     }
     out << (first ? "],\n     \"media\": [" : "\n     ],\n     \"media\": [");
     first = true;
@@ -138,13 +138,13 @@ class JsonWriter : public InventoryWriter {
     for (const MediaReference& m : p.media) {
       out << (first ? "\n      {" : ",\n      {");
       first = false;
-      Field(out, "file", m.file);
+      textField(out, "file", m.file);
       out << ", ";
-      Field(out, "resolved", resolvedMediaText(folder, m.file));
+      textField(out, "resolved", resolvedMediaText(folder, m.file));
       out << ", ";
-      Bool(out, "exists", m.exists);
+      boolField(out, "exists", m.exists);
       out << ", ";
-      Number(out, "uses", m.uses);
+      numberField(out, "uses", m.uses);
       out << "}";
     }
     out << (first ? "]}" : "\n     ]}");
@@ -165,19 +165,19 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   if (projects_.failed()) return false;
   SinkWriter out(sink_);
   out << "{\n  ";
-  OptionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
+  optionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
   out << ",\n  \"summary\": {";
-  Number(out, "projects", totals.projects());
+  numberField(out, "projects", totals.projects());
   out << ", ";
-  Number(out, "plugins", totals.plugins().size());
+  numberField(out, "plugins", totals.plugins().size());
   out << ", ";
-  Number(out, "instances", totals.instances());
+  numberField(out, "instances", totals.instances());
   out << ", ";
-  Number(out, "missing_plugins", totals.missingPlugins());
+  numberField(out, "missing_plugins", totals.missingPlugins());
   out << ", ";
-  Number(out, "missing_media", totals.missingMedia());
+  numberField(out, "missing_media", totals.missingMedia());
   out << ", ";
-  Number(out, "errors", totals.errors().size());
+  numberField(out, "errors", totals.errors().size());
   out << "},\n  \"projects\": [";
   if (!out.flush() || !projects_.copyTo(sink_)) return false;
   out << (firstProject_ ? "],\n  \"plugins\": [" : "\n  ],\n  \"plugins\": [");
@@ -185,25 +185,25 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   for (const ArchivePlugin& p : totals.plugins()) {
     out << (first ? "\n    {" : ",\n    {");
     first = false;
-    Field(out, "format", formatWord(p.format));
+    textField(out, "format", formatWord(p.format));
     out << ", ";
-    Field(out, "name", p.name);
+    textField(out, "name", p.name);
     out << ", ";
-    Field(out, "vendor", p.vendor);
+    textField(out, "vendor", p.vendor);
     out << ", ";
-    Bool(out, "instrument", p.instrument);
+    boolField(out, "instrument", p.instrument);
     out << ", ";
-    Field(out, "display", p.display);
+    textField(out, "display", p.display);
     out << ", ";
-    Field(out, "file", p.file);
+    textField(out, "file", p.file);
     out << ", ";
-    Field(out, "id", p.id);
+    textField(out, "id", p.id);
     out << ", ";
-    Field(out, "status", statusWord(p.status));
+    textField(out, "status", statusWord(p.status));
     out << ", ";
-    Number(out, "projects", p.projects);
+    numberField(out, "projects", p.projects);
     out << ", ";
-    Number(out, "instances", p.instances);
+    numberField(out, "instances", p.instances);
     out << "}";
   }
   out << (first ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [");
@@ -211,9 +211,9 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   for (const ArchiveTotals::Error& e : totals.errors()) {
     out << (first ? "\n    {" : ",\n    {");
     first = false;
-    Field(out, "path", e.path);
+    textField(out, "path", e.path);
     out << ", ";
-    Field(out, "message", e.message);
+    textField(out, "message", e.message);
     out << "}";
   }
   out << (first ? "]\n}\n" : "\n  ]\n}\n");

@@ -27,7 +27,7 @@ class export_cli : public TempFolder {
   int run(std::vector<Text> arguments) {
     out.clear();
     err.clear();
-    return RunExportCli(arguments, {[this](TextView line) {
+    return runExportCli(arguments, {[this](TextView line) {
                                       out.push_back(U8(line));
                                       return outputWorks;
                                     },
@@ -39,10 +39,10 @@ class export_cli : public TempFolder {
     EXPECT_EQ(loadProjectFile(data, project), LoadResult::Loaded);
     EXPECT_EQ(exportReport(data, into), ExportResult::Written);
     std::string bytes = ReadBytes(reportPath(data, into));
-    OsRemove(reportPath(data, into));
+    osRemove(reportPath(data, into));
     return bytes;
   }
-  static void OsRemove(TextView file) { std::remove(U8(file).c_str()); }
+  static void osRemove(TextView file) { std::remove(U8(file).c_str()); }
   std::vector<std::string> out, err;
   bool outputWorks = true;  // false: standard output refuses every line
 };
@@ -100,7 +100,7 @@ TEST_F(export_cli, relative_paths_are_made_absolute) {
   std::filesystem::create_directories(std::filesystem::path(std::u16string(work + u"reports")));
   WriteBytes(work + u"song.rpp", "<TRACK\n");
   WorkingDirectory inside(work);
-  const Text here = WorkingDirectory::Current();
+  const Text here = WorkingDirectory::current();
   ASSERT_EQ(U8(TextTail(here, 9)), U8(u"cli work" + separator));
   ASSERT_EQ(run({u"--output-dir", u"reports", u"sub/../song.rpp"}), 0);
   const Text report = here + u"reports" + separator + u"song.html";
@@ -218,7 +218,7 @@ TEST_F(export_cli, names_that_are_not_utf8_are_read_and_written) {
   ASSERT_EQ(::write(fd, "<TRACK\nNAME x\n", 14), 14);
   ::close(fd);
   std::vector<Text> printed;
-  const int status = RunExportCli({u"--beside", TextFromNativePath(native + ".rpp")},
+  const int status = runExportCli({u"--beside", TextFromNativePath(native + ".rpp")},
                                   {[&](TextView line) {
                                      printed.emplace_back(line);
                                      return true;

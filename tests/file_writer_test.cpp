@@ -99,7 +99,7 @@ TEST_F(writer, a_missing_folder_gives_no_file) {
 }
 
 TEST_F(writer, a_write_the_disk_refuses_is_remembered) {
-  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   ASSERT_NE(CreateOutputFile(0, path(u"full.txt")), 0);
   FileSizeLimit limit(1000);
   WriteTextLine(0, u"small");  // still buffered
@@ -110,7 +110,7 @@ TEST_F(writer, a_write_the_disk_refuses_is_remembered) {
 }
 
 TEST_F(writer, a_failed_final_flush_fails_the_close) {
-  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   ASSERT_NE(CreateOutputFile(0, path(u"full.txt")), 0);
   FileSizeLimit limit(10);
   WriteTextLine(0, u"only pending bytes, more than ten");

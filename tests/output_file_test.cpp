@@ -83,7 +83,7 @@ TEST_F(output_file, the_old_file_stays_whole_until_the_new_one_is_complete) {
 }
 
 TEST_F(output_file, a_failed_write_keeps_the_old_file_and_says_why) {
-  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   writeFile(u"report.html", "old report");
   OutputFile out;
   ASSERT_TRUE(out.create(path(u"report.html")));

@@ -67,7 +67,7 @@ TEST_F(paths_dates, current_directory_is_the_working_folder_with_one_separator) 
   {
     WorkingDirectory inside(path(name));
     const Text current = CurrentDirectory();
-    EXPECT_EQ(U8(current), U8(WorkingDirectory::Current()));
+    EXPECT_EQ(U8(current), U8(WorkingDirectory::current()));
     EXPECT_EQ(U8(TextTail(current, TextLength(name) + 1)), U8(name + separator));
   }
   // A root folder ends in its separator already: it is not doubled.
@@ -81,7 +81,7 @@ TEST_F(paths_dates, absolute_paths_drop_dot_segments) {
   const Text separator(1, FolderSeparator());
   std::filesystem::create_directories(std::filesystem::path(std::u16string(path(u"work/sub"))));
   WorkingDirectory inside(path(u"work"));
-  const Text here = WorkingDirectory::Current();
+  const Text here = WorkingDirectory::current();
   ASSERT_EQ(U8(TextTail(here, 5)), U8(u"work" + separator));
   const Text parent = Text(TextHead(here, TextLength(here) - 5));
   EXPECT_EQ(U8(AbsolutePath(u"x.rpp")), U8(here + u"x.rpp"));

@@ -136,7 +136,7 @@ TEST_F(report, exporting_twice_overwrites_the_same_file) {
 }
 
 TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
-  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   ProjectData project;
   ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
   FileSizeLimit limit(2000);

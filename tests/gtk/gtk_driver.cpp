@@ -115,10 +115,10 @@ Script& Script::then(Step step, std::string what) {
 
 void Script::start() {
   startedUs_ = g_get_monotonic_time();
-  source_ = g_timeout_add(20, &Script::Tick, this);
+  source_ = g_timeout_add(20, &Script::tick, this);
 }
 
-gboolean Script::Tick(gpointer self) {
+gboolean Script::tick(gpointer self) {
   auto* script = static_cast<Script*>(self);
   if (script->finished()) {
     script->source_ = 0;

@@ -48,7 +48,7 @@ class Script {
   const std::string& stuckAt() const { return stuckAt_; }
 
  private:
-  static gboolean Tick(gpointer self);
+  static gboolean tick(gpointer self);
   void giveUp();
   std::vector<Step> steps_;
   std::vector<std::string> names_;

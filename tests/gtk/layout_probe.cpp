@@ -46,9 +46,9 @@ int main() {
   gtk_widget_translate_coordinates(area, window, 0, 0, &areaLeft, &areaTop);
 
   for (const ControlSpec& spec : kMainControls) {
-    UnitRect rect = WindowRectOf(spec);
-    if (const ControlSpec* panel = FindControlSpec(spec.parent)) {
-      const UnitRect inside = WindowRectOf(*panel);
+    UnitRect rect = windowRectOf(spec);
+    if (const ControlSpec* panel = findControlSpec(spec.parent)) {
+      const UnitRect inside = windowRectOf(*panel);
       rect.width = std::min(rect.width, inside.x + inside.width - rect.x);
     }
     const long x = areaLeft + std::lround((rect.x + rect.width / 2.0) * scale);

@@ -51,14 +51,14 @@ class gtk_toolkit : public TempFolder {
     TempFolder::TearDown();
   }
 
-  static void Click(std::int32_t id) {
+  static void click(std::int32_t id) {
     GtkWidget* widget = ControlWidget(id);
     ASSERT_NE(widget, nullptr) << id;
     gtk_button_clicked(GTK_BUTTON(widget));
   }
   // The ids of the events queued before the sentinel's.
-  static std::vector<std::int32_t> EventsUntilSentinel() {
-    Click(Sentinel);
+  static std::vector<std::int32_t> eventsUntilSentinel() {
+    click(Sentinel);
     std::vector<std::int32_t> ids;
     for (int i = 0; i < 50; ++i) {
       std::int32_t kind = ui::NextEvent();
@@ -69,7 +69,7 @@ class gtk_toolkit : public TempFolder {
     ADD_FAILURE() << "the sentinel's event never came";
     return ids;
   }
-  static std::vector<std::int32_t> States(std::initializer_list<std::int32_t> ids) {
+  static std::vector<std::int32_t> states(std::initializer_list<std::int32_t> ids) {
     std::vector<std::int32_t> states;
     for (std::int32_t id : ids) states.push_back(ui::ReadControlState(id));
     return states;
@@ -77,23 +77,23 @@ class gtk_toolkit : public TempFolder {
 };
 
 TEST_F(gtk_toolkit, option_groups_follow_creation_and_start_with_nothing_selected) {
-  EXPECT_EQ(States({A1, A2, A3, B1, B2, C1, C2, D1, Check}), std::vector<std::int32_t>(9, 0));
+  EXPECT_EQ(states({A1, A2, A3, B1, B2, C1, C2, D1, Check}), std::vector<std::int32_t>(9, 0));
 
   ui::WriteControlState(A2, 1);
   ui::WriteControlState(B1, 1);
   ui::WriteControlState(C2, 1);
   ui::WriteControlState(D1, 1);
-  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
-  EXPECT_EQ(States({B1, B2}), (std::vector<std::int32_t>{1, 0})) << "the check box ended group A";
-  EXPECT_EQ(States({C1, C2}), (std::vector<std::int32_t>{0, 1})) << "the panel began a group of its own";
+  EXPECT_EQ(states({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
+  EXPECT_EQ(states({B1, B2}), (std::vector<std::int32_t>{1, 0})) << "the check box ended group A";
+  EXPECT_EQ(states({C1, C2}), (std::vector<std::int32_t>{0, 1})) << "the panel began a group of its own";
   EXPECT_EQ(ui::ReadControlState(D1), 1) << "the option after the panel is in a new group";
 
   ui::WriteControlState(A3, 1);
-  EXPECT_EQ(States({A1, A2, A3, B1}), (std::vector<std::int32_t>{0, 0, 1, 1}));
+  EXPECT_EQ(states({A1, A2, A3, B1}), (std::vector<std::int32_t>{0, 0, 1, 1}));
   ui::WriteControlState(A3, 0);
-  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 0})) << "clearing leaves none selected";
+  EXPECT_EQ(states({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 0})) << "clearing leaves none selected";
   ui::WriteControlState(B2, 7);
-  EXPECT_EQ(States({B1, B2}), (std::vector<std::int32_t>{0, 1})) << "any non-zero state selects";
+  EXPECT_EQ(states({B1, B2}), (std::vector<std::int32_t>{0, 1})) << "any non-zero state selects";
 }
 
 TEST_F(gtk_toolkit, program_set_states_raise_no_events) {
@@ -104,25 +104,25 @@ TEST_F(gtk_toolkit, program_set_states_raise_no_events) {
   ui::WriteControlState(Check, 0);
   ui::WriteControlState(C1, 1);
   ui::WriteControlState(C2, 1);
-  EXPECT_TRUE(EventsUntilSentinel().empty());
+  EXPECT_TRUE(eventsUntilSentinel().empty());
 }
 
 TEST_F(gtk_toolkit, each_user_activation_gives_one_event_for_the_activated_control) {
   ui::WriteControlState(A1, 1);
-  Click(A3);  // clears A1, which must not report
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
-  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
+  click(A3);  // clears A1, which must not report
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{A3});
+  EXPECT_EQ(states({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
 
-  Click(A3);  // the selected option clicked again still reports, and stays selected
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
+  click(A3);  // the selected option clicked again still reports, and stays selected
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{A3});
   EXPECT_EQ(ui::ReadControlState(A3), 1);
 
-  Click(B2);  // no option of group B was selected
-  Click(Check);
-  EXPECT_EQ(EventsUntilSentinel(), (std::vector<std::int32_t>{B2, Check}));
+  click(B2);  // no option of group B was selected
+  click(Check);
+  EXPECT_EQ(eventsUntilSentinel(), (std::vector<std::int32_t>{B2, Check}));
   EXPECT_EQ(ui::ReadControlState(Check), 1) << "a clicked check box has flipped before its event";
-  Click(Check);
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{Check});
+  click(Check);
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{Check});
   EXPECT_EQ(ui::ReadControlState(Check), 0);
 }
 
@@ -134,19 +134,19 @@ TEST_F(gtk_toolkit, arrow_keys_move_the_selection_within_the_group_only) {
   gtk_widget_grab_focus(ControlWidget(A1));
   g_signal_emit_by_name(window, "move-focus", GTK_DIR_DOWN);
   EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A2));
-  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A2}) << "the newly selected option reports";
+  EXPECT_EQ(states({A1, A2, A3}), (std::vector<std::int32_t>{0, 1, 0}));
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{A2}) << "the newly selected option reports";
 
   gtk_widget_grab_focus(ControlWidget(A3));
   g_signal_emit_by_name(window, "move-focus", GTK_DIR_DOWN);
   EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A1)) << "wraps within the group, not to the check box";
-  EXPECT_EQ(States({A1, A2, A3, B1, B2}), (std::vector<std::int32_t>{1, 0, 0, 0, 0}));
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A1});
+  EXPECT_EQ(states({A1, A2, A3, B1, B2}), (std::vector<std::int32_t>{1, 0, 0, 0, 0}));
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{A1});
 
   g_signal_emit_by_name(window, "move-focus", GTK_DIR_UP);
   EXPECT_EQ(gtk_window_get_focus(window), ControlWidget(A3)) << "and backward";
-  EXPECT_EQ(States({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
-  EXPECT_EQ(EventsUntilSentinel(), std::vector<std::int32_t>{A3});
+  EXPECT_EQ(states({A1, A2, A3}), (std::vector<std::int32_t>{0, 0, 1}));
+  EXPECT_EQ(eventsUntilSentinel(), std::vector<std::int32_t>{A3});
 }
 
 TEST_F(gtk_toolkit, unknown_ids_and_labels_read_as_zero_and_ignore_writes) {
@@ -156,7 +156,7 @@ TEST_F(gtk_toolkit, unknown_ids_and_labels_read_as_zero_and_ignore_writes) {
   EXPECT_EQ(ui::ReadControlState(99), 0);
   EXPECT_EQ(ui::ReadControlState(Label), 0);
   EXPECT_EQ(ui::ReadControlState(Sentinel), 0);
-  EXPECT_TRUE(EventsUntilSentinel().empty());
+  EXPECT_TRUE(eventsUntilSentinel().empty());
   GtkWidget* label = ControlWidget(Label);
   ASSERT_NE(label, nullptr);
   EXPECT_FALSE(gtk_widget_get_can_focus(label));
@@ -326,7 +326,7 @@ class gtk_requester : public gtk_toolkit {
     EXPECT_TRUE(script.finished());
     return result;
   }
-  static bool Matches(GtkFileFilter* filter, const char* name) {
+  static bool matches(GtkFileFilter* filter, const char* name) {
     GtkFileFilterInfo info{};
     info.contains = static_cast<GtkFileFilterFlags>(GTK_FILE_FILTER_DISPLAY_NAME | GTK_FILE_FILTER_FILENAME);
     info.display_name = name;
@@ -347,11 +347,11 @@ TEST_F(gtk_requester, starts_in_the_given_folder_with_the_filter_in_any_letter_c
                          GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
                          ASSERT_NE(filter, nullptr);
                          EXPECT_STREQ(gtk_file_filter_get_name(filter), "Reaper project (*.rpp)");
-                         EXPECT_TRUE(Matches(filter, "Song.rpp"));
-                         EXPECT_TRUE(Matches(filter, "SONG.RPP"));
-                         EXPECT_TRUE(Matches(filter, "mixed.Rpp"));
-                         EXPECT_FALSE(Matches(filter, "Song.rpp.bak"));
-                         EXPECT_FALSE(Matches(filter, "notes.txt"));
+                         EXPECT_TRUE(matches(filter, "Song.rpp"));
+                         EXPECT_TRUE(matches(filter, "SONG.RPP"));
+                         EXPECT_TRUE(matches(filter, "mixed.Rpp"));
+                         EXPECT_FALSE(matches(filter, "Song.rpp.bak"));
+                         EXPECT_FALSE(matches(filter, "notes.txt"));
                        });
   EXPECT_EQ(TextToUtf8(chosen), folder + "Song.rpp");
   EXPECT_EQ(TextToUtf8(CurrentDirectory()), before) << "the requester leaves the current directory alone";
@@ -371,15 +371,15 @@ TEST_F(gtk_requester, selects_the_proposed_file_and_the_filter_by_index_and_offe
            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
            ASSERT_NE(filter, nullptr);
            EXPECT_STREQ(gtk_file_filter_get_name(filter), "Both");
-           EXPECT_TRUE(Matches(filter, "a.RPP"));
-           EXPECT_TRUE(Matches(filter, "a.rpx"));
-           EXPECT_FALSE(Matches(filter, "a.txt"));
+           EXPECT_TRUE(matches(filter, "a.RPP"));
+           EXPECT_TRUE(matches(filter, "a.rpx"));
+           EXPECT_FALSE(matches(filter, "a.txt"));
            GSList* all = gtk_file_chooser_list_filters(chooser);
            ASSERT_EQ(g_slist_length(all), 3u);
            auto* last = static_cast<GtkFileFilter*>(g_slist_nth_data(all, 2));
            EXPECT_STREQ(gtk_file_filter_get_name(last), "All files");
-           EXPECT_TRUE(Matches(last, "song.rpp.bak"));
-           EXPECT_TRUE(Matches(last, "README"));
+           EXPECT_TRUE(matches(last, "song.rpp.bak"));
+           EXPECT_TRUE(matches(last, "README"));
            g_slist_free(all);
          });
 }

@@ -58,10 +58,10 @@ class gtk_window : public TempFolder {
     EXPECT_EQ(exportReportTo(data, out).result, ExportResult::Written);
     return ReadBytes(out);
   }
-  static Script::Step FileAppears(Text path) {
+  static Script::Step fileAppears(Text path) {
     return [path] { return FileExists(path) && VisibleDialogCount() == 0; };
   }
-  static int Run(Script& script) {
+  static int run(Script& script) {
     script.start();
     return runQuorvel(u"") == ShellEnd::Ended ? 0 : 1;
   }
@@ -88,14 +88,14 @@ TEST_F(gtk_window, load_and_export_write_the_exporters_report_and_open_it) {
       .then(AnswerChooser(kRequester, TextToUtf8(first)), "choosing the first project")
       .then(NoDialog(), "requester closed")
       .then(ClickControl(1), "Export")
-      .then(FileAppears(firstReport), "first report written")
+      .then(fileAppears(firstReport), "first report written")
       .then(ClickControl(0), "Load again")
       .then(AnswerChooser(kRequester, TextToUtf8(second)), "choosing the second project")
       .then(NoDialog(), "requester closed")
       .then(ClickControl(1), "Export")
-      .then(FileAppears(secondReport), "second report written")
+      .then(fileAppears(secondReport), "second report written")
       .then(ClickControl(2), "Quit");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 
   const std::string expectedFirst = exporterReport(first);
@@ -126,9 +126,9 @@ TEST_F(gtk_window, project_folder_option_puts_the_report_beside_the_project) {
             }),
             "option states")
       .then(ClickControl(1), "Export")
-      .then(FileAppears(report), "report written")
+      .then(fileAppears(report), "report written")
       .then(ActivateMenuEntry(1), "File > Quit");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 
   EXPECT_TRUE(ReadBytes(report) == exporterReport(project));
@@ -170,7 +170,7 @@ TEST_F(gtk_window, messages_cancel_about_and_close_box) {
             return true;
           },
           "close box");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
   EXPECT_TRUE(windowStillOpen);
   EXPECT_EQ(TopWindow(), nullptr) << "the window is gone once the program has ended";
@@ -215,7 +215,7 @@ TEST_F(gtk_window, panel_boxes_stay_consistent_through_real_clicks) {
             return true;
           },
           "close");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 }
 
@@ -456,7 +456,7 @@ TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
             }),
             "focus walk")
       .then(ClickControl(2), "Quit");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 
   const std::vector<int> order{0, 1, 2, 7, 6, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 0, 1};
@@ -503,7 +503,7 @@ void CheckAccessibility() {
     EXPECT_EQ(Targets(ControlWidget(heading), ATK_RELATION_LABEL_FOR),
               std::vector<AtkObject*>{gtk_widget_get_accessible(ControlWidget(panel))});
     EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(ControlWidget(panel))),
-                 TextToUtf8(FindControlSpec(heading)->label).c_str());
+                 TextToUtf8(findControlSpec(heading)->label).c_str());
   }
 }
 
@@ -515,7 +515,7 @@ TEST_F(gtk_window, assistive_technology_hears_option_pairs_and_labelled_panels) 
       .then(ClickControl(PluginsListOnlyOption), "the other data option")
       .then(Check(CheckAccessibility), "after the user chose")
       .then(ClickControl(QuitButton), "Quit");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 }
 
@@ -565,7 +565,7 @@ TEST_F(gtk_window, the_window_may_be_minimised_but_shows_no_minimise_box) {
           "window mapped")
       .then(Check(CheckWindowManagerHints), "hints")
       .then(ClickControl(QuitButton), "Quit");
-  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 }
 

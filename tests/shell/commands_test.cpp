@@ -27,7 +27,7 @@ std::string OnlyMessage() {
 TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_changes_nothing) {
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptCancelRequester();
-  RunProgram();
+  runProgram();
   const auto& requesters = ui::scripted::Requesters();
   ASSERT_EQ(requesters.size(), 1u);
   EXPECT_EQ(Utf8(requesters[0].title), "Load Reaper project...");
@@ -42,10 +42,10 @@ TEST_F(shell, load_shows_the_requester_in_the_current_directory_and_a_cancel_cha
 }
 
 TEST_F(shell, open_menu_entry_loads_like_the_button) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   ui::scripted::ScriptMenu(MenuOpen);
   ui::scripted::ScriptChooseFile(project);
-  RunProgram();
+  runProgram();
   EXPECT_EQ(ui::scripted::Requesters().size(), 1u);
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
@@ -57,7 +57,7 @@ TEST_F(shell, open_menu_entry_loads_like_the_button) {
 
 TEST_F(shell, export_before_any_load_says_there_is_no_data) {
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_EQ(OnlyMessage(), "Information|No data to export !");
   EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
 }
@@ -67,7 +67,7 @@ TEST_F(shell, a_missing_file_cannot_be_opened_and_leaves_nothing_to_export) {
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(missing);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(Utf8(boxes[0].caption), "Information");
@@ -83,27 +83,27 @@ TEST_F(shell, a_missing_file_cannot_be_opened_and_leaves_nothing_to_export) {
 // path of more than 259 units on Windows) cannot be opened: the requester's
 // answer counts as a cancel, as it does for a requester that cannot hold it.
 TEST_F(shell, a_path_beyond_the_systems_limits_from_the_requester_counts_as_a_cancel) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(folder() + Text(260, u'n') + u".rpp");
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song") << "the earlier project stays";
   EXPECT_EQ(OnlyMessage(), "Information|No data to export !") << "no attempt to open it";
 }
 
 TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptCancelRequester();
   ui::scripted::ScriptClick(ProjectFolderOption);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(records().project.info.projectPath.empty());
   EXPECT_EQ(Utf8(records().project.info.projectName), "Song");
   EXPECT_GT(records().project.lineCount(), 0);
@@ -113,12 +113,12 @@ TEST_F(shell, cancel_after_a_load_keeps_the_project_but_leaves_nothing_to_export
 }
 
 TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it) {
-  const Text project = CopyProject(kProject, folder(), u"Vocal Guitar.rpp");
+  const Text project = copyProject(kProject, folder(), u"Vocal Guitar.rpp");
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
   ui::scripted::ScriptClick(ProjectFolderOption);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   const Text report = path(u"Vocal Guitar.html");
   ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
@@ -126,7 +126,7 @@ TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it)
 
   ProjectData direct;
   ASSERT_EQ(loadProjectFile(direct, project), LoadResult::Loaded);
-  const Text elsewhere = SubFolder(u"direct");
+  const Text elsewhere = subFolder(u"direct");
   ASSERT_EQ(exportReport(direct, elsewhere), ExportResult::Written);
   const std::string expected = ReadBytes(elsewhere + u"Vocal Guitar.html");
   ASSERT_FALSE(expected.empty());
@@ -134,14 +134,14 @@ TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it)
 }
 
 TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   WriteBytes(path(u"Song.html"), std::string(100000, 'x'));  // longer than the report: must be truncated
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
   ui::scripted::ScriptClick(ProjectFolderOption);
   ui::scripted::ScriptClick(ExportButton);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 2u);
   EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(path(u"Song.html")));
@@ -154,7 +154,7 @@ TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
 // The report is written whatever happens when it is handed on; when no
 // program took it, the user is told where it is.
 TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   const Text report = path(u"Song.html");
   struct Case {
     LaunchResult launch;
@@ -171,7 +171,7 @@ TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
     ui::scripted::ScriptChooseFile(project);
     ui::scripted::ScriptClick(ProjectFolderOption);
     ui::scripted::ScriptClick(ExportButton);
-    RunProgram();
+    runProgram();
     EXPECT_TRUE(FileExists(report));
     ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
     EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(report));
@@ -185,36 +185,36 @@ TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
 }
 
 TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
-  const Text gone = SubFolder(u"gone");
-  const Text project = CopyProject(kProject, gone, u"Song.rpp");
-  StartProgram();
+  const Text gone = subFolder(u"gone");
+  const Text project = copyProject(kProject, gone, u"Song.rpp");
+  startProgram();
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
-  Step();
+  step();
   ui::scripted::ScriptClick(ProjectFolderOption);
-  Step();
+  step();
   ASSERT_EQ(Utf8(options().exportFolder), Utf8(gone));
   std::filesystem::remove_all(std::filesystem::path(std::u16string(gone)));
   ui::scripted::ScriptClick(ExportButton);
-  Step();
+  step();
   EXPECT_EQ(OnlyMessage(), "Information|may not create the file!");
   EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
   EXPECT_FALSE(records().quitRequested);
 }
 
 TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) {
-  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "cannot limit file sizes here";
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
-  StartProgram();
+  if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
+  startProgram();
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
-  Step();
+  step();
   ui::scripted::ScriptClick(ProjectFolderOption);
-  Step();
+  step();
   {
     FileSizeLimit diskAlmostFull(2000);
     ui::scripted::ScriptClick(ExportButton);
-    Step();
+    step();
   }
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
   EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
@@ -222,19 +222,19 @@ TEST_F(shell, a_report_that_cannot_be_written_whole_is_reported_and_not_opened) 
 }
 
 TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_project) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   const std::string projectBytes = ReadBytes(project);
   WriteBytes(path(u"Song.html"), "previous report");
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
-  Step();
+  step();
   ui::scripted::ScriptClick(ProjectFolderOption);
-  Step();
-  if (FileSizeLimit::Supported()) {
+  step();
+  if (FileSizeLimit::supported()) {
     FileSizeLimit diskAlmostFull(2000);
     ui::scripted::ScriptClick(ExportButton);
-    Step();
+    step();
     EXPECT_EQ(OnlyMessage(), "Information|Couldn't write the file!");
     EXPECT_EQ(ReadBytes(path(u"Song.html")), "previous report");
   }
@@ -243,7 +243,7 @@ TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_p
   std::filesystem::create_hard_link(std::filesystem::path(std::u16string(project)),
                                     std::filesystem::path(std::u16string(path(u"Song.html"))));
   ui::scripted::ScriptClick(ExportButton);
-  Step();
+  step();
   const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(Utf8(boxes.back().text), "may not create the file!");
@@ -252,18 +252,18 @@ TEST_F(shell, a_failed_export_leaves_the_previous_report_and_never_touches_the_p
 }
 
 TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
-  if (!MemoryLimit::Supported()) GTEST_SKIP() << "cannot limit memory here";
-  const Text small = CopyProject(kProject, folder(), u"Small.rpp");
+  if (!MemoryLimit::supported()) GTEST_SKIP() << "cannot limit memory here";
+  const Text small = copyProject(kProject, folder(), u"Small.rpp");
   // 200 MB of NUL bytes: as many empty lines, more than the memory left.
   {
     std::filesystem::path huge(std::u16string(path(u"Huge.rpp")));
     WriteBytes(path(u"Huge.rpp"), "");
     std::filesystem::resize_file(huge, 200'000'000);
   }
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(small);
-  Step();
+  step();
   const std::int64_t lines = records().project.lineCount();
   const std::size_t tracks = records().project.tracks.size();
   ASSERT_GT(tracks, 0u);
@@ -271,7 +271,7 @@ TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
     MemoryLimit limit(64 << 20);
     ui::scripted::ScriptClick(LoadButton);
     ui::scripted::ScriptChooseFile(path(u"Huge.rpp"));
-    Step();
+    step();
   }
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
   EXPECT_EQ(records().project.lineCount(), lines);
@@ -280,76 +280,76 @@ TEST_F(shell, a_project_too_big_for_the_memory_keeps_the_previous_one) {
 }
 
 TEST_F(shell, project_folder_option_copies_the_loaded_projects_folder_when_clicked) {
-  const Text first = CopyProject(kProject, SubFolder(u"a"), u"A.rpp");
-  StartProgram();
+  const Text first = copyProject(kProject, subFolder(u"a"), u"A.rpp");
+  startProgram();
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(first);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));  // the option is not selected: no change
   ui::scripted::ScriptClick(ProjectFolderOption);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(path(u"a") + FolderSeparator()));
   ui::scripted::ScriptClick(ApplicationFolderOption);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   // Loading with "Application folder" selected leaves the folder alone.
-  const Text second = CopyProject(kProject, SubFolder(u"b"), u"B.rpp");
+  const Text second = copyProject(kProject, subFolder(u"b"), u"B.rpp");
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(second);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
 }
 
 TEST_F(shell, project_folder_option_follows_every_load_that_opens_its_file) {
-  const Text folderA = SubFolder(u"a");
-  const Text folderB = SubFolder(u"b");
-  const Text projectA = CopyProject(kProject, folderA, u"A.rpp");
-  const Text projectB = CopyProject(kOtherProject, folderB, u"B.rpp");
-  StartProgram();
+  const Text folderA = subFolder(u"a");
+  const Text folderB = subFolder(u"b");
+  const Text projectA = copyProject(kProject, folderA, u"A.rpp");
+  const Text projectB = copyProject(kOtherProject, folderB, u"B.rpp");
+  startProgram();
   ui::scripted::ScriptClick(ProjectFolderOption);  // before any load: empty
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), "");
 
   ui::scripted::ScriptClick(LoadButton);  // the option is selected: the folder follows A
   ui::scripted::ScriptChooseFile(projectA);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderA));
 
   ui::scripted::ScriptClick(LoadButton);  // ... and then B
   ui::scripted::ScriptChooseFile(projectB);
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
   ui::scripted::ScriptClick(LoadButton);  // a cancel keeps B's folder
   ui::scripted::ScriptCancelRequester();
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 
   ui::scripted::ScriptClick(LoadButton);  // a file that cannot be opened keeps it too
   ui::scripted::ScriptChooseFile(path(u"elsewhere/Missing.rpp"));
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
   EXPECT_EQ(OnlyMessage(), "Information|Couldn't open the file!");
 
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(projectB);
-  Step();
+  step();
   ui::scripted::ScriptClick(ExportButton);  // B's report lands beside B, not beside A
-  Step();
+  step();
   EXPECT_TRUE(FileExists(folderB + u"B.html"));
   EXPECT_FALSE(FileExists(folderA + u"B.html"));
   ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
   EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(folderB + u"B.html"));
 
   ui::scripted::ScriptClick(ProjectFolderOption);  // clicking the selected option again copies it again
-  Step();
+  step();
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(folderB));
 }
 
 TEST_F(shell, about_box_shows_five_lines) {
   ui::scripted::ScriptMenu(MenuAbout);
-  RunProgram();
+  runProgram();
   const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(Utf8(boxes[0].caption), "About...");
@@ -370,10 +370,10 @@ TEST_F(shell, about_box_shows_five_lines) {
 // A project named on the command line (as a desktop's "Open with" passes it)
 // loads before the first event, as if it had been chosen in the requester.
 TEST_F(shell, a_project_named_on_the_command_line_loads_as_if_chosen) {
-  const Text project = CopyProject(kProject, SubFolder(u"songs"), u"Song.rpp");
+  const Text project = copyProject(kProject, subFolder(u"songs"), u"Song.rpp");
   ui::scripted::ScriptClick(ProjectFolderOption);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram(project);
+  runProgram(project);
   EXPECT_TRUE(ui::scripted::Requesters().empty());
   EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
@@ -384,10 +384,10 @@ TEST_F(shell, a_project_named_on_the_command_line_loads_as_if_chosen) {
 }
 
 TEST_F(shell, a_relative_command_line_path_is_taken_from_the_current_directory) {
-  CopyProject(kProject, folder(), u"Here.rpp");
+  copyProject(kProject, folder(), u"Here.rpp");
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(std::filesystem::path(std::u16string(folder())));
-  RunProgram(u"Here.rpp");
+  runProgram(u"Here.rpp");
   std::filesystem::current_path(previous);
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(folder() + u"Here.rpp"));
   EXPECT_EQ(Utf8(records().project.info.projectFolder), Utf8(folder()));
@@ -396,7 +396,7 @@ TEST_F(shell, a_relative_command_line_path_is_taken_from_the_current_directory) 
 
 TEST_F(shell, a_command_line_project_that_cannot_be_opened_shows_the_loads_message) {
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram(path(u"absent.rpp"));
+  runProgram(path(u"absent.rpp"));
   const auto& boxes = ui::scripted::MessageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(Utf8(boxes[0].caption) + "|" + Utf8(boxes[0].text), "Information|Couldn't open the file!");

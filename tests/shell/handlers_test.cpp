@@ -23,7 +23,7 @@ std::int32_t CountChecked(std::initializer_list<std::int32_t> ids) {
 TEST_F(shell, quit_menu_entry_ends_the_loop_before_later_actions) {
   ui::scripted::ScriptMenu(MenuQuit);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(records().quitRequested);
   EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 1u);
   EXPECT_EQ(ui::scripted::PendingActions(), 1u);
@@ -36,7 +36,7 @@ TEST_F(shell, quit_menu_entry_ends_the_loop_before_later_actions) {
 TEST_F(shell, quit_button_ends_the_loop) {
   ui::scripted::ScriptClick(QuitButton);
   ui::scripted::ScriptMenu(MenuAbout);
-  RunProgram();
+  runProgram();
   EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 1u);
   EXPECT_EQ(ui::scripted::PendingActions(), 1u);
   EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
@@ -44,12 +44,12 @@ TEST_F(shell, quit_button_ends_the_loop) {
 }
 
 TEST_F(shell, close_box_ends_the_loop_even_with_a_project_loaded_and_not_exported) {
-  const Text project = CopyProject(kProject, folder(), u"Song.rpp");
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
   ui::scripted::ScriptClick(LoadButton);
   ui::scripted::ScriptChooseFile(project);
   ui::scripted::ScriptCloseBox();
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_EQ(Utf8(records().project.info.projectPath), Utf8(project));
   EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 2u);
   EXPECT_EQ(ui::scripted::DeliveredEvents().back().kind, ui::CloseWindowEvent);
@@ -68,7 +68,7 @@ TEST_F(shell, ignores_unknown_events_menu_entries_and_controls) {
   ui::scripted::ScriptClick(DestinationLabel);            // labels and panels raise nothing
   ui::scripted::ScriptClick(DataPanel);
   ui::scripted::ScriptMenu(2);
-  RunProgram();
+  runProgram();
   EXPECT_EQ(ui::scripted::DeliveredEvents().size(), 11u);  // 10 scripted + the closing one
   EXPECT_EQ(ui::scripted::ScriptRunOuts(), 1);
   EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
@@ -80,20 +80,20 @@ TEST_F(shell, ignores_unknown_events_menu_entries_and_controls) {
 }
 
 TEST_F(shell, data_options_and_common_data_change_nothing_but_themselves) {
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(PluginsListOnlyOption);
-  Step();
-  EXPECT_EQ(StateOf(PluginsListOnlyOption), 1);
-  EXPECT_EQ(StateOf(SelectedOption), 0);
+  step();
+  EXPECT_EQ(stateOf(PluginsListOnlyOption), 1);
+  EXPECT_EQ(stateOf(SelectedOption), 0);
   ui::scripted::ScriptClick(CommonDataCheck);
-  Step();
-  EXPECT_EQ(StateOf(CommonDataCheck), 0);
+  step();
+  EXPECT_EQ(stateOf(CommonDataCheck), 0);
   ui::scripted::ScriptClick(SelectedOption);
-  Step();
-  EXPECT_EQ(StateOf(PluginsListOnlyOption), 0);
-  EXPECT_EQ(StateOf(SelectedOption), 1);
-  for (std::int32_t id = MasterCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(StateOf(id), 1) << id;
-  EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
+  step();
+  EXPECT_EQ(stateOf(PluginsListOnlyOption), 0);
+  EXPECT_EQ(stateOf(SelectedOption), 1);
+  for (std::int32_t id = MasterCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(stateOf(id), 1) << id;
+  EXPECT_EQ(stateOf(ApplicationFolderOption), 1);
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
@@ -101,32 +101,32 @@ TEST_F(shell, data_options_and_common_data_change_nothing_but_themselves) {
 }
 
 TEST_F(shell, master_box_follows_its_two_sub_boxes) {
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(MasterCheck);  // uncheck: both sub-boxes follow
-  Step();
-  EXPECT_EQ(StateOf(MasterCheck), 0);
-  EXPECT_EQ(StateOf(MasterVolumeCheck), 0);
-  EXPECT_EQ(StateOf(MasterPluginsCheck), 0);
+  step();
+  EXPECT_EQ(stateOf(MasterCheck), 0);
+  EXPECT_EQ(stateOf(MasterVolumeCheck), 0);
+  EXPECT_EQ(stateOf(MasterPluginsCheck), 0);
   EXPECT_EQ(options().masterCheckedCount, 0);
 
   ui::scripted::ScriptClick(MasterVolumeCheck);  // one of two: Master stays unchecked
-  Step();
-  EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
-  EXPECT_EQ(StateOf(MasterCheck), 0);
+  step();
+  EXPECT_EQ(stateOf(MasterVolumeCheck), 1);
+  EXPECT_EQ(stateOf(MasterCheck), 0);
   EXPECT_EQ(options().masterCheckedCount, 1);
 
   ui::scripted::ScriptClick(MasterPluginsCheck);  // both: Master checked
-  Step();
-  EXPECT_EQ(StateOf(MasterCheck), 1);
+  step();
+  EXPECT_EQ(stateOf(MasterCheck), 1);
   EXPECT_EQ(options().masterCheckedCount, 2);
 
   ui::scripted::ScriptClick(MasterPluginsCheck);
-  Step();
-  EXPECT_EQ(StateOf(MasterCheck), 0);
+  step();
+  EXPECT_EQ(stateOf(MasterCheck), 0);
   ui::scripted::ScriptClick(MasterCheck);  // check: both sub-boxes follow
-  Step();
-  EXPECT_EQ(StateOf(MasterVolumeCheck), 1);
-  EXPECT_EQ(StateOf(MasterPluginsCheck), 1);
+  step();
+  EXPECT_EQ(stateOf(MasterVolumeCheck), 1);
+  EXPECT_EQ(stateOf(MasterPluginsCheck), 1);
   EXPECT_EQ(options().masterCheckedCount, 2);
   // The Track boxes are not touched.
   EXPECT_EQ(CountChecked({TrackCheck, TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
@@ -135,23 +135,23 @@ TEST_F(shell, master_box_follows_its_two_sub_boxes) {
 }
 
 TEST_F(shell, track_box_follows_its_five_sub_boxes) {
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(TrackPanCheck);  // one of five unchecked: Track unchecked
-  Step();
-  EXPECT_EQ(StateOf(TrackPanCheck), 0);
-  EXPECT_EQ(StateOf(TrackCheck), 0);
+  step();
+  EXPECT_EQ(stateOf(TrackPanCheck), 0);
+  EXPECT_EQ(stateOf(TrackCheck), 0);
   EXPECT_EQ(options().trackCheckedCount, 4);
 
   ui::scripted::ScriptClick(TrackCheck);  // checking Track checks all five again
-  Step();
-  EXPECT_EQ(StateOf(TrackCheck), 1);
-  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 1) << id;
+  step();
+  EXPECT_EQ(stateOf(TrackCheck), 1);
+  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(stateOf(id), 1) << id;
   EXPECT_EQ(options().trackCheckedCount, 5);
 
   ui::scripted::ScriptClick(TrackCheck);  // unchecking Track unchecks all five, in order
   const std::size_t before = ui::scripted::StateChanges().size();
-  Step();
-  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(StateOf(id), 0) << id;
+  step();
+  for (std::int32_t id : kTrackSubBoxes) EXPECT_EQ(stateOf(id), 0) << id;
   EXPECT_EQ(options().trackCheckedCount, 0);
   const auto& changes = ui::scripted::StateChanges();
   ASSERT_EQ(changes.size(), before + 6);
@@ -163,12 +163,12 @@ TEST_F(shell, track_box_follows_its_five_sub_boxes) {
 
   for (std::int32_t id : {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck}) {
     ui::scripted::ScriptClick(id);
-    Step();
-    EXPECT_EQ(StateOf(TrackCheck), 0) << id;
+    step();
+    EXPECT_EQ(stateOf(TrackCheck), 0) << id;
   }
   ui::scripted::ScriptClick(TrackPluginsCheck);
-  Step();
-  EXPECT_EQ(StateOf(TrackCheck), 1);
+  step();
+  EXPECT_EQ(stateOf(TrackCheck), 1);
   EXPECT_EQ(options().trackCheckedCount, 5);
   EXPECT_EQ(CountChecked({MasterCheck, MasterVolumeCheck, MasterPluginsCheck}), 3);
 }
@@ -178,7 +178,7 @@ TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     ui::scripted::ResetScriptedToolkit();
     resetShellRecords();
-    StartProgram();
+    startProgram();
     std::mt19937 random(seed);
     // Every option and check box; never Load, Export or Quit, nor the labels
     // and panels, which raise no event.
@@ -190,16 +190,16 @@ TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
     for (int click = 0; click < 3000; ++click) {
       const std::int32_t id = clickable[pick(random)];
       ui::scripted::ScriptClick(id);
-      Step();
+      step();
       const std::int32_t master = CountChecked({MasterVolumeCheck, MasterPluginsCheck});
       const std::int32_t track =
           CountChecked({TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck, TrackPluginsCheck});
       ASSERT_EQ(options().masterCheckedCount, master) << "after click " << click << " on " << id;
       ASSERT_EQ(options().trackCheckedCount, track) << "after click " << click << " on " << id;
-      ASSERT_EQ(StateOf(MasterCheck), master == 2 ? 1 : 0) << "after click " << click << " on " << id;
-      ASSERT_EQ(StateOf(TrackCheck), track == 5 ? 1 : 0) << "after click " << click << " on " << id;
-      ASSERT_EQ(StateOf(ApplicationFolderOption) + StateOf(ProjectFolderOption), 1);
-      ASSERT_EQ(StateOf(PluginsListOnlyOption) + StateOf(SelectedOption), 1);
+      ASSERT_EQ(stateOf(MasterCheck), master == 2 ? 1 : 0) << "after click " << click << " on " << id;
+      ASSERT_EQ(stateOf(TrackCheck), track == 5 ? 1 : 0) << "after click " << click << " on " << id;
+      ASSERT_EQ(stateOf(ApplicationFolderOption) + stateOf(ProjectFolderOption), 1);
+      ASSERT_EQ(stateOf(PluginsListOnlyOption) + stateOf(SelectedOption), 1);
     }
     EXPECT_FALSE(records().quitRequested);
     EXPECT_EQ(ui::scripted::ScriptRunOuts(), 0);
@@ -208,16 +208,16 @@ TEST_F(shell, check_box_invariants_hold_over_long_random_click_sequences) {
 }
 
 TEST_F(shell, folder_options_before_any_load) {
-  StartProgram();
+  startProgram();
   ui::scripted::ScriptClick(ProjectFolderOption);  // no project: the folder is empty
-  Step();
-  EXPECT_EQ(StateOf(ProjectFolderOption), 1);
-  EXPECT_EQ(StateOf(ApplicationFolderOption), 0);
+  step();
+  EXPECT_EQ(stateOf(ProjectFolderOption), 1);
+  EXPECT_EQ(stateOf(ApplicationFolderOption), 0);
   EXPECT_EQ(Utf8(options().exportFolder), "");
   ui::scripted::ScriptClick(ApplicationFolderOption);
-  Step();
-  EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
-  EXPECT_EQ(StateOf(ProjectFolderOption), 0);
+  step();
+  EXPECT_EQ(stateOf(ApplicationFolderOption), 1);
+  EXPECT_EQ(stateOf(ProjectFolderOption), 0);
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   ASSERT_FALSE(options().exportFolder.empty());
   EXPECT_EQ(options().exportFolder.back(), FolderSeparator());

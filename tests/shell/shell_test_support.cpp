@@ -18,26 +18,26 @@ void shell::TearDown() {
   TempFolder::TearDown();
 }
 
-void shell::RunProgram(TextView projectToOpen) { EXPECT_EQ(runQuorvel(projectToOpen), ShellEnd::Ended); }
+void shell::runProgram(TextView projectToOpen) { EXPECT_EQ(runQuorvel(projectToOpen), ShellEnd::Ended); }
 
-void shell::StartProgram() {
+void shell::startProgram() {
   ASSERT_TRUE(ui::InitializeToolkit());
   ASSERT_TRUE(startShell());
 }
 
-void shell::Step() {
+void shell::step() {
   const std::int32_t kind = ui::NextEvent();
   handleEvent(kind, ui::EventOrigin());
 }
 
-Text shell::SubFolder(TextView name) const {
+Text shell::subFolder(TextView name) const {
   Text sub = path(name);
   std::filesystem::create_directories(std::filesystem::path(std::u16string(sub)));
   sub.push_back(FolderSeparator());
   return sub;
 }
 
-Text shell::CopyProject(std::string_view dataName, TextView folder, TextView name) const {
+Text shell::copyProject(std::string_view dataName, TextView folder, TextView name) const {
   std::filesystem::create_directories(std::filesystem::path(std::u16string(folder)));
   const std::string bytes = ReadBytes(TestData(dataName));
   EXPECT_FALSE(bytes.empty()) << "test project missing: " << dataName;

@@ -23,21 +23,21 @@ class shell : public TempFolder {
 
   // Runs the whole program on the queued script (with a project named on
   // the command line, if given); checks that it ran to its end.
-  void RunProgram(TextView projectToOpen = u"");
+  void runProgram(TextView projectToOpen = u"");
   // Start-up only, as runQuorvel does it before its event loop.
-  void StartProgram();
+  void startProgram();
   // One turn of the event loop: takes the next event and handles it.
-  void Step();
+  void step();
 
   static ShellRecords& records() { return shellRecords(); }
   static ExportOptions& options() { return shellRecords().options; }
-  static std::int32_t StateOf(std::int32_t id) { return ui::ReadControlState(id); }
+  static std::int32_t stateOf(std::int32_t id) { return ui::ReadControlState(id); }
 
   // Copies a project kept beside the tests (tests/data) into `folder`
   // (created when missing) under `name`; returns its full path.
-  Text CopyProject(std::string_view dataName, TextView folder, TextView name) const;
+  Text copyProject(std::string_view dataName, TextView folder, TextView name) const;
   // A sub-folder of the temporary folder, created, with a trailing separator.
-  Text SubFolder(TextView name) const;
+  Text subFolder(TextView name) const;
 };
 
 // The project most tests load: tracks, master FX and plug-ins; and a second,

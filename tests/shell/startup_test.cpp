@@ -37,7 +37,7 @@ std::size_t IndexOf(const std::vector<std::string>& log, const std::string& line
 }  // namespace
 
 TEST_F(shell, creates_the_twenty_one_controls_of_the_table_in_order) {
-  StartProgram();
+  startProgram();
   const auto& controls = ui::scripted::Controls();
   ASSERT_EQ(controls.size(), 21u);
   ASSERT_EQ(controls.size(), std::size(kMainControls));
@@ -59,7 +59,7 @@ TEST_F(shell, creates_the_twenty_one_controls_of_the_table_in_order) {
 }
 
 TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creation_order) {
-  StartProgram();
+  startProgram();
   std::vector<std::int32_t> focusOrder;
   std::int32_t lowest = 0;
   std::int32_t rightmost = 0;
@@ -86,7 +86,7 @@ TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creatio
 }
 
 TEST_F(shell, option_buttons_form_one_group_per_panel) {
-  StartProgram();
+  startProgram();
   const ControlRecord* application = ui::scripted::FindControl(ApplicationFolderOption);
   const ControlRecord* project = ui::scripted::FindControl(ProjectFolderOption);
   const ControlRecord* pluginsOnly = ui::scripted::FindControl(PluginsListOnlyOption);
@@ -103,12 +103,12 @@ TEST_F(shell, option_buttons_form_one_group_per_panel) {
 }
 
 TEST_F(shell, opens_with_the_initial_states_and_counts_without_raising_events) {
-  StartProgram();
-  EXPECT_EQ(StateOf(ApplicationFolderOption), 1);
-  EXPECT_EQ(StateOf(ProjectFolderOption), 0);
-  EXPECT_EQ(StateOf(PluginsListOnlyOption), 0);
-  EXPECT_EQ(StateOf(SelectedOption), 1);
-  for (std::int32_t id = CommonDataCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(StateOf(id), 1) << id;
+  startProgram();
+  EXPECT_EQ(stateOf(ApplicationFolderOption), 1);
+  EXPECT_EQ(stateOf(ProjectFolderOption), 0);
+  EXPECT_EQ(stateOf(PluginsListOnlyOption), 0);
+  EXPECT_EQ(stateOf(SelectedOption), 1);
+  for (std::int32_t id = CommonDataCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(stateOf(id), 1) << id;
   EXPECT_EQ(options().masterCheckedCount, 2);
   EXPECT_EQ(options().trackCheckedCount, 5);
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
@@ -120,7 +120,7 @@ TEST_F(shell, opens_with_the_initial_states_and_counts_without_raising_events) {
 }
 
 TEST_F(shell, sets_the_initial_states_in_order_after_each_panel_is_closed) {
-  StartProgram();
+  startProgram();
   std::vector<std::pair<std::int32_t, std::int32_t>> changes;
   for (const auto& change : ui::scripted::StateChanges()) {
     EXPECT_FALSE(change.byUser);
@@ -146,7 +146,7 @@ TEST_F(shell, sets_the_initial_states_in_order_after_each_panel_is_closed) {
 
 TEST_F(shell, opens_the_main_window_centred_on_display_zero) {
   ui::scripted::SetDisplays({{0, 0, 1920, 1080}, {-800, 0, 800, 600}});
-  StartProgram();
+  startProgram();
   const auto& windows = ui::scripted::Windows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(windows[0].number, MainWindow);
@@ -165,7 +165,7 @@ TEST_F(shell, centres_the_window_at_every_screen_scale) {
   // 1920 x 1080 pixels at 144 dots per inch are 1280 x 720 units.
   ui::scripted::SetDisplays({{0, 0, 1920, 1080}});
   ui::scripted::SetScreenDotsPerInch(144);
-  StartProgram();
+  startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
   EXPECT_EQ(ui::scripted::Windows()[0].x, 410);
   EXPECT_EQ(ui::scripted::Windows()[0].y, 140);
@@ -194,7 +194,7 @@ TEST_F(shell, centres_the_window_on_the_primary_displays_area_wherever_it_stands
     EXPECT_EQ(placement.y, c.y) << c.area.x << "," << c.area.y;
   }
   ui::scripted::SetDisplays({{1920, 0, 1920, 1080}, {0, 0, 1920, 1080}});
-  StartProgram();
+  startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
   EXPECT_EQ(ui::scripted::Windows()[0].x, 2650) << "display 0, the primary one, not the one at (0, 0)";
   EXPECT_EQ(ui::scripted::Windows()[0].y, 320);
@@ -202,7 +202,7 @@ TEST_F(shell, centres_the_window_on_the_primary_displays_area_wherever_it_stands
 
 TEST_F(shell, places_the_window_at_negative_positions_on_a_small_display) {
   ui::scripted::SetDisplays({{0, 0, 401, 300}});
-  StartProgram();
+  startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
   EXPECT_EQ(ui::scripted::Windows()[0].x, -29);   // -59 / 2, truncated toward zero
   EXPECT_EQ(ui::scripted::Windows()[0].y, -70);
@@ -219,14 +219,14 @@ TEST_F(shell, places_the_window_at_negative_positions_on_a_small_display) {
 
 TEST_F(shell, without_any_display_the_window_still_opens) {
   ui::scripted::SetDisplays({});
-  StartProgram();
+  startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
   EXPECT_EQ(ui::scripted::Windows()[0].x, -230);
   EXPECT_EQ(ui::scripted::Windows()[0].y, -220);
 }
 
 TEST_F(shell, builds_the_file_and_help_menus) {
-  StartProgram();
+  startProgram();
   ASSERT_TRUE(ui::scripted::Windows()[0].hasMenuBar);
   const auto& entries = ui::scripted::MenuEntries();
   ASSERT_EQ(entries.size(), 4u);
@@ -253,7 +253,7 @@ TEST_F(shell, without_a_menu_bar_the_buttons_still_work) {
   ui::scripted::ScriptClick(ExportButton);
   ui::scripted::ScriptClick(QuitButton);
   ui::scripted::ScriptClick(ExportButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(ui::scripted::MenuEntries().empty());
   EXPECT_EQ(ui::scripted::Controls().size(), 21u);
   ASSERT_EQ(ui::scripted::MessageBoxes().size(), 1u);
@@ -265,7 +265,7 @@ TEST_F(shell, without_a_menu_bar_the_buttons_still_work) {
 TEST_F(shell, a_window_that_cannot_open_ends_the_program_at_once) {
   ui::scripted::SetWindowCreationFails(true);
   ui::scripted::ScriptClick(LoadButton);
-  RunProgram();
+  runProgram();
   EXPECT_TRUE(ui::scripted::Controls().empty());
   EXPECT_TRUE(ui::scripted::MenuEntries().empty());
   EXPECT_TRUE(ui::scripted::DeliveredEvents().empty());

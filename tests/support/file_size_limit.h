@@ -1,5 +1,5 @@
 // Makes writes beyond `bytes` fail for this process while the object lives,
-// as on a full disk. Supported() is false where the system cannot do it.
+// as on a full disk. supported() is false where the system cannot do it.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@ class FileSizeLimit {
   ~FileSizeLimit();
   FileSizeLimit(const FileSizeLimit&) = delete;
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  static bool Supported();
+  static bool supported();
 
  private:
   std::int64_t previous_ = -1;

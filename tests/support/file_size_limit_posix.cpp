@@ -3,7 +3,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-bool FileSizeLimit::Supported() { return true; }
+bool FileSizeLimit::supported() { return true; }
 
 FileSizeLimit::FileSizeLimit(std::int64_t bytes) {
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG

@@ -1,5 +1,5 @@
 #include "file_size_limit.h"
 
-bool FileSizeLimit::Supported() { return false; }
+bool FileSizeLimit::supported() { return false; }
 FileSizeLimit::FileSizeLimit(std::int64_t) {}
 FileSizeLimit::~FileSizeLimit() = default;

@@ -18,7 +18,7 @@ std::int64_t AddressSpace() {
 
 }  // namespace
 
-bool MemoryLimit::Supported() {
+bool MemoryLimit::supported() {
 #if defined(__SANITIZE_ADDRESS__)
   return false;
 #else

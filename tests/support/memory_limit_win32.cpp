@@ -1,5 +1,5 @@
 #include "memory_limit.h"
 
-bool MemoryLimit::Supported() { return false; }
+bool MemoryLimit::supported() { return false; }
 MemoryLimit::MemoryLimit(std::int64_t) {}
 MemoryLimit::~MemoryLimit() = default;

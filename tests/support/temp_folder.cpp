@@ -59,7 +59,7 @@ WorkingDirectory::~WorkingDirectory() {
   fs::current_path(ToPath(previous_), ignored);
 }
 
-Text WorkingDirectory::Current() {
+Text WorkingDirectory::current() {
   Text folder = FromPath(fs::current_path());
   if (folder.empty() || folder.back() != fs::path::preferred_separator) folder.push_back(fs::path::preferred_separator);
   return folder;

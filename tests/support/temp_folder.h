@@ -32,7 +32,7 @@ class WorkingDirectory {
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;
   // The working directory as the standard library reads it, ending in one
   // separator: the yardstick for the program's own reading.
-  static Text Current();
+  static Text current();
 
  private:
   Text previous_;

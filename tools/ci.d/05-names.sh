@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Every function and test named as README ("Building") says.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+tools/check-names
+echo "ok: names"
