@@ -70,14 +70,24 @@ ExportResult exportReport(const ProjectData& project, TextView exportFolder) {
   return exportReportTo(project, reportPath(project, exportFolder)).result;
 }
 
+// Memory that runs out while the output is being made (its names, its
+// buffer) fails this report alone; the unfinished file is gone with `out`.
 ExportOutcome exportReportTo(const ProjectData& project, TextView path, const std::vector<FileIdentity>& keep) {
-  OutputFile out;
-  if (!out.create(path)) return failed(ExportResult::CannotCreate, out.failureReason());
-  return writeAndCommit(project, out, keep, path);
+  try {
+    OutputFile out;
+    if (!out.create(path)) return failed(ExportResult::CannotCreate, out.failureReason());
+    return writeAndCommit(project, out, keep, path);
+  } catch (const std::bad_alloc&) {
+  }
+  return failed(ExportResult::CannotCreate, OsErrorText(kErrorNotEnoughMemory));
 }
 
 ExportOutcome exportReportToStandardOutput(const ProjectData& project, const std::vector<FileIdentity>& keep) {
-  OutputFile out;
-  if (!out.createStandardOutput()) return failed(ExportResult::CannotCreate, out.failureReason());
-  return writeAndCommit(project, out, keep, {});
+  try {
+    OutputFile out;
+    if (!out.createStandardOutput()) return failed(ExportResult::CannotCreate, out.failureReason());
+    return writeAndCommit(project, out, keep, {});
+  } catch (const std::bad_alloc&) {
+  }
+  return failed(ExportResult::CannotCreate, OsErrorText(kErrorNotEnoughMemory));
 }

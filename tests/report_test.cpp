@@ -5,6 +5,7 @@
 #include "runtime/paths.h"
 #include "support/file_size_limit.h"
 #include "support/golden.h"
+#include "support/memory_limit.h"
 #include "support/temp_folder.h"
 
 #include <filesystem>
@@ -143,4 +144,48 @@ TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
   EXPECT_EQ(exportReport(project, folder()), ExportResult::WriteFailed);
   EXPECT_FALSE(FileExists(path(u"basic.html")));
   EXPECT_EQ(exportMessage(ExportResult::WriteFailed), u"Couldn't write the file!");
+}
+
+// A track name of 16 MB once escaped, written with less and less memory left:
+// each time the report is either complete or not written at all, the earlier
+// report whole and nothing else left in the folder; never an abort.
+TEST_F(report, running_out_of_memory_while_writing_keeps_the_old_report) {
+  if (!MemoryLimit::supported()) GTEST_SKIP() << "cannot limit memory here";
+  ProjectData project;
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
+  const std::string old = ReadBytes(path(u"basic.html"));
+  ASSERT_FALSE(project.tracks.empty());
+  project.tracks[0].name.assign(4'000'000, u'<');
+  const Text whole = path(u"whole") + FolderSeparator();
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(whole)));
+  ASSERT_EQ(exportReport(project, whole), ExportResult::Written);
+  const std::string complete = ReadBytes(whole + u"basic.html");
+  std::filesystem::remove_all(std::filesystem::path(std::u16string(whole)));
+  ASSERT_GT(complete.size(), 16'000'000u);
+
+  int failures = 0;
+  for (std::int64_t left : {std::int64_t{0}, std::int64_t{4} << 10, std::int64_t{64} << 10, std::int64_t{1} << 20}) {
+    ExportOutcome outcome;
+    {
+      MemoryLimit limit(left);
+      outcome = exportReportTo(project, path(u"basic.html"));
+    }
+    const std::string now = ReadBytes(path(u"basic.html"));
+    if (outcome.result == ExportResult::Written) {
+      EXPECT_TRUE(now == complete) << left << " bytes left: a report of " << now.size() << " bytes";
+    } else {
+      ++failures;
+      EXPECT_TRUE(now == old) << left << " bytes left: " << now.size() << " bytes in place of the old report";
+      EXPECT_FALSE(outcome.reason.empty()) << left;
+    }
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(std::u16string(folder())))) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, 1u) << left << " bytes left: something besides the report in the folder";
+  }
+  // With no memory to spare at all, not even the output can be made.
+  EXPECT_GE(failures, 1);
 }
