@@ -144,6 +144,7 @@ TEST_F(export_cli, no_report_is_written_onto_a_project_of_the_run) {
       {"the same path", {u"-o", path(u"p.rpp"), path(u"p.rpp")}},
       {"a path through ..", {u"-o", path(u"sub") + Sep() + u".." + Sep() + u"p.rpp", path(u"p.rpp")}},
       {"a hard link", {u"-o", path(u"hard.rpp"), path(u"p.rpp")}},
+      {"a path through .", {u"-o", folder() + u"." + Sep() + u"p.rpp", path(u"p.rpp")}},
   };
 #ifndef _WIN32
   std::filesystem::create_symlink("p.rpp", std::filesystem::path(std::u16string(path(u"link.rpp"))));

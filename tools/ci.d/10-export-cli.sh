@@ -156,6 +156,9 @@ echo "ok: devices are written in place and never removed"
 { echo first; "$native" -o /dev/stdout "$sample"; } > "$work/stdout.html"
 { echo first; cat "$work/dash.html"; } | cmp -s - "$work/stdout.html" || fail "-o /dev/stdout into a file differs from -o -"
 [ -L /dev/stdout ] || fail "/dev/stdout is no longer a link"
+status=0; "$native" -o /dev/stdout "$sample" > /dev/full 2> "$work/err.txt" || status=$?
+[ "$status" -eq 1 ] || fail "-o /dev/stdout into a full device: exit $status"
+[ -L /dev/stdout ] && [ -c /dev/full ] || fail "-o /dev/stdout into a full device removed a file"
 echo "ok: -o /dev/stdout is written like -o -, after what is already there, without its name"
 
 "$native" --output-dir "$work/o" "$sample" > /dev/full 2> "$work/err.txt" && fail "a full standard output gave exit 0"

@@ -167,8 +167,12 @@ for format in json html; do
   grep -q "/dev/full: Couldn't write the file! (No space left on device)" "$work/err.txt" \
     || fail "$format to /dev/full: $(cat "$work/err.txt")"
   [ -z "$(ls -A "$work/tmp")" ] || fail "$format to /dev/full left $(ls -A "$work/tmp")"
-  # A file size limit that the parts set aside beside the output reach first.
-  mkdir "$work/limited"
+  # A file size limit that the parts set aside beside the output reach first:
+  # the earlier inventory stays as it was.
+  mkdir "$work/limited" "$work/one"
+  cp "$many/song 001.rpp" "$work/one/"
+  "$native" --quiet --no-installed-check --format $format -o "$work/limited/inventory.$format" "$work/one" > /dev/null
+  earlier=$(sha256sum < "$work/limited/inventory.$format")
   set +e
   (trap '' XFSZ; ulimit -f 64; "$native" --quiet --no-installed-check --format $format \
      -o "$work/limited/inventory.$format" "$many" > /dev/null 2> "$work/err.txt")
@@ -177,8 +181,9 @@ for format in json html; do
   [ "$status" -eq 1 ] || fail "$format past a file size limit: exit $status"
   grep -q "inventory.$format: Couldn't write the file! (File too large)" "$work/err.txt" \
     || fail "$format past a file size limit: $(cat "$work/err.txt")"
-  [ -z "$(ls -A "$work/limited")" ] || fail "$format past a file size limit left $(ls -A "$work/limited")"
-  rmdir "$work/limited"
+  [ "$(ls -A "$work/limited")" = "inventory.$format" ] || fail "$format past a file size limit left $(ls -A "$work/limited")"
+  [ "$(sha256sum < "$work/limited/inventory.$format")" = "$earlier" ] || fail "$format past a file size limit changed the earlier inventory"
+  rm -r "$work/limited" "$work/one"
 done
 # Killed while it waits for a reader that never reads: the parts set aside are
 # open (the process shows them as deleted files) but have no name anywhere.
