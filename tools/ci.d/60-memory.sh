@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Peak memory of the exporter on dense projects (floods of tracks and
+# plug-ins, empty lines, NUL bytes, one huge name, UTF-16, Windows-1252),
+# each within its target: 4 times the file plus 16 MiB for a shape of lines,
+# 100 bytes a record plus the file for a flood of records.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+tools/bench --memory-only --repeat 1 --exporter build/native/app/quorvel-export
