@@ -127,6 +127,18 @@ TEST_F(export_cli, failures_name_the_path_that_failed_the_message_and_the_reason
   EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(nowhere + u"basic.html") + ": may not create the file! (", 0), 0u)
       << err[0];
   EXPECT_TRUE(out.empty());
+
+#ifndef _WIN32
+  // A project name of 251 bytes fits the system's 255 a name; its report's does not.
+  const Text longest = Text(251, u'n');
+  writeFile(longest + u".rpp", "<TRACK\n");
+  ASSERT_EQ(run({u"--beside", path(longest + u".rpp")}), 1);
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(path(longest + u".html")) + ": may not create the file! (", 0), 0u)
+      << err[0];
+  std::error_code error;
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(NativePathFromText(path(longest + u".html"))), error));
+#endif
 }
 
 TEST_F(export_cli, no_report_is_written_onto_a_project_of_the_run) {
