@@ -1,11 +1,8 @@
 #include "runtime/output_file.h"
 
-#include <cstring>
-#include <new>
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
@@ -32,8 +29,7 @@ bool OutputFile::open(OutputKind kind, OsHandle handle) {
   if (handle == 0) return fail(OsLastError());
   handle_ = handle;
   kind_ = kind;
-  buffer_.reset(new (std::nothrow) char[kBufferSize]);
-  if (!buffer_) {
+  if (!buffer_.allocate()) {
     abandon();
     return fail(kErrorNotEnoughMemory);
   }
@@ -66,34 +62,19 @@ bool OutputFile::createStandardOutput() {
 }
 
 bool OutputFile::flush() {
-  if (pending_ == 0 || failed_) return !failed_;
-  const auto count = static_cast<std::int64_t>(pending_);
-  pending_ = 0;
-  return OsWrite(handle_, buffer_.get(), count) == count || fail(OsLastError());
+  if (failed_) return false;
+  return buffer_.flush(handle_) || fail(OsLastError());
 }
 
 bool OutputFile::write(std::string_view bytes) {
   if (handle_ == 0 || failed_) return false;
-  if (bytes.size() <= kBufferSize - pending_) {
-    std::memcpy(buffer_.get() + pending_, bytes.data(), bytes.size());
-    pending_ += bytes.size();
-    return true;
-  }
-  if (!flush()) return false;
-  if (bytes.size() < kBufferSize) {
-    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
-    pending_ = bytes.size();
-    return true;
-  }
-  const auto count = static_cast<std::int64_t>(bytes.size());
-  return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
+  return buffer_.write(handle_, bytes) || fail(OsLastError());
 }
 
 void OutputFile::close() {
   if (handle_ != 0 && !OsClose(handle_)) fail(OsLastError());
   handle_ = 0;
-  buffer_.reset();
-  pending_ = 0;
+  buffer_.release();
 }
 
 bool OutputFile::commit() {
@@ -120,8 +101,7 @@ void OutputFile::abandon() {
     OsClose(handle_);
     handle_ = 0;
   }
-  buffer_.reset();
-  pending_ = 0;
+  buffer_.release();
   if (!temporary_.empty()) {
     OsRemoveFile(temporary_);
     OsForgetOnInterrupt(temporary_);

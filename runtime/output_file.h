@@ -26,6 +26,7 @@
 #pragma once
 
 #include "runtime/os_file.h"
+#include "runtime/write_buffer.h"
 #include "runtime/text.h"
 
 #include <cstddef>
@@ -75,8 +76,7 @@ class OutputFile : public DataSink {
   Text target_;     // links followed
   Text temporary_;  // the new file; empty when written directly
   FileIdentity existing_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t pending_ = 0;
+  WriteBuffer buffer_;
   bool failed_ = false;
   std::int64_t error_ = 0;
 };

@@ -1,11 +1,8 @@
 #include "runtime/scratch_file.h"
 
-#include <cstring>
-#include <new>
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
 // Not an OS code: reading back ended before every byte written came back.
 constexpr std::int64_t kCutShort = -1000;
 
@@ -29,39 +26,23 @@ Text ScratchFile::failureReason() const {
 bool ScratchFile::create(TextView folder) {
   if (handle_ != 0) OsClose(handle_);
   handle_ = 0;
-  pending_ = 0;
   size_ = 0;
   failed_ = false;
   error_ = 0;
-  buffer_.reset(new (std::nothrow) char[kBufferSize]);
-  if (!buffer_) return fail(kErrorNotEnoughMemory);
+  if (!buffer_.allocate()) return fail(kErrorNotEnoughMemory);
   handle_ = OsCreateScratchFile(folder);
   return handle_ != 0 || fail(OsLastError());
 }
 
 bool ScratchFile::flush() {
-  if (pending_ == 0 || failed_) return !failed_;
-  const auto count = static_cast<std::int64_t>(pending_);
-  pending_ = 0;
-  return OsWrite(handle_, buffer_.get(), count) == count || fail(OsLastError());
+  if (failed_) return false;
+  return buffer_.flush(handle_) || fail(OsLastError());
 }
 
 bool ScratchFile::write(std::string_view bytes) {
   if (handle_ == 0 || failed_) return false;
   size_ += bytes.size();
-  if (bytes.size() <= kBufferSize - pending_) {
-    std::memcpy(buffer_.get() + pending_, bytes.data(), bytes.size());
-    pending_ += bytes.size();
-    return true;
-  }
-  if (!flush()) return false;
-  if (bytes.size() < kBufferSize) {
-    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
-    pending_ = bytes.size();
-    return true;
-  }
-  const auto count = static_cast<std::int64_t>(bytes.size());
-  return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
+  return buffer_.write(handle_, bytes) || fail(OsLastError());
 }
 
 bool ScratchFile::copyTo(const std::function<bool(std::string_view)>& sink) {
@@ -69,12 +50,12 @@ bool ScratchFile::copyTo(const std::function<bool(std::string_view)>& sink) {
   if (OsSeek(handle_, 0, SeekFrom::Begin) != 0) return fail(OsLastError());
   std::uint64_t left = size_;
   while (left > 0) {
-    const auto want = static_cast<std::int64_t>(left < kBufferSize ? left : kBufferSize);
+    const auto want = static_cast<std::int64_t>(left < WriteBuffer::kSize ? left : WriteBuffer::kSize);
     OsSetLastError(0);
-    const std::int64_t got = OsRead(handle_, buffer_.get(), want);
+    const std::int64_t got = OsRead(handle_, buffer_.data(), want);
     if (got < want) return fail(OsLastError() != 0 ? OsLastError() : kCutShort);
     left -= static_cast<std::uint64_t>(got);
-    if (!sink(std::string_view(buffer_.get(), static_cast<std::size_t>(got)))) return false;
+    if (!sink(std::string_view(buffer_.data(), static_cast<std::size_t>(got)))) return false;
   }
   // Later writes go after what was written.
   return OsSeek(handle_, static_cast<std::int64_t>(size_), SeekFrom::Begin) >= 0 || fail(OsLastError());

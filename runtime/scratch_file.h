@@ -18,6 +18,7 @@
 #pragma once
 
 #include "runtime/os_file.h"
+#include "runtime/write_buffer.h"
 #include "runtime/text.h"
 
 #include <cstdint>
@@ -44,8 +45,7 @@ class ScratchFile {
   bool flush();
 
   OsHandle handle_ = 0;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t pending_ = 0;
+  WriteBuffer buffer_;
   std::uint64_t size_ = 0;
   bool failed_ = false;
   std::int64_t error_ = 0;
