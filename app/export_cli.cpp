@@ -1,5 +1,6 @@
 #include "app/export_cli.h"
 
+#include "app/version.h"
 #include "core/loader.h"
 #include "report/export.h"
 #include "runtime/launch.h"
@@ -10,7 +11,7 @@
 namespace {
 
 constexpr TextView kProgram = u"quorvel-export";
-constexpr TextView kVersion = u"quorvel-export 1.0.0";
+constexpr TextView kVersion = u"quorvel-export " QUORVEL_VERSION;
 constexpr TextView kNoCurrentFolder = u"the current folder cannot be read";
 
 constexpr TextView kUsage[] = {

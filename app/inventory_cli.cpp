@@ -1,5 +1,6 @@
 #include "app/inventory_cli.h"
 
+#include "app/version.h"
 #include "core/archive_inventory.h"
 #include "core/plugin_caches.h"
 #include "core/project_finder.h"
@@ -22,7 +23,7 @@
 namespace {
 
 constexpr TextView kProgram = u"quorvel-inventory";
-constexpr TextView kVersion = u"quorvel-inventory 1.0.0";
+constexpr TextView kVersion = u"quorvel-inventory " QUORVEL_VERSION;
 constexpr unsigned kMaxJobs = 256;
 
 constexpr TextView kUsage[] = {

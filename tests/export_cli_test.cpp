@@ -1,4 +1,5 @@
 #include "app/export_cli.h"
+#include "app/version.h"
 #include "core/loader.h"
 #include "report/export.h"
 #include "runtime/numbered_file.h"
@@ -308,7 +309,7 @@ TEST_F(export_cli, help_and_version) {
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out[0].rfind("Usage: quorvel-export", 0), 0u);
   EXPECT_EQ(run({u"--version"}), 0);
-  EXPECT_EQ(out, std::vector<std::string>{"quorvel-export 1.0.0"});
+  EXPECT_EQ(out, std::vector<std::string>{"quorvel-export " QUORVEL_VERSION});
 }
 
 TEST_F(export_cli, a_double_dash_ends_the_options) {

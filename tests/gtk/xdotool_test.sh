@@ -11,11 +11,15 @@
 #
 # Usage: xdotool_test.sh path/to/quorvel path/to/quorvel_layout_probe tests/data
 #        xdotool_test.sh --command-line-only path/to/quorvel tests/data
-#   (the second form runs only the command-line part, for an installed program)
+#        xdotool_test.sh --loaded-start-only path/to/quorvel tests/data
+#   (the second form runs only the command-line part, for an installed program;
+#   the third only its first case, a project loaded at start-up)
 set -euo pipefail
 only_command_line=
-if [ "$1" = "--command-line-only" ]; then
+only_loaded_start=
+if [ "$1" = "--command-line-only" ] || [ "$1" = "--loaded-start-only" ]; then
   only_command_line=1
+  [ "$1" = "--loaded-start-only" ] && only_loaded_start=1
   shift
   program=$(readlink -f "$1")
   data=$(readlink -f "$2")
@@ -164,6 +168,7 @@ for _ in $(seq 50); do [ "$(opened_lines)" -gt "$before" ] && break; sleep 0.1; 
 keys ctrl+q
 expect_end "Ctrl+Q"
 echo "command line: project loaded, report written and opened, Ctrl+Q ends with 0"
+[ -n "$only_loaded_start" ] && exit 0
 
 # A name that is not UTF-8 (Latin-1 "café.rpp", as an old archive may hold):
 # its report gets the same bytes. (xdg-open without a desktop session cannot

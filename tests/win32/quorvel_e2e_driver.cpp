@@ -8,6 +8,7 @@
 // Usage: quorvel_e2e_driver [--layout-only] [SCREENSHOT.bmp]
 // With --layout-only it checks the window and its controls at the display's
 // resolution (any DPI), then closes the window; the whole run expects 96 DPI.
+// QUORVEL_E2E_PROGRAM in the environment names another quorvel.exe to test.
 // Paths come from the build (QUORVEL_* definitions) as Unix paths and are
 // reached through Wine's Z: drive.
 #include "app/controls.h"
@@ -91,7 +92,17 @@ std::wstring FromUnix(const char* unixPath) {
   return path;
 }
 
-const std::wstring kProgram = FromUnix(QUORVEL_EXE);
+// The program under test: the build's, or QUORVEL_E2E_PROGRAM (a Windows
+// path), such as the copy unpacked from the zip.
+std::wstring ProgramToTest() {
+  const DWORD size = GetEnvironmentVariableW(L"QUORVEL_E2E_PROGRAM", nullptr, 0);
+  if (size <= 1) return FromUnix(QUORVEL_EXE);
+  std::wstring path(size, L'\0');
+  path.resize(GetEnvironmentVariableW(L"QUORVEL_E2E_PROGRAM", path.data(), size));
+  return path;
+}
+
+const std::wstring kProgram = ProgramToTest();
 const std::wstring kExporter = FromUnix(QUORVEL_EXPORT_EXE);
 const std::wstring kRecorder = FromUnix(QUORVEL_RECORDER_EXE);
 const std::wstring kCorpus = FromUnix(QUORVEL_CORPUS);

@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 echo "-- desktop entry and AppStream metadata"
 out=$(desktop-file-validate desktop/quorvel.desktop 2>&1) || { echo "$out"; exit 1; }
 [ -z "$out" ] || { echo "desktop-file-validate has remarks: $out"; exit 1; }
-appstreamcli validate --no-net desktop/org.example.quorvel.metainfo.xml
+appstreamcli validate --no-net build/native/desktop/org.example.quorvel.metainfo.xml
 
 echo "-- the .rpp file type, in either letter case"
 mkdir -p "$work/mime/mime/packages"
