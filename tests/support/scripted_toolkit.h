@@ -48,6 +48,7 @@ struct ControlRecord {
   std::int32_t state = 0;               // check box or option: 1 set, 0 not
   std::int32_t order = 0;               // creation order, from 0
   std::int32_t group = kNoGroup;        // option group number, from 0
+  Text accessibleName;                  // as SetAccessibleName gave it; empty if never
 };
 
 struct MenuEntryRecord {
@@ -93,8 +94,10 @@ void SetScreenDotsPerInch(std::int32_t dotsPerInch);  // 96 unless set
 void SetInitializeFails(bool fails, TextView reason = u"cannot open display :scripted");
 void SetWindowCreationFails(bool fails);
 void SetMenuBarFails(bool fails);
-// What OpenWithDefaultProgram answers (Started unless set).
-void SetOpenDocumentResult(LaunchResult result);
+// The outcome of each OpenWithDefaultProgram (Started unless set): it comes
+// as a DocumentOpenedEvent once `afterActions` of the actions queued at the
+// call have played (0: at the next NextEvent).
+void SetOpenDocumentResult(LaunchResult result, TextView reason = {}, std::size_t afterActions = 0);
 
 // The script. A click on a push button raises a ControlEvent; on a check box
 // it flips the box first, on an option it selects it and clears the rest of
@@ -107,6 +110,7 @@ void ScriptCloseBox();
 void ScriptEvent(std::int32_t kind, std::int32_t origin);  // any event, delivered as it is
 void ScriptChooseFile(TextView path);                      // the requester's answer
 void ScriptCancelRequester();
+void ScriptDrop(std::vector<Text> files);                  // files dropped on the open window
 
 // What the program did.
 bool Initialized();              // InitializeToolkit ran and ShutdownToolkit has not
