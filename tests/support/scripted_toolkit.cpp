@@ -9,14 +9,13 @@
 namespace ui::scripted {
 namespace {
 
-enum class ActionKind { Click, Menu, CloseBox, RawEvent, Answer, Drop, OpenerVerdict };
+enum class ActionKind { Click, Menu, CloseBox, RawEvent, Answer, OpenerVerdict };
 
 struct Action {
   ActionKind kind = ActionKind::Click;
   std::int32_t id = 0;      // control or menu entry id; for RawEvent the kind
   std::int32_t origin = 0;  // RawEvent only
   Text path;                // Answer: "" for a cancel; OpenerVerdict: the document
-  std::vector<Text> files;  // Drop only
   LaunchOutcome outcome;    // OpenerVerdict only
 };
 
@@ -50,7 +49,6 @@ struct Toolkit {
   std::deque<Action> script;
   std::int32_t lastOrigin = 0;
   OpenedDocument lastDocument;
-  std::vector<Text> lastFiles;
   std::int32_t runOuts = 0;
   std::vector<StateChangeRecord> stateChanges;
   std::vector<MessageBoxRecord> messageBoxes;
@@ -160,11 +158,6 @@ bool Play(const Action& action, std::int32_t& kind, std::int32_t& origin) {
       kind = action.id;
       origin = action.origin;
       return true;
-    case ActionKind::Drop:
-      if (!t.windowOpen) return false;
-      kind = FilesDroppedEvent;
-      t.lastFiles = action.files;
-      return true;
     case ActionKind::OpenerVerdict:
       kind = DocumentOpenedEvent;
       t.lastDocument = OpenedDocument{action.path, action.outcome};
@@ -193,13 +186,12 @@ void SetOpenDocumentResult(LaunchResult result, TextView reason, std::size_t aft
   State().openerDelay = afterActions;
 }
 
-void ScriptClick(std::int32_t controlId) { Queue({ActionKind::Click, controlId, 0, {}, {}, {}}); }
-void ScriptMenu(std::int32_t entryId) { Queue({ActionKind::Menu, entryId, 0, {}, {}, {}}); }
-void ScriptCloseBox() { Queue({ActionKind::CloseBox, 0, 0, {}, {}, {}}); }
-void ScriptEvent(std::int32_t kind, std::int32_t origin) { Queue({ActionKind::RawEvent, kind, origin, {}, {}, {}}); }
-void ScriptChooseFile(TextView path) { Queue({ActionKind::Answer, 0, 0, Text(path), {}, {}}); }
-void ScriptCancelRequester() { Queue({ActionKind::Answer, 0, 0, {}, {}, {}}); }
-void ScriptDrop(std::vector<Text> files) { Queue({ActionKind::Drop, 0, 0, {}, std::move(files), {}}); }
+void ScriptClick(std::int32_t controlId) { Queue({ActionKind::Click, controlId, 0, {}, {}}); }
+void ScriptMenu(std::int32_t entryId) { Queue({ActionKind::Menu, entryId, 0, {}, {}}); }
+void ScriptCloseBox() { Queue({ActionKind::CloseBox, 0, 0, {}, {}}); }
+void ScriptEvent(std::int32_t kind, std::int32_t origin) { Queue({ActionKind::RawEvent, kind, origin, {}, {}}); }
+void ScriptChooseFile(TextView path) { Queue({ActionKind::Answer, 0, 0, Text(path), {}}); }
+void ScriptCancelRequester() { Queue({ActionKind::Answer, 0, 0, {}, {}}); }
 
 bool Initialized() { return State().initialized; }
 std::int32_t ShutdownCount() { return State().shutdowns; }
@@ -392,16 +384,13 @@ void OpenWithDefaultProgram(TextView path) {
   t.openedDocuments.emplace_back(path);
   const std::size_t at = std::min(t.openerDelay, t.script.size());
   t.script.insert(t.script.begin() + static_cast<std::ptrdiff_t>(at),
-                  Action{ActionKind::OpenerVerdict, 0, 0, Text(path), {}, t.openDocumentOutcome});
+                  Action{ActionKind::OpenerVerdict, 0, 0, Text(path), t.openDocumentOutcome});
 }
 
 OpenedDocument LastOpenedDocument() { return State().lastDocument; }
 
-std::vector<Text> DroppedFiles() { return State().lastFiles; }
+std::vector<Text> DroppedFiles() { return {}; }  // nothing is ever dropped here
 
-void SetAccessibleName(std::int32_t id, TextView name) {
-  Log("SetAccessibleName", id);
-  if (ControlRecord* control = Find(id)) control->accessibleName = Text(name);
-}
+void SetAccessibleName(std::int32_t id, TextView) { Log("SetAccessibleName", id); }
 
 }  // namespace ui

@@ -48,7 +48,6 @@ struct ControlRecord {
   std::int32_t state = 0;               // check box or option: 1 set, 0 not
   std::int32_t order = 0;               // creation order, from 0
   std::int32_t group = kNoGroup;        // option group number, from 0
-  Text accessibleName;                  // as SetAccessibleName gave it; empty if never
 };
 
 struct MenuEntryRecord {
@@ -110,7 +109,6 @@ void ScriptCloseBox();
 void ScriptEvent(std::int32_t kind, std::int32_t origin);  // any event, delivered as it is
 void ScriptChooseFile(TextView path);                      // the requester's answer
 void ScriptCancelRequester();
-void ScriptDrop(std::vector<Text> files);                  // files dropped on the open window
 
 // What the program did.
 bool Initialized();              // InitializeToolkit ran and ShutdownToolkit has not
