@@ -27,7 +27,8 @@ struct Toolkit {
   Text failureReason;
   bool windowCreationFails = false;
   bool menuBarFails = false;
-  LaunchOutcome openDocumentOutcome;
+  LaunchResult openDocumentResult = LaunchResult::Started;
+  Text openDocumentReason;
   std::size_t openerDelay = 0;
 
   // registry
@@ -182,7 +183,8 @@ void SetInitializeFails(bool fails, TextView reason) {
 void SetWindowCreationFails(bool fails) { State().windowCreationFails = fails; }
 void SetMenuBarFails(bool fails) { State().menuBarFails = fails; }
 void SetOpenDocumentResult(LaunchResult result, TextView reason, std::size_t afterActions) {
-  State().openDocumentOutcome = LaunchOutcome{result, Text(reason)};
+  State().openDocumentResult = result;
+  State().openDocumentReason = Text(reason);
   State().openerDelay = afterActions;
 }
 
@@ -384,7 +386,7 @@ void OpenWithDefaultProgram(TextView path) {
   t.openedDocuments.emplace_back(path);
   const std::size_t at = std::min(t.openerDelay, t.script.size());
   t.script.insert(t.script.begin() + static_cast<std::ptrdiff_t>(at),
-                  Action{ActionKind::OpenerVerdict, 0, 0, Text(path), t.openDocumentOutcome});
+                  Action{ActionKind::OpenerVerdict, 0, 0, Text(path), LaunchOutcome{t.openDocumentResult, t.openDocumentReason}});
 }
 
 OpenedDocument LastOpenedDocument() { return State().lastDocument; }
