@@ -96,7 +96,9 @@ std::int32_t ScreenDotsPerInch();
 std::int32_t NextEvent();
 std::int32_t EventOrigin();
 
-// Modal, one OK button, no icon; returns when closed.
+// Modal, one OK button, no icon; returns when closed. Centred over the main
+// window; on GTK never wider than the monitor's work area and wholly on it,
+// its text wrapped (a long path at any character).
 void ShowMessageBox(TextView caption, TextView text);
 // Modal open-file requester. `patterns` holds description|pattern pairs
 // separated by "|"; `patternIndex` counts from 0. `initialPath` up to its last

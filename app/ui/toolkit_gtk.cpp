@@ -19,6 +19,10 @@
 // program clears the selection), so assistive technology sees the options
 // alone.
 //
+// Files dropped on the main window come as a text/uri-list (a file
+// manager's drag); the desktop's opener reports from a thread of its own,
+// through g_idle_add, so both arrive as events of the main loop.
+//
 // Events: push buttons, check boxes and options report "clicked"; a flag
 // silences the handlers while the program sets a state, and an option that
 // a click has just cleared reports nothing, so one activation by the user
