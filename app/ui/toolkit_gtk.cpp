@@ -497,7 +497,7 @@ void MainWindowCentre(const GdkRectangle& area, int* x, int* y) {
 }
 
 // A message never wider than the work area: its texts wrap, at any character
-// where a word (a long path) does not fit, and get narrower until the dialog
+// where a word (a long path) does not fit and without added hyphens, and get narrower until the dialog
 // fits; then it is centred over the main window and moved wholly onto the
 // work area.
 void PlaceMessage(GtkWidget* dialog) {
@@ -511,6 +511,11 @@ void PlaceMessage(GtkWidget* dialog) {
   for (GtkLabel* label : labels) {
     gtk_label_set_line_wrap(label, TRUE);
     gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+    // A path cut inside a name gets no hyphen that it does not have.
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+    gtk_label_set_attributes(label, attributes);
+    pango_attr_list_unref(attributes);
   }
   int width = 0;
   gtk_widget_get_preferred_width(dialog, nullptr, &width);
