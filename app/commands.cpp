@@ -82,6 +82,29 @@ void handleControl(std::int32_t id) {
   }
 }
 
+// A path chosen by the user (in the requester, or dropped on the window). A
+// path the system could not open counts as a cancel, as a requester that
+// cannot hold it would return none.
+void openChosenPath(const Text& path) {
+  if (path.empty() || !PathFitsSystemLimits(path)) {
+    theRecords().project.info.projectPath.clear();  // cancelled: nothing else changes
+    return;
+  }
+  openProject(path);
+}
+
+// The name ends in ".rpp", in any letter case.
+bool hasProjectExtension(TextView path) {
+  constexpr TextView kExtension = u".rpp";
+  if (path.size() < kExtension.size()) return false;
+  const TextView end = path.substr(path.size() - kExtension.size());
+  for (std::size_t i = 0; i < end.size(); ++i) {
+    const char16_t c = end[i] >= u'A' && end[i] <= u'Z' ? static_cast<char16_t>(end[i] - u'A' + u'a') : end[i];
+    if (c != kExtension[i]) return false;
+  }
+  return true;
+}
+
 // Puts a project model into its initial state: every text empty, every number
 // 0, every list empty. Done field by field, so that the model need not be
 // copyable.
@@ -105,29 +128,28 @@ Text reportNotOpenedMessage(TextView reportPath) {
   return u"The report was written to " + Text(reportPath) + u", but no program is set to open HTML files.";
 }
 
+Text reportOpenFailedMessage(TextView reportPath, TextView reason) {
+  return u"The report was written to " + Text(reportPath) + u", but it could not be opened: " + Text(reason) + u".";
+}
+
 void handleEvent(std::int32_t kind, std::int32_t origin) {
   switch (kind) {
     case ui::MenuEvent: handleMenu(origin); break;
     case ui::ControlEvent: handleControl(origin); break;
     case ui::CloseWindowEvent: theRecords().quitRequested = true; break;
+    case ui::DocumentOpenedEvent: reportOpened(ui::LastOpenedDocument()); break;
+    case ui::FilesDroppedEvent: openDroppedProject(ui::DroppedFiles()); break;
     default: break;
   }
 }
 
 void loadProject() {
-  const Text path = ui::ChooseFileToOpen(kOpenRequesterTitle, CurrentDirectory(), kOpenRequesterPatterns, 0);
-  // A path the system could not open counts as a cancel, as a requester that
-  // cannot hold it would return none.
-  if (path.empty() || !PathFitsSystemLimits(path)) {
-    theRecords().project.info.projectPath.clear();  // cancelled: nothing else changes
-    return;
-  }
-  openProject(path);
+  openChosenPath(ui::ChooseFileToOpen(kOpenRequesterTitle, CurrentDirectory(), kOpenRequesterPatterns, 0));
 }
 
 void openProject(TextView path) {
   ShellRecords& records = theRecords();
-  if (loadProjectFile(records.project, path) == LoadResult::CannotOpen) {
+  if (loadProjectFile(records.project, path) != LoadResult::Loaded) {  // a file that is not a project too
     ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
     return;
   }
@@ -144,10 +166,30 @@ void exportCommand() {
     ui::ShowMessageBox(kInformationCaption, exportMessage(result));
     return;
   }
-  // The report is there; the user is told when nothing could show it.
-  const Text report = reportPath(records.project, records.options.exportFolder);
-  if (ui::OpenWithDefaultProgram(report) != LaunchResult::Started)
-    ui::ShowMessageBox(kInformationCaption, reportNotOpenedMessage(report));
+  // The report is there; the user is told when nothing could show it, once
+  // that is known (reportOpened).
+  ui::OpenWithDefaultProgram(reportPath(records.project, records.options.exportFolder));
+}
+
+void reportOpened(const ui::OpenedDocument& opened) {
+  switch (opened.outcome.result) {
+    case LaunchResult::Started: break;
+    case LaunchResult::NoProgram:
+      ui::ShowMessageBox(kInformationCaption, reportNotOpenedMessage(opened.path));
+      break;
+    case LaunchResult::Failed:
+      ui::ShowMessageBox(kInformationCaption, reportOpenFailedMessage(opened.path, opened.outcome.reason));
+      break;
+  }
+}
+
+void openDroppedProject(const std::vector<Text>& files) {
+  for (const Text& file : files) {
+    if (hasProjectExtension(file)) {
+      openChosenPath(file);
+      return;
+    }
+  }
 }
 
 Text aboutText() {

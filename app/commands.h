@@ -5,10 +5,12 @@
 // (app/ui/toolkit.h); nothing here builds the window (app/shell.h does).
 #pragma once
 
+#include "app/ui/toolkit.h"
 #include "core/project_data.h"
 #include "runtime/text.h"
 
 #include <cstdint>
+#include <vector>
 
 // Texts of the requester, the About box and the message shown when a written
 // report could not be handed to a program.
@@ -17,6 +19,8 @@ inline constexpr TextView kOpenRequesterPatterns = u"Reaper project (*.rpp)|*.rp
 inline constexpr TextView kAboutCaption = u"About...";
 // "The report was written to <path>, but no program is set to open HTML files."
 Text reportNotOpenedMessage(TextView reportPath);
+// "The report was written to <path>, but it could not be opened: <reason>."
+Text reportOpenFailedMessage(TextView reportPath, TextView reason);
 
 // The export option state. `masterCheckedCount` is the number of checked
 // boxes among MasterVolumeCheck and MasterPluginsCheck, `trackCheckedCount`
@@ -49,7 +53,13 @@ void loadProject();
 // Loads `path` as if it had been chosen in the requester: the same records
 // change and the same message shows when it cannot be opened.
 void openProject(TextView path);
+// Export: the report is written, then handed to the program for HTML files
+// without waiting; reportOpened tells the user when that failed.
 void exportCommand();
+void reportOpened(const ui::OpenedDocument& opened);
+// Files dropped on the window: the first whose name ends in ".rpp" (any
+// letter case) is opened as openProject does; none, nothing happens.
+void openDroppedProject(const std::vector<Text>& files);
 void showAboutBox();
 // The About box text: five lines joined by line feeds.
 Text aboutText();

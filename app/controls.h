@@ -114,6 +114,20 @@ inline constexpr InitialState kInitialStates[] = {
     {DataPanel, TrackPluginsCheck},
 };
 
+// The names assistive technology gives the check boxes whose labels repeat
+// under Master and Track; the labels stay as they are shown.
+struct AccessibleName {
+  std::int32_t id;
+  std::u16string_view name;
+};
+
+inline constexpr AccessibleName kAccessibleNames[] = {
+    {MasterVolumeCheck, u"Master volume"},
+    {MasterPluginsCheck, u"Master plugins"},
+    {TrackVolumeCheck, u"Track volume"},
+    {TrackPluginsCheck, u"Track plugins"},
+};
+
 // The menu bar. "&" marks an entry's mnemonic letter; `controlKey` is the
 // letter of its Ctrl shortcut (0 for none), which backends that show
 // shortcuts the platform's way bind and show. A row with kMenuSeparator as

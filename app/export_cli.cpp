@@ -13,6 +13,7 @@ namespace {
 constexpr TextView kProgram = u"quorvel-export";
 constexpr TextView kVersion = u"quorvel-export " QUORVEL_VERSION;
 constexpr TextView kNoCurrentFolder = u"the current folder cannot be read";
+constexpr TextView kNoHtmlProgram = u"no program is set to open HTML files";
 
 constexpr TextView kUsage[] = {
     u"Usage: quorvel-export [--output-dir DIR | --beside] [-o FILE|-] [--open] PROJECT.rpp...",
@@ -73,6 +74,14 @@ void reportFailure(const CliStreams& streams, TextView path, TextView message, T
   Text line = Text(kProgram) + u": " + printable(path) + u": " + Text(message);
   if (!reason.empty()) line += u" (" + printable(reason) + u")";
   streams.err(line);
+}
+
+// What became of a project's report, after the project's path: "may not
+// create REPORT" or "Couldn't write REPORT" (standard output when `report`
+// is empty).
+Text failedReportMessage(ExportResult result, TextView report) {
+  const Text target = report.empty() ? Text(u"standard output") : printable(report);
+  return (result == ExportResult::WriteFailed ? u"Couldn't write " : u"may not create ") + target;
 }
 
 // A report already written in this run, and the project it came from.
@@ -151,8 +160,12 @@ int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     const TextView shown = path.empty() ? TextView(options.projects[p]) : TextView(path);
     ProjectData project;  // each project alone in memory
     Text reason;
-    if (path.empty() || loadProjectFile(project, path, &reason) != LoadResult::Loaded) {
-      reportFailure(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
+    const LoadResult loaded = path.empty() ? LoadResult::CannotOpen : loadProjectFile(project, path, &reason);
+    if (loaded != LoadResult::Loaded) {
+      if (loaded == LoadResult::NotAProject)
+        reportFailure(streams, shown, kNotAProjectMessage, {});
+      else
+        reportFailure(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
       allWritten = false;
       continue;
     }
@@ -181,14 +194,19 @@ int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
       }
     }
     if (outcome.result != ExportResult::Written) {
-      reportFailure(streams, report, exportMessage(outcome.result), outcome.reason);
+      reportFailure(streams, shown, failedReportMessage(outcome.result, toStandardOutput ? Text() : report),
+                    outcome.reason);
       allWritten = false;
       continue;
     }
     written.push_back({outcome.report, project.info.projectFile, path});
     if (outcome.toStandardOutput) continue;  // its name is not printed into it
     if (!streams.out(printable(report))) listed = false;
-    if (options.open && LaunchDocument(report) != LaunchResult::Started) reportFailure(streams, report, u"could not be opened", {});
+    if (!options.open) continue;
+    const LaunchOutcome opened = LaunchDocument(report);
+    if (opened.result != LaunchResult::Started)
+      reportFailure(streams, shown, printable(report) + u" could not be opened",
+                    opened.result == LaunchResult::NoProgram ? TextView(kNoHtmlProgram) : TextView(opened.reason));
   }
   if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");
   return allWritten && listed ? 0 : 1;

@@ -56,6 +56,7 @@ void createControls() {
     }
   }
   while (!openPanels.empty()) closePanel();
+  for (const AccessibleName& entry : kAccessibleNames) ui::SetAccessibleName(entry.id, entry.name);
 }
 
 }  // namespace

@@ -121,17 +121,19 @@ std::vector<std::string> MakeLinearInputs(const std::string& folder) {
     const char* name;
     std::size_t baseBytes;
     char fill;
-    const char* prefix;
+    std::string_view prefix;  // a project's first line, and what starts the second
   };
-  const Kind kinds[] = {{"single_line", 1'000'000, 'x', "  NAME "},
-                        {"empty_lines", 500'000, '\n', ""},
-                        {"only_spaces", 1'000'000, ' ', ""},
-                        {"utf16_one_line", 1'000'000, 'y', "\xFF\xFE"}};
+  using namespace std::string_view_literals;
+  const Kind kinds[] = {{"single_line", 1'000'000, 'x', "<REAPER_PROJECT\n  NAME "sv},
+                        {"empty_lines", 500'000, '\n', "<REAPER_PROJECT\n"sv},
+                        {"only_spaces", 1'000'000, ' ', "<REAPER_PROJECT\n"sv},
+                        {"utf16_one_line", 1'000'000, 'y',
+                         "\xFF\xFE<\0R\0E\0A\0P\0E\0R\0_\0P\0R\0O\0J\0E\0C\0T\0\n\0"sv}};
   std::vector<std::string> files;
   for (const Kind& kind : kinds) {
     for (int scale : {1, 10}) {
       const std::string file = folder + "/" + kind.name + "_x" + std::to_string(scale) + ".rpp";
-      std::string bytes = kind.prefix;
+      std::string bytes(kind.prefix);
       bytes.append(kind.baseBytes * static_cast<std::size_t>(scale), kind.fill);
       std::FILE* out = std::fopen(file.c_str(), "wb");
       if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) std::abort();

@@ -1,5 +1,6 @@
 #include "core/loader.h"
 
+#include "core/project_header.h"
 #include "core/scanner.h"
 #include "runtime/dates.h"
 #include "runtime/memory.h"
@@ -10,11 +11,20 @@
 
 namespace {
 
+bool opensAsProject(const LineTable& lines) {
+  if (lines.count() == 0) return false;
+  std::string_view bytes;
+  if (lines.narrow(0, bytes)) return isProjectHeader(bytes);
+  Text scratch;
+  return isProjectHeader(lines.at(0, scratch));
+}
+
 // Every line of the open file into `project`, without leading spaces, and
-// scans them. A file without a byte-order mark is read as UTF-8 (as REAPER
+// scans them; false, with nothing scanned, when the file is not a project
+// (core/project_header.h). A file without a byte-order mark is read as UTF-8 (as REAPER
 // writes it) and read again in the ANSI code page when its bytes are not
 // well-formed UTF-8. Memory is taken as the lines need it.
-void readAndScan(TextFileReader& reader, ProjectData& project) {
+bool readAndScan(TextFileReader& reader, ProjectData& project) {
   const TextFormat format = reader.detectFormat();
   LineArena& lines = project.lines.arena();
   if (format == TextFormat::Ansi) {
@@ -29,13 +39,19 @@ void readAndScan(TextFileReader& reader, ProjectData& project) {
     reader.readLinesWithoutLeadingSpaces(static_cast<std::int32_t>(format), lines);
   }
   reader.close();
+  if (!opensAsProject(project.lines)) return false;
   scanProject(project);
+  return true;
+}
+
+LoadResult refused(ProjectInfo& info, Text* failureReason, TextView reason, LoadResult result) {
+  info.projectPath.clear();  // no project chosen: Export must not write stale tracks
+  if (failureReason) *failureReason = Text(reason);
+  return result;
 }
 
 LoadResult cannotOpen(ProjectInfo& info, Text* failureReason, std::int64_t error) {
-  info.projectPath.clear();  // no project chosen: Export must not write stale tracks
-  if (failureReason) *failureReason = OsErrorText(error);
-  return LoadResult::CannotOpen;
+  return refused(info, failureReason, OsErrorText(error), LoadResult::CannotOpen);
 }
 
 }  // namespace
@@ -61,7 +77,7 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
       const std::int64_t available = OsAvailableMemory();
       MemoryBudget budget(available < 0 ? -1 : available / 10 * 9);
       const FileIdentity file = reader.identity();
-      readAndScan(reader, loaded);
+      if (!readAndScan(reader, loaded)) return refused(info, failureReason, kNotAProjectMessage, LoadResult::NotAProject);
       info.projectFile = file;
     }
     project.takeScannedContent(std::move(loaded));

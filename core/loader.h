@@ -5,10 +5,13 @@
 
 #include "core/project_data.h"
 
-enum class LoadResult { Loaded, CannotOpen };
+enum class LoadResult { Loaded, CannotOpen, NotAProject };
 
-// The message shown when the file cannot be opened.
+// The message shown when the file cannot be opened, or is not a project.
 inline constexpr TextView kCannotOpenMessage = u"Couldn't open the file!";
+// Why a file that opened is refused (the exporter says so; the window says
+// kCannotOpenMessage).
+inline constexpr TextView kNotAProjectMessage = u"not a REAPER project";
 
 // Loads `path` (a full path). On CannotOpen the project path is left empty
 // (no project chosen), the other three file facts describe the file, and the
@@ -17,4 +20,7 @@ inline constexpr TextView kCannotOpenMessage = u"Couldn't open the file!";
 // for the memory there is. `failureReason`, when given, receives why, in the
 // system's words or the program's own ("not enough memory", "another program
 // is using the file"), for messages that may say more than the window does.
+// NotAProject: the file was read but is not a REAPER project (its first line
+// does not open with `<REAPER_PROJECT`, core/project_header.h); everything
+// stays as for CannotOpen and the reason is kNotAProjectMessage.
 LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureReason = nullptr);

@@ -1,5 +1,6 @@
 #include "core/project_inventory.h"
 
+#include "core/project_header.h"
 #include "runtime/codepage.h"
 #include "runtime/utf8.h"
 
@@ -76,7 +77,7 @@ class Parser {
 
   // False when the first line shows the file is not a project.
   bool header(std::string_view line) {
-    if (!firstWordIs(line, "<REAPER_PROJECT")) return false;
+    if (!isProjectHeader(line)) return false;
     out_.isProject = true;
     int index = 0;
     forEachToken(line, [&](std::string_view t) {

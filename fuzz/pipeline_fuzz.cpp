@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes through the whole pipeline: they are written to a
 // project file, loaded (mark detection, line reading with the UTF-8 check and
-// the ANSI restart, leading spaces stripped), scanned and exported to a report
-// file. The lines are compared with the plain reference reading, and the file
+// the ANSI restart, leading spaces stripped, the project's first line
+// checked), scanned and exported to a report file; the same bytes behind a
+// project's first line go the whole way. The lines are compared with the plain reference reading, and the file
 // is also read line by line in two formats chosen by the input, again against
 // the reference; any difference aborts.
 #include "../tests/hostile/reference_reader.h"
@@ -64,23 +65,41 @@ void CheckFormat(const Text& path, std::string_view bytes, std::int32_t flags) {
   CloseNumberedFile(kNumber);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string project = Folder() + "/input.rpp";
-  const std::string report = Folder() + "/report.html";
-  WriteProject(project, data, size);
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const Text projectPath = TextFromUtf8(project);
-
-  ProjectData model;
-  Require(loadProjectFile(model, projectPath) == LoadResult::Loaded, "load");
+// Loads the bytes: a project by the reference reading loads with exactly its
+// lines and exports; anything else is refused and leaves the model as it was.
+// True when it loaded.
+bool CheckLoad(const std::string& project, std::string_view bytes, ProjectData& model) {
+  WriteProject(project, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   const std::vector<Text> expected = ReferenceLoadLines(bytes);
+  const std::int64_t before = model.lineCount();
+  const LoadResult result = loadProjectFile(model, TextFromUtf8(project));
+  if (!ReferenceIsProject(expected)) {
+    Require(result == LoadResult::NotAProject, "refused as no project");
+    Require(model.lineCount() == before, "the previous lines stay");
+    return false;
+  }
+  Require(result == LoadResult::Loaded, "load");
   Require(model.lineCount() == static_cast<std::int64_t>(expected.size()), "line count");
   Text scratch;
   for (std::int64_t i = 0; i < model.lineCount(); ++i)
     Require(model.lines.at(i, scratch) == expected[static_cast<std::size_t>(i)], "stored line");
-  Require(exportReportTo(model, TextFromUtf8(report)).result == ExportResult::Written, "export");
+  Require(exportReportTo(model, TextFromUtf8(Folder() + "/report.html")).result == ExportResult::Written, "export");
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string project = Folder() + "/input.rpp";
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  // The bytes as they are, then behind a project's first line, so that every
+  // input also goes through reading, scanning and the report.
+  ProjectData model;
+  CheckLoad(project, bytes, model);
+  Require(CheckLoad(project, WithProjectHeader(bytes), model), "the input behind a project's first line loads");
+  WriteProject(project, data, size);
+  const Text projectPath = TextFromUtf8(project);
 
   // Two of the formats per input, chosen by its bytes, keep each run short.
   static const std::int32_t kFormats[] = {static_cast<std::int32_t>(TextFormat::Ansi),

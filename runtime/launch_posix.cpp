@@ -1,10 +1,11 @@
 // The desktop's document opener, xdg-open: exit status 0 when it handed the
-// file on, 3 when no program or method is available for it. Without a
-// desktop session xdg-open may run the program in the foreground until it
-// is closed, so its status is awaited a short while only; one still running
-// then has started a program. Such children are reaped at the next launch.
+// file on, 3 when no program or method is available for it, anything else a
+// failure, whose reason is the last line it wrote on its error output (or its
+// status when it wrote none). Its error output goes to a nameless temporary
+// file, so that nothing it writes can make it wait for us.
 #include "runtime/launch.h"
 
+#include "runtime/os_file.h"
 #include "runtime/paths.h"
 #include "runtime/utf8.h"
 
@@ -12,57 +13,72 @@
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
-#include <vector>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 extern char** environ;
 
 namespace {
 
-constexpr auto kStatusWait = std::chrono::milliseconds(2000);
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
-constexpr int kNoMethodStatus = 3;  // xdg-open: "a required tool could not be found"
+constexpr int kNoMethodStatus = 3;       // xdg-open: "a required tool could not be found"
+constexpr std::size_t kReasonBytes = 300;  // what is kept of the opener's last line
 
-std::vector<pid_t>& Running() {
-  static std::vector<pid_t> running;
-  return running;
+// The last line with something on it that `file` holds, at most kReasonBytes of its end.
+Text LastLine(std::FILE* file) {
+  if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) return {};
+  const long size = std::ftell(file);
+  const long from = size > 4096 ? size - 4096 : 0;
+  std::string tail(static_cast<std::size_t>(size - from), '\0');
+  if (std::fseek(file, from, SEEK_SET) != 0 || std::fread(tail.data(), 1, tail.size(), file) != tail.size()) return {};
+  while (!tail.empty() && std::strchr("\n\r\t ", tail.back()) != nullptr) tail.pop_back();
+  const std::size_t start = tail.find_last_of("\r\n");
+  std::string line = start == std::string::npos ? tail : tail.substr(start + 1);
+  if (line.size() > kReasonBytes) line = line.substr(line.size() - kReasonBytes);
+  return TextFromUtf8(line);
 }
 
-void ReapFinished() {
-  std::vector<pid_t>& running = Running();
-  std::erase_if(running, [](pid_t pid) {
-    int status = 0;
-    return ::waitpid(pid, &status, WNOHANG) != 0;
-  });
-}
+LaunchOutcome Failed(Text reason) { return LaunchOutcome{LaunchResult::Failed, std::move(reason)}; }
 
 }  // namespace
 
-LaunchResult LaunchDocument(TextView path) {
-  ReapFinished();
-  if (path.empty()) return LaunchResult::Failed;
+LaunchOutcome RunDocumentOpener(TextView path) {
+  if (path.empty()) return Failed(u"no file was named");
   std::string name = NativePathFromText(AbsolutePath(path));
   char program[] = "xdg-open";
   char* argv[] = {program, name.data(), nullptr};
-  pid_t child = 0;
-  const int spawned = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
-  if (spawned == ENOENT) return LaunchResult::NoProgram;  // no opener on this system
-  if (spawned != 0) return LaunchResult::Failed;
 
-  const auto deadline = std::chrono::steady_clock::now() + kStatusWait;
-  while (true) {
-    int status = 0;
-    const pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child) {
-      if (!WIFEXITED(status)) return LaunchResult::Failed;
-      if (WEXITSTATUS(status) == 0) return LaunchResult::Started;
-      return WEXITSTATUS(status) == kNoMethodStatus ? LaunchResult::NoProgram : LaunchResult::Failed;
+  std::FILE* errors = std::tmpfile();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (errors != nullptr) posix_spawn_file_actions_adddup2(&actions, fileno(errors), STDERR_FILENO);
+  pid_t child = 0;
+  const int spawned = ::posix_spawnp(&child, program, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+
+  LaunchOutcome outcome;
+  int status = 0;
+  if (spawned == ENOENT) {
+    outcome.result = LaunchResult::NoProgram;  // no opener on this system
+  } else if (spawned != 0) {
+    outcome = Failed(u"xdg-open could not be started: " + OsErrorText(spawned));
+  } else {
+    pid_t done = -1;
+    while ((done = ::waitpid(child, &status, 0)) < 0 && errno == EINTR) {
     }
-    if (done < 0 && errno != EINTR) return LaunchResult::Failed;
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(kPollInterval);
+    if (done != child) {
+      outcome = Failed(u"xdg-open could not be followed: " + OsErrorText(errno));
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMethodStatus) {
+      outcome.result = LaunchResult::NoProgram;
+    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      outcome = Failed(LastLine(errors));
+      if (outcome.reason.empty())
+        outcome.reason = WIFEXITED(status)
+                             ? u"xdg-open ended with status " + IntegerToText(WEXITSTATUS(status))
+                             : u"xdg-open was ended by signal " + IntegerToText(WTERMSIG(status));
+    }
   }
-  Running().push_back(child);
-  return LaunchResult::Started;
+  if (errors != nullptr) std::fclose(errors);
+  return outcome;
 }

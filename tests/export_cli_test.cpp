@@ -86,7 +86,7 @@ TEST_F(export_cli, output_file_takes_the_report_byte_for_byte) {
 
 TEST_F(export_cli, unicode_paths_work_everywhere) {
   const Text name = u"\u00c9t\u00e9 \u3042 \U0001F3B5";
-  writeFile(name + u".rpp", "<TRACK\nNAME \xC3\xA9\n");
+  writeFile(name + u".rpp", "<REAPER_PROJECT\n<TRACK\nNAME \xC3\xA9\n");
   ASSERT_EQ(run({u"--beside", path(name + u".rpp")}), 0);
   EXPECT_NE(ReadBytes(path(name + u".html")).find("<title>Reaper Project : " + U8(name) + "</title>"),
             std::string::npos);
@@ -99,7 +99,7 @@ TEST_F(export_cli, relative_paths_are_made_absolute) {
   const Text work = path(u"cli work") + separator;
   std::filesystem::create_directories(std::filesystem::path(std::u16string(work + u"sub")));
   std::filesystem::create_directories(std::filesystem::path(std::u16string(work + u"reports")));
-  WriteBytes(work + u"song.rpp", "<TRACK\n");
+  WriteBytes(work + u"song.rpp", "<REAPER_PROJECT\n<TRACK\n");
   WorkingDirectory inside(work);
   const Text here = WorkingDirectory::current();
   ASSERT_EQ(U8(TextTail(here, 9)), U8(u"cli work" + separator));
@@ -125,17 +125,17 @@ TEST_F(export_cli, failures_name_the_path_that_failed_the_message_and_the_reason
   const Text nowhere = path(u"no such folder") + Sep();
   ASSERT_EQ(run({u"--output-dir", nowhere, TestData("basic.rpp")}), 1);
   ASSERT_EQ(err.size(), 1u);
-  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(nowhere + u"basic.html") + ": may not create the file! (", 0), 0u)
+  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(TestData("basic.rpp")) + ": may not create " + U8(nowhere + u"basic.html") + " (", 0), 0u)
       << err[0];
   EXPECT_TRUE(out.empty());
 
 #ifndef _WIN32
   // A project name of 251 bytes fits the system's 255 a name; its report's does not.
   const Text longest = Text(251, u'n');
-  writeFile(longest + u".rpp", "<TRACK\n");
+  writeFile(longest + u".rpp", "<REAPER_PROJECT\n<TRACK\n");
   ASSERT_EQ(run({u"--beside", path(longest + u".rpp")}), 1);
   ASSERT_EQ(err.size(), 1u);
-  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(path(longest + u".html")) + ": may not create the file! (", 0), 0u)
+  EXPECT_EQ(err[0].rfind("quorvel-export: " + U8(path(longest + u".rpp")) + ": may not create " + U8(path(longest + u".html")) + " (", 0), 0u)
       << err[0];
   std::error_code error;
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(NativePathFromText(path(longest + u".html"))), error));
@@ -145,7 +145,7 @@ TEST_F(export_cli, failures_name_the_path_that_failed_the_message_and_the_reason
 TEST_F(export_cli, no_report_is_written_onto_a_project_of_the_run) {
   const std::string project = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME keep\n";
   writeFile(u"p.rpp", project);
-  writeFile(u"other.rpp", "<TRACK\n");
+  writeFile(u"other.rpp", "<REAPER_PROJECT\n<TRACK\n");
   std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"sub"))));
   std::filesystem::create_hard_link(std::filesystem::path(std::u16string(path(u"p.rpp"))),
                                     std::filesystem::path(std::u16string(path(u"hard.rpp"))));
@@ -171,9 +171,10 @@ TEST_F(export_cli, no_report_is_written_onto_a_project_of_the_run) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(run(c.arguments), 1);
     ASSERT_FALSE(err.empty());
-    EXPECT_NE(err[0].find(": may not create the file! (it is a project file)"), std::string::npos) << err[0];
+    EXPECT_NE(err[0].find(".rpp: may not create " + U8(folder())), std::string::npos) << err[0];
+    EXPECT_NE(err[0].find(" (it is a project file)"), std::string::npos) << err[0];
     EXPECT_EQ(ReadBytes(path(u"p.rpp")), project);
-    EXPECT_EQ(ReadBytes(path(u"other.rpp")), "<TRACK\n");
+    EXPECT_EQ(ReadBytes(path(u"other.rpp")), "<REAPER_PROJECT\n<TRACK\n");
   }
 }
 
@@ -181,15 +182,15 @@ TEST_F(export_cli, two_projects_of_one_name_do_not_overwrite_each_other) {
   std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"a"))));
   std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"b"))));
   std::filesystem::create_directory(std::filesystem::path(std::u16string(path(u"o"))));
-  writeFile(u"a/x.rpp", "<TRACK\nNAME from-a\n");
-  writeFile(u"b/x.rpp", "<TRACK\nNAME from-b\n");
+  writeFile(u"a/x.rpp", "<REAPER_PROJECT\n<TRACK\nNAME from-a\n");
+  writeFile(u"b/x.rpp", "<REAPER_PROJECT\n<TRACK\nNAME from-b\n");
   const Text a = path(u"a") + Sep() + u"x.rpp";
   const Text b = path(u"b") + Sep() + u"x.rpp";
   const Text report = path(u"o") + Sep() + u"x.html";
   ASSERT_EQ(run({u"--output-dir", path(u"o"), a, b}), 1);
   EXPECT_EQ(out, std::vector<std::string>{U8(report)});
   ASSERT_EQ(err.size(), 1u);
-  EXPECT_EQ(err[0], "quorvel-export: " + U8(report) + ": may not create the file! (already written for " + U8(a) + ")");
+  EXPECT_EQ(err[0], "quorvel-export: " + U8(b) + ": may not create " + U8(report) + " (already written for " + U8(a) + ")");
   EXPECT_NE(ReadBytes(report).find("Track Name : from-a<br>"), std::string::npos);
   // The same project named twice writes the same report twice.
   ASSERT_EQ(run({u"--output-dir", path(u"o"), a, a}), 0);
@@ -205,7 +206,7 @@ TEST_F(export_cli, a_list_that_cannot_be_printed_fails_the_run) {
 }
 
 TEST_F(export_cli, a_project_another_program_holds_says_so) {
-  writeFile(u"busy.rpp", "<TRACK\n");
+  writeFile(u"busy.rpp", "<REAPER_PROJECT\n<TRACK\n");
   ASSERT_NE(OpenFileForReading(7, path(u"busy.rpp")), 0);
   EXPECT_EQ(run({u"--output-dir", folder(), path(u"busy.rpp")}), 1);
   CloseNumberedFile(7);
@@ -217,7 +218,7 @@ TEST_F(export_cli, a_project_another_program_holds_says_so) {
 #ifndef _WIN32
 TEST_F(export_cli, control_characters_in_names_are_printed_as_escapes) {
   const Text name = u"new\nline \x1b[31mred\x9b";
-  writeFile(name + u".rpp", "<TRACK\n");
+  writeFile(name + u".rpp", "<REAPER_PROJECT\n<TRACK\n");
   ASSERT_EQ(run({u"--beside", path(name + u".rpp"), path(u"missing\x07.rpp")}), 1);
   EXPECT_EQ(out, std::vector<std::string>{U8(folder()) + "new\\nline \\x1b[31mred\\u009b.html"});
   ASSERT_EQ(err.size(), 1u);
@@ -229,7 +230,7 @@ TEST_F(export_cli, names_that_are_not_utf8_are_read_and_written) {
   const std::string native = TextToUtf8(folder()) + "caf\xE9";
   const int fd = ::open((native + ".rpp").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, "<TRACK\nNAME x\n", 14), 14);
+  ASSERT_EQ(::write(fd, "<REAPER_PROJECT\n<TRACK\nNAME x\n", 30), 30);
   ::close(fd);
   std::vector<Text> printed;
   const int status = runExportCli({u"--beside", TextFromNativePath(native + ".rpp")},
@@ -272,7 +273,8 @@ TEST_F(export_cli, a_current_folder_that_cannot_be_read_is_no_folder_at_all) {
   EXPECT_EQ(projectErr[0], "quorvel-export: p.rpp: Couldn't open the file! (the current folder cannot be read)");
   EXPECT_EQ(relativeReport, 1);
   ASSERT_EQ(reportErr.size(), 1u);
-  EXPECT_EQ(reportErr[0], "quorvel-export: out.html: may not create the file! (the current folder cannot be read)");
+  EXPECT_EQ(reportErr[0], "quorvel-export: " + U8(TestData("basic.rpp")) +
+                              ": may not create out.html (the current folder cannot be read)");
   EXPECT_EQ(defaultFolder, 1);
   ASSERT_EQ(defaultErr.size(), 1u);
   EXPECT_NE(defaultErr[0].find("(the current folder cannot be read)"), std::string::npos) << defaultErr[0];
@@ -313,7 +315,25 @@ TEST_F(export_cli, help_and_version) {
 }
 
 TEST_F(export_cli, a_double_dash_ends_the_options) {
-  writeFile(u"-odd.rpp", "<TRACK\n");
+  writeFile(u"-odd.rpp", "<REAPER_PROJECT\n<TRACK\n");
   ASSERT_EQ(run({u"--output-dir", folder(), u"--", path(u"-odd.rpp")}), 0);
   EXPECT_TRUE(FileExists(path(u"-odd.html")));
+}
+
+// A file that is not a REAPER project fails that project alone, named by its
+// path; the batch goes on. A project's first line may be indented.
+TEST_F(export_cli, a_file_that_is_not_a_project_fails_and_the_batch_goes_on) {
+  writeFile(u"image.rpp", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  writeFile(u"empty.rpp", "");
+  writeFile(u"notes.rpp", "Reaper Version : 7.0\n<REAPER_PROJECT 0.1 \"7.0/x64\"\n");
+  writeFile(u"indented.rpp", " \t<REAPER_PROJECT 0.1 \"7.0/x64\"\n");
+  ASSERT_EQ(run({u"--output-dir", folder(), path(u"image.rpp"), path(u"empty.rpp"), path(u"notes.rpp"),
+                 path(u"indented.rpp")}),
+            1);
+  EXPECT_EQ(err, (std::vector<std::string>{"quorvel-export: " + U8(path(u"image.rpp")) + ": not a REAPER project",
+                                           "quorvel-export: " + U8(path(u"empty.rpp")) + ": not a REAPER project",
+                                           "quorvel-export: " + U8(path(u"notes.rpp")) + ": not a REAPER project"}));
+  EXPECT_EQ(out, std::vector<std::string>{U8(path(u"indented.html"))});
+  EXPECT_FALSE(FileExists(path(u"image.html")));
+  EXPECT_EQ(run({u"-o", u"-", path(u"empty.rpp")}), 1);
 }

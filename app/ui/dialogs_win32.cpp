@@ -1,5 +1,5 @@
-// The window toolkit on Win32: displays, message boxes, the open-file
-// requester and handing a document to its registered program.
+// The window toolkit on Win32: displays, message boxes and the open-file
+// requester.
 #include "app/ui/toolkit.h"
 #include "app/ui/win32_backend.h"
 #include "runtime/wide_win32.h"
@@ -145,6 +145,5 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   return TextFromWide({chosen.data(), static_cast<std::size_t>(end - chosen.begin())});
 }
 
-LaunchResult OpenWithDefaultProgram(TextView path) { return LaunchDocument(path); }
 
 }  // namespace ui

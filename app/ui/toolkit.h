@@ -14,6 +14,7 @@
 #include "runtime/text.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace ui {
 
@@ -21,6 +22,8 @@ enum EventKind : std::int32_t {
   ControlEvent = 13100,      // a button, option or check box was activated (a check box has flipped)
   MenuEvent = 13101,         // a menu entry was chosen
   CloseWindowEvent = 13116,  // close box, system-menu Close or the close shortcut; the window stays open
+  DocumentOpenedEvent = 13120,  // the outcome of an OpenWithDefaultProgram is known: LastOpenedDocument()
+  FilesDroppedEvent = 13121,    // files were dropped on the main window: DroppedFiles()
 };
 
 // Sets up the platform layer (locale with "C" numbers, DPI, OLE/COM, common
@@ -93,7 +96,9 @@ std::int32_t ScreenDotsPerInch();
 std::int32_t NextEvent();
 std::int32_t EventOrigin();
 
-// Modal, one OK button, no icon; returns when closed.
+// Modal, one OK button, no icon; returns when closed. Centred over the main
+// window; on GTK never wider than the monitor's work area and wholly on it,
+// its text wrapped (a long path at any character).
 void ShowMessageBox(TextView caption, TextView text);
 // Modal open-file requester. `patterns` holds description|pattern pairs
 // separated by "|"; `patternIndex` counts from 0. `initialPath` up to its last
@@ -103,7 +108,25 @@ void ShowMessageBox(TextView caption, TextView text);
 // (the caller checks it against the system's limits), or the empty text on
 // cancel.
 Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, std::int32_t patternIndex);
-// Hands the file to the program registered for its type (runtime/launch.h).
-LaunchResult OpenWithDefaultProgram(TextView path);
+// Hands the file to the program registered for its type (runtime/launch.h)
+// and returns at once: the window stays responsive while the desktop's opener
+// runs. A DocumentOpenedEvent comes once its outcome is known.
+void OpenWithDefaultProgram(TextView path);
+struct OpenedDocument {
+  Text path;
+  LaunchOutcome outcome;
+};
+// The document and outcome of the last DocumentOpenedEvent NextEvent returned.
+OpenedDocument LastOpenedDocument();
+
+// The full paths of the files of the last FilesDroppedEvent, in the order the
+// drop gave them (a file manager's selection: GTK's text/uri-list, Win32's
+// WM_DROPFILES). Only the main window takes drops.
+std::vector<Text> DroppedFiles();
+
+// The name assistive technology gives a control, where its label alone is
+// ambiguous ("Volume" under both Master and Track); the visible label stays.
+// The GTK backend sets it; the Win32 backend leaves the label as the name.
+void SetAccessibleName(std::int32_t id, TextView name);
 
 }  // namespace ui

@@ -19,6 +19,10 @@
 // program clears the selection), so assistive technology sees the options
 // alone.
 //
+// Files dropped on the main window come as a text/uri-list (a file
+// manager's drag); the desktop's opener reports from a thread of its own,
+// through g_idle_add, so both arrive as events of the main loop.
+//
 // Events: push buttons, check boxes and options report "clicked"; a flag
 // silences the handlers while the program sets a state, and an option that
 // a click has just cleared reports nothing, so one activation by the user
@@ -33,6 +37,7 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +66,8 @@ struct Panel {
 struct Event {
   std::int32_t kind;
   std::int32_t origin;
+  OpenedDocument document;   // DocumentOpenedEvent
+  std::vector<Text> files;   // FilesDroppedEvent
 };
 
 struct Toolkit {
@@ -91,6 +98,11 @@ struct Toolkit {
   int settingState = 0;                    // >0 while the program changes states
   std::deque<Event> events;
   std::int32_t lastOrigin = 0;
+  OpenedDocument lastDocument;
+  std::vector<Text> lastFiles;
+  // Counts shut-downs: an opener's outcome that arrives after the toolkit it
+  // was started under has gone is dropped.
+  std::uint64_t generation = 0;
 };
 
 Toolkit& State() {
@@ -132,7 +144,7 @@ std::string MnemonicLabel(TextView text) {
   return out;
 }
 
-void QueueEvent(std::int32_t kind, std::int32_t origin) { State().events.push_back(Event{kind, origin}); }
+void QueueEvent(std::int32_t kind, std::int32_t origin) { State().events.push_back(Event{kind, origin, {}, {}}); }
 
 std::int32_t IdOf(gpointer data) { return static_cast<std::int32_t>(GPOINTER_TO_INT(data)); }
 
@@ -197,6 +209,36 @@ gboolean OnOptionFocus(GtkWidget* widget, GtkDirectionType direction, gpointer) 
 }
 
 void OnMenuActivate(GtkMenuItem*, gpointer data) { QueueEvent(MenuEvent, IdOf(data)); }
+
+// Files dropped from a file manager come as a text/uri-list; those that are
+// local files become one FilesDroppedEvent.
+void OnDragDataReceived(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint, guint) {
+  std::vector<Text> files;
+  if (gchar** uris = gtk_selection_data_get_uris(data)) {
+    for (gchar** uri = uris; *uri != nullptr; ++uri) {
+      if (gchar* file = g_filename_from_uri(*uri, nullptr, nullptr)) {
+        files.push_back(TextFromNativePath(file));
+        g_free(file);
+      }
+    }
+    g_strfreev(uris);
+  }
+  if (!files.empty()) State().events.push_back(Event{FilesDroppedEvent, 0, {}, std::move(files)});
+}
+
+// The outcome of a document handed on, brought to the main loop by GLib.
+struct OpenerVerdict {
+  std::uint64_t generation;
+  OpenedDocument document;
+};
+
+gboolean DeliverOpenerVerdict(gpointer data) {
+  std::unique_ptr<OpenerVerdict> verdict(static_cast<OpenerVerdict*>(data));
+  Toolkit& t = State();
+  if (t.initialized && verdict->generation == t.generation)
+    t.events.push_back(Event{DocumentOpenedEvent, 0, std::move(verdict->document), {}});
+  return G_SOURCE_REMOVE;
+}
 
 gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer) {
   QueueEvent(CloseWindowEvent, 0);
@@ -418,6 +460,80 @@ GdkRectangle MonitorWorkArea(std::int32_t index) {
   return area;
 }
 
+// The work area of the monitor the main window stands on (the primary
+// monitor while there is none).
+GdkRectangle MessageWorkArea() {
+  GdkRectangle area{0, 0, 0, 0};
+  GdkDisplay* display = gdk_display_get_default();
+  GtkWidget* window = State().currentWindow;
+  GdkMonitor* monitor = nullptr;
+  if (display != nullptr && window != nullptr && gtk_widget_get_window(window) != nullptr)
+    monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(window));
+  if (monitor != nullptr) {
+    gdk_monitor_get_workarea(monitor, &area);
+    return area;
+  }
+  return MonitorWorkArea(0);
+}
+
+// The centre of the main window's frame: where the window system has it once
+// it is on the screen, where it was asked to be before (a message at
+// start-up); the work area's centre without a window.
+void MainWindowCentre(const GdkRectangle& area, int* x, int* y) {
+  Toolkit& t = State();
+  *x = area.x + area.width / 2;
+  *y = area.y + area.height / 2;
+  if (t.currentWindow == nullptr) return;
+  GdkWindow* shown = gtk_widget_get_window(t.currentWindow);
+  if (shown != nullptr && gdk_window_is_viewable(shown)) {
+    GdkRectangle frame{0, 0, 0, 0};
+    gdk_window_get_frame_extents(shown, &frame);
+    *x = frame.x + frame.width / 2;
+    *y = frame.y + frame.height / 2;
+    return;
+  }
+  *x = static_cast<int>(std::lround((t.windowX + t.windowWidth / 2.0) * t.screenScale));
+  *y = static_cast<int>(std::lround((t.windowY + t.windowHeight / 2.0) * t.screenScale));
+}
+
+// A message never wider than the work area: its texts wrap, at any character
+// where a word (a long path) does not fit and without added hyphens, and get narrower until the dialog
+// fits; then it is centred over the main window and moved wholly onto the
+// work area.
+void PlaceMessage(GtkWidget* dialog) {
+  const GdkRectangle area = MessageWorkArea();
+  std::vector<GtkLabel*> labels;
+  GList* children = gtk_container_get_children(
+      GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))));
+  for (GList* child = children; child != nullptr; child = child->next)
+    if (GTK_IS_LABEL(child->data)) labels.push_back(GTK_LABEL(child->data));
+  g_list_free(children);
+  for (GtkLabel* label : labels) {
+    gtk_label_set_line_wrap(label, TRUE);
+    gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+    // A path cut inside a name gets no hyphen that it does not have.
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+    gtk_label_set_attributes(label, attributes);
+    pango_attr_list_unref(attributes);
+  }
+  int width = 0;
+  gtk_widget_get_preferred_width(dialog, nullptr, &width);
+  for (int chars = 60; area.width > 0 && width > area.width && chars > 4; chars = chars * 3 / 4) {
+    for (GtkLabel* label : labels) gtk_label_set_max_width_chars(label, chars);
+    gtk_widget_get_preferred_width(dialog, nullptr, &width);
+  }
+  int height = 0;
+  gtk_widget_get_preferred_height_for_width(dialog, width, nullptr, &height);
+  int centreX = 0;
+  int centreY = 0;
+  MainWindowCentre(area, &centreX, &centreY);
+  const int x = std::max(area.x, std::min(centreX - width / 2, area.x + area.width - width));
+  const int y = std::max(area.y, std::min(centreY - height / 2, area.y + area.height - height));
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_NONE);
+  gtk_window_move(GTK_WINDOW(dialog), x, y);
+}
+
 GtkWindow* DialogParent() {
   GtkWidget* window = State().currentWindow;
   return window != nullptr ? GTK_WINDOW(window) : nullptr;
@@ -519,6 +635,9 @@ void ShutdownToolkit() {
   EndOptionGroup();
   t.events.clear();
   t.lastOrigin = 0;
+  t.lastDocument = OpenedDocument{};
+  t.lastFiles.clear();
+  ++t.generation;
   t.settingState = 0;
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
@@ -535,6 +654,10 @@ bool CreateTopWindow(std::int32_t number, std::int32_t x, std::int32_t y, std::i
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_gravity(GTK_WINDOW(window), GDK_GRAVITY_NORTH_WEST);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
+  // Projects dropped from a file manager anywhere on the window.
+  gtk_drag_dest_set(window, GTK_DEST_DEFAULT_ALL, nullptr, 0, GDK_ACTION_COPY);
+  gtk_drag_dest_add_uri_targets(window);
+  g_signal_connect(window, "drag-data-received", G_CALLBACK(OnDragDataReceived), nullptr);
 
   // The inner area is exactly width x height units; a menu bar attached
   // later takes its height from the controls' area below it.
@@ -752,9 +875,11 @@ std::int32_t NextEvent() {
   Toolkit& t = State();
   if (!t.initialized) return 0;
   while (t.events.empty()) gtk_main_iteration_do(TRUE);
-  Event event = t.events.front();
+  Event event = std::move(t.events.front());
   t.events.pop_front();
   t.lastOrigin = event.origin;
+  if (event.kind == DocumentOpenedEvent) t.lastDocument = std::move(event.document);
+  if (event.kind == FilesDroppedEvent) t.lastFiles = std::move(event.files);
   return event.kind;
 }
 
@@ -766,6 +891,7 @@ void ShowMessageBox(TextView caption, TextView text) {
                                              "%s", Utf8(text).c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  PlaceMessage(dialog);
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
 }
@@ -816,6 +942,21 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   return result;
 }
 
-LaunchResult OpenWithDefaultProgram(TextView path) { return LaunchDocument(path); }
+void OpenWithDefaultProgram(TextView path) {
+  const std::uint64_t generation = State().generation;
+  LaunchDocumentInBackground(path, [generation, path = Text(path)](LaunchOutcome outcome) {
+    // Called on the opener's thread: g_idle_add is safe from any thread and
+    // wakes the main loop.
+    g_idle_add(DeliverOpenerVerdict, new OpenerVerdict{generation, OpenedDocument{path, std::move(outcome)}});
+  });
+}
+
+OpenedDocument LastOpenedDocument() { return State().lastDocument; }
+
+std::vector<Text> DroppedFiles() { return State().lastFiles; }
+
+void SetAccessibleName(std::int32_t id, TextView name) {
+  if (GtkWidget* widget = Control(id)) atk_object_set_name(gtk_widget_get_accessible(widget), Utf8(name).c_str());
+}
 
 }  // namespace ui

@@ -1,5 +1,6 @@
 // The window toolkit on Win32: start-up and shut-down of the platform layer,
-// the main window with its menu bar, the controls and the event pump.
+// the main window with its menu bar, the controls, the event pump, files
+// dropped on the window and handing a document to its registered program.
 //
 // Sizes are given in 1/96 inch and scaled by ScaleX / ScaleY; every control is kept
 // by its id in `controls` (the id is also its Win32 control id). The window
@@ -10,11 +11,13 @@
 
 #include <commctrl.h>
 #include <ole2.h>
+#include <shellapi.h>
 
 #include <clocale>
 #include <cwchar>
 #include <deque>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -24,7 +27,9 @@ namespace {
 constexpr wchar_t kMainClass[] = L"QuorvelMainWindow";
 constexpr wchar_t kPanelClass[] = L"QuorvelPanel";
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kMainExStyle = 0;
+constexpr DWORD kMainExStyle = WS_EX_ACCEPTFILES;  // files dropped from Explorer: WM_DROPFILES
+// Posted to the main window by an opener's thread; lParam owns an OpenedDocument.
+constexpr UINT kOpenerVerdictMessage = WM_APP + 1;
 
 enum class Kind { PushButton, Label, Option, CheckBox, Panel };
 
@@ -57,8 +62,16 @@ struct State {
   Kind lastCreatedKind = Kind::Label;
   bool anyCreated = false;
 
-  std::deque<std::pair<std::int32_t, std::int32_t>> events;  // kind, origin
+  struct Event {
+    std::int32_t kind;
+    std::int32_t origin;
+    OpenedDocument document;  // DocumentOpenedEvent
+    std::vector<Text> files;  // FilesDroppedEvent
+  };
+  std::deque<Event> events;
   std::int32_t origin = 0;
+  OpenedDocument lastDocument;
+  std::vector<Text> lastFiles;
   HWND focusWhenDeactivated = nullptr;
 };
 
@@ -167,9 +180,25 @@ bool RegisterClasses() {
 // An event may come inside a sent message (another thread's WM_CLOSE, a
 // BM_CLICK), which GetMessageW handles without returning: the posted WM_NULL
 // makes it return so that NextEvent sees the event.
-void Raise(std::int32_t kind, std::int32_t origin) {
-  g.events.emplace_back(kind, origin);
+void Raise(State::Event event) {
+  g.events.push_back(std::move(event));
   if (g.main) PostMessageW(g.main, WM_NULL, 0, 0);
+}
+
+void Raise(std::int32_t kind, std::int32_t origin) { Raise(State::Event{kind, origin, {}, {}}); }
+
+// The files of a drop, in the order it gives them.
+void OnDropFiles(WPARAM wParam) {
+  auto drop = reinterpret_cast<HDROP>(wParam);
+  std::vector<Text> files;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    if (!name.empty()) files.push_back(TextFromWide(name));
+  }
+  DragFinish(drop);
+  if (!files.empty()) Raise(State::Event{FilesDroppedEvent, 0, {}, std::move(files)});
 }
 
 const Control* FindControl(std::int32_t id) {
@@ -309,6 +338,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_MENUCHAR:
       return OnMenuChar(wParam, lParam);
+    case WM_DROPFILES:
+      OnDropFiles(wParam);
+      return 0;
+    case kOpenerVerdictMessage: {
+      std::unique_ptr<OpenedDocument> document(reinterpret_cast<OpenedDocument*>(lParam));
+      Raise(State::Event{DocumentOpenedEvent, 0, std::move(*document), {}});
+      return 0;
+    }
     default:
       break;
   }
@@ -577,12 +614,33 @@ std::int32_t NextEvent() {
       DispatchMessageW(&message);
     }
   }
-  const auto [kind, origin] = g.events.front();
+  State::Event event = std::move(g.events.front());
   g.events.pop_front();
-  g.origin = origin;
-  return kind;
+  g.origin = event.origin;
+  if (event.kind == DocumentOpenedEvent) g.lastDocument = std::move(event.document);
+  if (event.kind == FilesDroppedEvent) g.lastFiles = std::move(event.files);
+  return event.kind;
 }
 
 std::int32_t EventOrigin() { return g.origin; }
+
+// The opener runs on a thread of its own; its verdict is posted to the main
+// window, whose procedure raises the event on this thread. A window gone by
+// then drops it.
+void OpenWithDefaultProgram(TextView path) {
+  HWND window = g.main;
+  LaunchDocumentInBackground(path, [window, path = Text(path)](LaunchOutcome outcome) {
+    auto document = std::make_unique<OpenedDocument>(OpenedDocument{path, std::move(outcome)});
+    if (window && PostMessageW(window, kOpenerVerdictMessage, 0, reinterpret_cast<LPARAM>(document.get())))
+      document.release();
+  });
+}
+
+OpenedDocument LastOpenedDocument() { return g.lastDocument; }
+
+std::vector<Text> DroppedFiles() { return g.lastFiles; }
+
+// Screen readers take a check box's name from its text here.
+void SetAccessibleName(std::int32_t, TextView) {}
 
 }  // namespace ui

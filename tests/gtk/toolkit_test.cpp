@@ -7,6 +7,7 @@
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -444,16 +445,27 @@ TEST_F(gtk_requester, a_path_longer_than_259_units_comes_back_whole) {
   EXPECT_EQ(TextToUtf8(choose(longName, TextFromUtf8(deep))), longName);
 }
 
+// The outcome of a document handed on, as the window's next event.
+ui::OpenedDocument NextOpenedDocument() {
+  EXPECT_EQ(ui::NextEvent(), ui::DocumentOpenedEvent);
+  return ui::LastOpenedDocument();
+}
+
 TEST_F(gtk_toolkit, opens_documents_with_the_default_program) {
   std::size_t before = LaunchedUris().size();
   writeFile(u"report.html", "<html></html>");
-  EXPECT_EQ(ui::OpenWithDefaultProgram(path(u"report.html")), LaunchResult::Started);
+  ui::OpenWithDefaultProgram(path(u"report.html"));
+  ui::OpenedDocument opened = NextOpenedDocument();
+  EXPECT_EQ(TextToUtf8(opened.path), TextToUtf8(path(u"report.html")));
+  EXPECT_EQ(opened.outcome.result, LaunchResult::Started);
   std::vector<std::string> uris = WaitForLaunches(before + 1, 5000);
   ASSERT_EQ(uris.size(), before + 1);
   EXPECT_EQ(AsLocalPath(uris.back()), TextToUtf8(path(u"report.html")));
 
-  EXPECT_EQ(ui::OpenWithDefaultProgram(path(u"absent.html")), LaunchResult::Failed);
-  EXPECT_EQ(ui::OpenWithDefaultProgram(u""), LaunchResult::Failed);
+  ui::OpenWithDefaultProgram(path(u"absent.html"));
+  EXPECT_EQ(NextOpenedDocument().outcome.result, LaunchResult::Failed);
+  ui::OpenWithDefaultProgram(u"");
+  EXPECT_EQ(NextOpenedDocument().outcome.result, LaunchResult::Failed);
 }
 
 TEST_F(gtk_toolkit, relative_document_path_resolves_against_the_current_directory) {
@@ -461,12 +473,62 @@ TEST_F(gtk_toolkit, relative_document_path_resolves_against_the_current_director
   writeFile(u"Song.html", "<html></html>");
   std::string previous = TextToUtf8(CurrentDirectory());
   ASSERT_EQ(chdir(TextToUtf8(folder()).c_str()), 0);
-  bool opened = ui::OpenWithDefaultProgram(u"Song.html") == LaunchResult::Started;
+  ui::OpenWithDefaultProgram(u"Song.html");
+  const ui::OpenedDocument opened = NextOpenedDocument();
   ASSERT_EQ(chdir(previous.c_str()), 0);
-  EXPECT_TRUE(opened);
+  EXPECT_EQ(opened.outcome.result, LaunchResult::Started);
   std::vector<std::string> uris = WaitForLaunches(before + 1, 5000);
   ASSERT_EQ(uris.size(), before + 1);
   EXPECT_EQ(AsLocalPath(uris.back()), TextToUtf8(folder()) + "Song.html");
+}
+
+// An opener that stands in for xdg-open: it waits until the test lets it go
+// (a line through a FIFO), then says QUORVEL_FAKE_SAYS on its error output and
+// ends with QUORVEL_FAKE_STATUS. Handing a document on never waits for it, and
+// its verdict comes as an event once it has ended.
+TEST_F(gtk_toolkit, the_openers_verdict_comes_later_as_an_event_with_its_reason) {
+  const std::string bin = TextToUtf8(path(u"bin"));
+  const std::string gate = TextToUtf8(path(u"gate"));
+  std::filesystem::create_directories(bin);
+  ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+  writeFile(u"bin/xdg-open", R"(#!/bin/sh
+read line < "$QUORVEL_FAKE_GATE"
+[ -n "$QUORVEL_FAKE_SAYS" ] && printf 'early\nlast words: %s\n' "$QUORVEL_FAKE_SAYS" >&2
+exit "$QUORVEL_FAKE_STATUS"
+)");
+  std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+  const std::string searchPath = g_getenv("PATH");
+  g_setenv("PATH", (bin + ":" + searchPath).c_str(), TRUE);
+  g_setenv("QUORVEL_FAKE_GATE", gate.c_str(), TRUE);
+  struct Case {
+    const char* status;
+    const char* says;
+    LaunchResult result;
+    std::string reason;
+  };
+  for (const Case& c : {Case{"4", "the browser refused to start", LaunchResult::Failed, "last words: the browser refused to start"},
+                        Case{"1", "", LaunchResult::Failed, "xdg-open ended with status 1"},
+                        Case{"3", "no method", LaunchResult::NoProgram, ""},
+                        Case{"0", "", LaunchResult::Started, ""}}) {
+    SCOPED_TRACE(c.status);
+    g_setenv("QUORVEL_FAKE_STATUS", c.status, TRUE);
+    g_setenv("QUORVEL_FAKE_SAYS", c.says, TRUE);
+    ui::OpenWithDefaultProgram(path(u"report.html"));
+    // Back at once: the opener is still waiting at its gate, and the window
+    // takes the user's events meanwhile.
+    click(Check);
+    EXPECT_EQ(ui::NextEvent(), ui::ControlEvent);
+    EXPECT_EQ(ui::EventOrigin(), Check);
+    std::FILE* opener = std::fopen(gate.c_str(), "w");  // opens once the opener reads
+    ASSERT_NE(opener, nullptr);
+    std::fputs("go\n", opener);
+    std::fclose(opener);
+    const ui::OpenedDocument opened = NextOpenedDocument();
+    EXPECT_EQ(TextToUtf8(opened.path), TextToUtf8(path(u"report.html")));
+    EXPECT_EQ(opened.outcome.result, c.result);
+    EXPECT_EQ(TextToUtf8(opened.outcome.reason), c.reason);
+  }
+  g_setenv("PATH", searchPath.c_str(), TRUE);
 }
 
 }  // namespace

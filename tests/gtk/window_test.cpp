@@ -4,6 +4,7 @@
 // compared with the exporter's.
 #include "app/controls.h"
 #include "app/shell.h"
+#include "app/ui/toolkit.h"
 #include "core/loader.h"
 #include "gtk_driver.h"
 #include "report/export.h"
@@ -507,10 +508,22 @@ void CheckAccessibility() {
   }
 }
 
+// The boxes whose labels repeat under Master and Track are heard by names of
+// their own; the labels stay as they are.
+void CheckDistinctNames() {
+  for (const AccessibleName& entry : kAccessibleNames) {
+    GtkWidget* box = ControlWidget(entry.id);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(atk_object_get_name(gtk_widget_get_accessible(box)), TextToUtf8(entry.name));
+    EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(box)), TextToUtf8(findControlSpec(entry.id)->label));
+  }
+}
+
 TEST_F(gtk_window, assistive_technology_hears_option_pairs_and_labelled_panels) {
   Script script;
   script.then(NoDialog(), "window up")
       .then(Check(CheckAccessibility), "as the window opens")
+      .then(Check(CheckDistinctNames), "the repeated Volume and Plugins boxes")
       .then(ClickControl(ProjectFolderOption), "the other destination")
       .then(ClickControl(PluginsListOnlyOption), "the other data option")
       .then(Check(CheckAccessibility), "after the user chose")
@@ -570,3 +583,74 @@ TEST_F(gtk_window, the_window_may_be_minimised_but_shows_no_minimise_box) {
 }
 
 }  // namespace
+
+// Where a message box stands: its frame, and the main window's, in the
+// desktop's pixels.
+GdkRectangle FrameOf(GtkWidget* window) {
+  GdkRectangle frame{0, 0, 0, 0};
+  if (GdkWindow* shown = gtk_widget_get_window(window)) gdk_window_get_frame_extents(shown, &frame);
+  return frame;
+}
+
+// A message stands wholly on the work area and, where it fits, centred over
+// the main window; `text` is shown whole.
+Script::Step MessagePlaced(const std::string& text, bool* checked) {
+  return [text, checked] {
+    GtkWidget* dialog = FindDialog("Information");
+    if (dialog == nullptr || !gtk_widget_get_mapped(dialog)) return false;
+    const GdkRectangle box = FrameOf(dialog);
+    const GdkRectangle main = FrameOf(GTK_WIDGET(TopWindow()));
+    const ui::DisplayRect area = ui::DisplayArea(0);
+    EXPECT_EQ(MessageText(dialog), text);
+    EXPECT_GE(box.x, area.x);
+    EXPECT_GE(box.y, area.y);
+    EXPECT_LE(box.x + box.width, area.x + area.width) << "a message no wider than the work area";
+    EXPECT_LE(box.y + box.height, area.y + area.height);
+    EXPECT_NEAR(box.x + box.width / 2.0, main.x + main.width / 2.0, 4.0) << "centred over the window";
+    EXPECT_NEAR(box.y + box.height / 2.0, main.y + main.height / 2.0, 4.0) << "centred over the window";
+    *checked = true;
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return true;
+  };
+}
+
+// The message of a project named on the command line that cannot be opened
+// comes before the event loop runs: it is centred over the window all the same.
+TEST_F(gtk_window, a_message_at_start_up_is_centred_over_the_window) {
+  bool checked = false;
+  Script script;
+  script.then(MessagePlaced("Couldn't open the file!", &checked), "the start-up message")
+      .then(ClickControl(QuitButton), "Quit");
+  script.start();
+  EXPECT_EQ(runQuorvel(appFolder() + u"absent.rpp"), ShellEnd::Ended);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+  EXPECT_TRUE(checked);
+}
+
+// A report whose path is far wider than the screen, which no program opens
+// (an xdg-open that finds none): the message wraps the path at any character,
+// fits the work area and shows the path whole.
+TEST_F(gtk_window, a_message_with_a_long_path_fits_the_work_area) {
+  const std::string bin = TextToUtf8(folder() + u"bin");
+  std::filesystem::create_directories(bin);
+  WriteBytes(TextFromUtf8(bin + "/xdg-open"), "#!/bin/sh\nexit 3\n");
+  std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+  const std::string searchPath = g_getenv("PATH");
+  g_setenv("PATH", (bin + ":" + searchPath).c_str(), TRUE);
+  const std::string name(246, 'n');
+  const Text project = copyProject("basic.rpp", name + ".rpp");
+  const std::string report = TextToUtf8(appFolder()) + name + ".html";
+  bool checked = false;
+  Script script;
+  script.then(ClickControl(ExportButton), "Export")
+      .then(MessagePlaced("The report was written to " + report + ", but no program is set to open HTML files.",
+                          &checked),
+            "the message naming the report")
+      .then(ClickControl(QuitButton), "Quit");
+  script.start();
+  EXPECT_EQ(runQuorvel(project), ShellEnd::Ended);
+  g_setenv("PATH", searchPath.c_str(), TRUE);
+  ASSERT_TRUE(script.finished()) << script.stuckAt();
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(FileExists(TextFromUtf8(report)));
+}

@@ -9,7 +9,10 @@
 # First, the program started without a display must say so on standard error
 # and exit with status 1.
 #
-# Usage: xdotool_test.sh path/to/quorvel path/to/quorvel_layout_probe tests/data
+# Projects are dropped on the window with a real drag from a second program
+# (quorvel_drag_source), as from a file manager.
+#
+# Usage: xdotool_test.sh path/to/quorvel path/to/quorvel_layout_probe tests/data path/to/quorvel_drag_source
 #        xdotool_test.sh --command-line-only path/to/quorvel tests/data
 #        xdotool_test.sh --loaded-start-only path/to/quorvel tests/data
 #   (the second form runs only the command-line part, for an installed program;
@@ -27,10 +30,12 @@ else
   program=$(readlink -f "$1")
   probe=$(readlink -f "$2")
   data=$(readlink -f "$3")
+  drag_source=$(readlink -f "$4")
 fi
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+source_pid=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
 
 fail() {
@@ -285,6 +290,52 @@ expect_message "Export after a failed Load (nothing to export)"
 focus "$main"
 click_control "$main" 1
 expect_message "Export once more"
+
+# Files dragged from another program and dropped on the window: the first
+# whose name ends in .rpp, in any case, loads as Load does; Export then
+# writes its report beside it ("Reaper File Project folder" is selected). The pointer moves in steps, as a hand does, so that both
+# programs see the drag go from one window into the other.
+drag_files() {
+  "$drag_source" "$@" &
+  source_pid=$!
+  local source
+  source=$(wait_window '^Drag source$') || fail "the drag source did not appear"
+  local geometry X Y W H
+  geometry=$(xdotool getwindowgeometry --shell "$main")
+  X=$(sed -n 's/^X=//p' <<<"$geometry"); Y=$(sed -n 's/^Y=//p' <<<"$geometry")
+  W=$(sed -n 's/^WIDTH=//p' <<<"$geometry"); H=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+  geometry=$(xdotool getwindowgeometry --shell "$source")
+  local sx sy
+  sx=$(( $(sed -n 's/^X=//p' <<<"$geometry") + 80 )); sy=$(( $(sed -n 's/^Y=//p' <<<"$geometry") + 40 ))
+  # Into the panel's empty lower part, away from every control.
+  local tx=$((X + W * 3 / 4)) ty=$((Y + H * 9 / 10))
+  xdotool mousemove --sync "$sx" "$sy" mousedown 1
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove --sync $((sx + (tx - sx) * step / 10)) $((sy + (ty - sy) * step / 10))
+    sleep 0.1
+  done
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 0.5
+  kill "$source_pid" 2>/dev/null
+  wait "$source_pid" 2>/dev/null || true
+  source_pid=
+}
+cp "$data/empty-master.rpp" "$work/projects/Dropped.RPP"
+printf '<REAPER_PROJECT\n' >"$work/projects/notes.txt"
+drag_files "$work/projects/notes.txt"
+expect_no_message "a drop without a project"
+focus "$main"
+click_control "$main" 1
+expect_message "Export after a drop without a project (nothing to export)"
+drag_files "$work/projects/notes.txt" "$work/projects/Dropped.RPP" "$work/24-linux-basic.rpp"
+expect_no_message "a dropped project"
+focus "$main"
+click_control "$main" 1
+wait_file "$work/projects/Dropped.html" || fail "Export after dropping Dropped.RPP wrote no Dropped.html beside it"
+expect_no_message "export of the dropped project"
+echo "drop: of a text file and two projects dragged from another program, the first project loads"
+
 focus "$main"
 keys Tab Tab shift+Tab space
 expect_end "Tab, Tab, Shift+Tab and Space on Quit"

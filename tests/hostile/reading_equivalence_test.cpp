@@ -68,13 +68,21 @@ class reading_equivalence : public TempFolder {
   }
 
   // Loading, and with `everyFormat` reading in each format line by line and
-  // in bulk, give the reference's lines.
+  // in bulk, give the reference's lines. Bytes that are not a project by the
+  // reference are refused, and loaded behind a project's first line.
   void check(const std::string& bytes, bool everyFormat = true) {
-    writeFile(u"in.rpp", bytes);
     const Text file = path(u"in.rpp");
+    const bool isProject = ReferenceIsProject(ReferenceLoadLines(bytes));
+    const std::string loadable = isProject ? bytes : WithProjectHeader(bytes);
     ProjectData project;
+    if (!isProject) {
+      writeFile(u"in.rpp", bytes);
+      ASSERT_EQ(loadProjectFile(project, file), LoadResult::NotAProject);
+    }
+    writeFile(u"in.rpp", loadable);
     ASSERT_EQ(loadProjectFile(project, file), LoadResult::Loaded);
-    ASSERT_EQ(FirstDifference(ReferenceLoadLines(bytes), project.lines), -1) << "loading";
+    ASSERT_EQ(FirstDifference(ReferenceLoadLines(loadable), project.lines), -1) << "loading";
+    writeFile(u"in.rpp", bytes);
     if (!everyFormat) return;
 
     std::size_t start = 0;

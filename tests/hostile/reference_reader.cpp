@@ -137,3 +137,31 @@ std::vector<Text> ReferenceLoadLines(std::string_view bytes) {
   for (Text& line : lines) line = WithoutLeadingSpaces(line);
   return lines;
 }
+
+bool ReferenceIsProject(const std::vector<Text>& lines) {
+  if (lines.empty()) return false;
+  const Text& first = lines.front();
+  std::size_t at = 0;
+  while (at < first.size() && (first[at] == u' ' || first[at] == u'\t')) ++at;
+  const TextView rest = TextView(first).substr(at);
+  const TextView word = u"<REAPER_PROJECT";
+  if (rest.substr(0, word.size()) != word) return false;
+  return rest.size() == word.size() || rest[word.size()] == u' ' || rest[word.size()] == u'\t';
+}
+
+std::string WithProjectHeader(std::string_view bytes) {
+  std::size_t start = 0;
+  const TextFormat format = ReferenceDetectFormat(bytes, start);
+  std::string header = "<REAPER_PROJECT";
+  header.resize(kProjectHeaderBytes - 1, ' ');
+  header += '\n';
+  if (format == TextFormat::Utf16Le) {
+    std::string units;
+    for (std::size_t i = 0; i < kProjectHeaderBytes / 2; ++i) {
+      units.push_back(i + 1 < kProjectHeaderBytes / 2 ? header[i] : '\n');
+      units.push_back('\0');
+    }
+    header = units;
+  }
+  return std::string(bytes.substr(0, start)) + header + std::string(bytes.substr(start));
+}

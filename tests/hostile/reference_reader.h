@@ -8,6 +8,7 @@
 #include "runtime/text.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,3 +26,14 @@ std::vector<Text> ReferenceReadLines(std::string_view bytes, std::size_t positio
 // (as UTF-8 first and in the ANSI code page when that fails, when there is no
 // mark) and stripped of its leading spaces.
 std::vector<Text> ReferenceLoadLines(std::string_view bytes);
+
+// Whether a Load takes those lines as a project: the first one, without its
+// leading spaces and tabs, opens with the word "<REAPER_PROJECT".
+bool ReferenceIsProject(const std::vector<Text>& lines);
+
+// The bytes with a project's first line put in front of their own (after the
+// byte-order mark, in the mark's encoding), so that a Load takes them: the
+// line is kProjectHeaderBytes long, which keeps every later byte at the same
+// place within the reader's 4096-byte buffer.
+inline constexpr std::size_t kProjectHeaderBytes = 4096;
+std::string WithProjectHeader(std::string_view bytes);

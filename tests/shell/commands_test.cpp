@@ -152,21 +152,24 @@ TEST_F(shell, exporting_twice_overwrites_the_report_and_opens_it_twice) {
 }
 
 // The report is written whatever happens when it is handed on; when no
-// program took it, the user is told where it is.
+// program took it, the user is told where it is and why, once that is known.
 TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
   const Text project = copyProject(kProject, folder(), u"Song.rpp");
   const Text report = path(u"Song.html");
   struct Case {
     LaunchResult launch;
-    bool told;
+    const char16_t* reason;
+    std::string told;  // after "The report was written to <report>"; empty: no message
   };
-  for (const Case c : {Case{LaunchResult::NoProgram, true}, Case{LaunchResult::Failed, true},
-                       Case{LaunchResult::Started, false}}) {
+  for (const Case& c : {Case{LaunchResult::NoProgram, u"", ", but no program is set to open HTML files."},
+                        Case{LaunchResult::Failed, u"xdg-open: the browser refused to start",
+                             ", but it could not be opened: xdg-open: the browser refused to start."},
+                        Case{LaunchResult::Started, u"", ""}}) {
     SCOPED_TRACE(static_cast<int>(c.launch));
     ui::scripted::ResetScriptedToolkit();
     resetShellRecords();
     std::filesystem::remove(std::filesystem::path(std::u16string(report)));
-    ui::scripted::SetOpenDocumentResult(c.launch);
+    ui::scripted::SetOpenDocumentResult(c.launch, c.reason);
     ui::scripted::ScriptClick(LoadButton);
     ui::scripted::ScriptChooseFile(project);
     ui::scripted::ScriptClick(ProjectFolderOption);
@@ -175,13 +178,31 @@ TEST_F(shell, a_report_that_no_program_opens_is_written_and_its_place_shown) {
     EXPECT_TRUE(FileExists(report));
     ASSERT_EQ(ui::scripted::OpenedDocuments().size(), 1u);
     EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(report));
-    if (c.told) {
-      EXPECT_EQ(OnlyMessage(), "Information|The report was written to " + Utf8(report) +
-                                   ", but no program is set to open HTML files.");
+    if (!c.told.empty()) {
+      EXPECT_EQ(OnlyMessage(), "Information|The report was written to " + Utf8(report) + c.told);
     } else {
       EXPECT_TRUE(ui::scripted::MessageBoxes().empty());
     }
   }
+}
+
+// Export does not wait for the opener: the window takes the user's next
+// actions, and the failure is told when the opener's verdict comes.
+TEST_F(shell, the_opener_verdict_comes_after_later_actions) {
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
+  ui::scripted::SetOpenDocumentResult(LaunchResult::Failed, u"status 4", 2);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(ProjectFolderOption);
+  ui::scripted::ScriptClick(ExportButton);
+  ui::scripted::ScriptClick(TrackPanCheck);
+  ui::scripted::ScriptMenu(MenuAbout);
+  runProgram();
+  ASSERT_EQ(ui::scripted::MessageBoxes().size(), 2u);
+  EXPECT_EQ(Utf8(ui::scripted::MessageBoxes()[0].caption), "About...");
+  EXPECT_EQ(Utf8(ui::scripted::MessageBoxes()[1].text),
+            "The report was written to " + Utf8(path(u"Song.html")) + ", but it could not be opened: status 4.");
+  EXPECT_EQ(ui::ReadControlState(TrackCheck), 0);  // the click was taken before the verdict
 }
 
 TEST_F(shell, export_into_a_vanished_folder_cannot_create_the_file) {
@@ -403,3 +424,22 @@ TEST_F(shell, a_command_line_project_that_cannot_be_opened_shows_the_loads_messa
   EXPECT_EQ(Utf8(boxes[1].text), "No data to export !");
   EXPECT_EQ(ui::scripted::Windows().size(), 1u) << "the window is open behind the message";
 }
+
+// A file that is not a REAPER project is refused as a file that cannot be
+// opened: the message, and the project loaded before keeps its content.
+TEST_F(shell, a_file_that_is_not_a_project_is_refused_and_the_previous_one_stays) {
+  const Text project = copyProject(kProject, folder(), u"Song.rpp");
+  writeFile(u"image.rpp", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(project);
+  ui::scripted::ScriptClick(LoadButton);
+  ui::scripted::ScriptChooseFile(path(u"image.rpp"));
+  ui::scripted::ScriptClick(ExportButton);
+  runProgram();
+  ASSERT_EQ(ui::scripted::MessageBoxes().size(), 2u);
+  EXPECT_EQ(Utf8(ui::scripted::MessageBoxes()[0].text), "Couldn't open the file!");
+  EXPECT_EQ(Utf8(ui::scripted::MessageBoxes()[1].text), "No data to export !");
+  EXPECT_FALSE(records().project.tracks.empty());  // Song's tracks stay
+  EXPECT_TRUE(ui::scripted::OpenedDocuments().empty());
+}
+

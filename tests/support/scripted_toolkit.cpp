@@ -2,19 +2,21 @@
 #include "support/scripted_toolkit.h"
 #include "runtime/utf8.h"
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
 namespace ui::scripted {
 namespace {
 
-enum class ActionKind { Click, Menu, CloseBox, RawEvent, Answer };
+enum class ActionKind { Click, Menu, CloseBox, RawEvent, Answer, OpenerVerdict };
 
 struct Action {
   ActionKind kind = ActionKind::Click;
   std::int32_t id = 0;      // control or menu entry id; for RawEvent the kind
   std::int32_t origin = 0;  // RawEvent only
-  Text path;                // Answer only; "" for a cancel
+  Text path;                // Answer: "" for a cancel; OpenerVerdict: the document
+  LaunchOutcome outcome;    // OpenerVerdict only
 };
 
 struct Toolkit {
@@ -26,6 +28,8 @@ struct Toolkit {
   bool windowCreationFails = false;
   bool menuBarFails = false;
   LaunchResult openDocumentResult = LaunchResult::Started;
+  Text openDocumentReason;
+  std::size_t openerDelay = 0;
 
   // registry
   bool initialized = false;
@@ -45,6 +49,7 @@ struct Toolkit {
   // script and records
   std::deque<Action> script;
   std::int32_t lastOrigin = 0;
+  OpenedDocument lastDocument;
   std::int32_t runOuts = 0;
   std::vector<StateChangeRecord> stateChanges;
   std::vector<MessageBoxRecord> messageBoxes;
@@ -154,6 +159,10 @@ bool Play(const Action& action, std::int32_t& kind, std::int32_t& origin) {
       kind = action.id;
       origin = action.origin;
       return true;
+    case ActionKind::OpenerVerdict:
+      kind = DocumentOpenedEvent;
+      t.lastDocument = OpenedDocument{action.path, action.outcome};
+      return true;
     case ActionKind::Answer:
       t.problems.push_back("requester answer reached with no requester open: \"" + TextToUtf8(action.path) + "\"");
       return false;
@@ -173,14 +182,18 @@ void SetInitializeFails(bool fails, TextView reason) {
 }
 void SetWindowCreationFails(bool fails) { State().windowCreationFails = fails; }
 void SetMenuBarFails(bool fails) { State().menuBarFails = fails; }
-void SetOpenDocumentResult(LaunchResult result) { State().openDocumentResult = result; }
+void SetOpenDocumentResult(LaunchResult result, TextView reason, std::size_t afterActions) {
+  State().openDocumentResult = result;
+  State().openDocumentReason = Text(reason);
+  State().openerDelay = afterActions;
+}
 
-void ScriptClick(std::int32_t controlId) { Queue({ActionKind::Click, controlId, 0, {}}); }
-void ScriptMenu(std::int32_t entryId) { Queue({ActionKind::Menu, entryId, 0, {}}); }
-void ScriptCloseBox() { Queue({ActionKind::CloseBox, 0, 0, {}}); }
-void ScriptEvent(std::int32_t kind, std::int32_t origin) { Queue({ActionKind::RawEvent, kind, origin, {}}); }
-void ScriptChooseFile(TextView path) { Queue({ActionKind::Answer, 0, 0, Text(path)}); }
-void ScriptCancelRequester() { Queue({ActionKind::Answer, 0, 0, {}}); }
+void ScriptClick(std::int32_t controlId) { Queue({ActionKind::Click, controlId, 0, {}, {}}); }
+void ScriptMenu(std::int32_t entryId) { Queue({ActionKind::Menu, entryId, 0, {}, {}}); }
+void ScriptCloseBox() { Queue({ActionKind::CloseBox, 0, 0, {}, {}}); }
+void ScriptEvent(std::int32_t kind, std::int32_t origin) { Queue({ActionKind::RawEvent, kind, origin, {}, {}}); }
+void ScriptChooseFile(TextView path) { Queue({ActionKind::Answer, 0, 0, Text(path), {}}); }
+void ScriptCancelRequester() { Queue({ActionKind::Answer, 0, 0, {}, {}}); }
 
 bool Initialized() { return State().initialized; }
 std::int32_t ShutdownCount() { return State().shutdowns; }
@@ -367,11 +380,19 @@ Text ChooseFileToOpen(TextView title, TextView initialPath, TextView patterns, s
   return result;
 }
 
-LaunchResult OpenWithDefaultProgram(TextView path) {
+void OpenWithDefaultProgram(TextView path) {
   Log("OpenWithDefaultProgram");
   Toolkit& t = State();
   t.openedDocuments.emplace_back(path);
-  return t.openDocumentResult;
+  const std::size_t at = std::min(t.openerDelay, t.script.size());
+  t.script.insert(t.script.begin() + static_cast<std::ptrdiff_t>(at),
+                  Action{ActionKind::OpenerVerdict, 0, 0, Text(path), LaunchOutcome{t.openDocumentResult, t.openDocumentReason}});
 }
+
+OpenedDocument LastOpenedDocument() { return State().lastDocument; }
+
+std::vector<Text> DroppedFiles() { return {}; }  // nothing is ever dropped here
+
+void SetAccessibleName(std::int32_t id, TextView) { Log("SetAccessibleName", id); }
 
 }  // namespace ui

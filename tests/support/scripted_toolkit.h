@@ -93,8 +93,10 @@ void SetScreenDotsPerInch(std::int32_t dotsPerInch);  // 96 unless set
 void SetInitializeFails(bool fails, TextView reason = u"cannot open display :scripted");
 void SetWindowCreationFails(bool fails);
 void SetMenuBarFails(bool fails);
-// What OpenWithDefaultProgram answers (Started unless set).
-void SetOpenDocumentResult(LaunchResult result);
+// The outcome of each OpenWithDefaultProgram (Started unless set): it comes
+// as a DocumentOpenedEvent once `afterActions` of the actions queued at the
+// call have played (0: at the next NextEvent).
+void SetOpenDocumentResult(LaunchResult result, TextView reason = {}, std::size_t afterActions = 0);
 
 // The script. A click on a push button raises a ControlEvent; on a check box
 // it flips the box first, on an option it selects it and clears the rest of

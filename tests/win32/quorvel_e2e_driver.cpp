@@ -3,7 +3,9 @@
 // keys, the open-file requester and the message boxes. It checks the layout
 // at 96 DPI, the states, the Tab order, the reports written (byte for byte
 // against quorvel-export.exe) and that each report went to the program
-// registered for .html files. Runs under Wine with an X display.
+// registered for .html files; a file that is not a project, projects dropped
+// on the window (WM_DROPFILES) and a program for .html that cannot be
+// started. Runs under Wine with an X display.
 //
 // Usage: quorvel_e2e_driver [--layout-only] [SCREENSHOT.bmp]
 // With --layout-only it checks the window and its controls at the display's
@@ -14,6 +16,7 @@
 #include "app/controls.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstddef>
@@ -994,6 +997,106 @@ void NoProgramForReports(std::size_t opened) {
   CloseWindow(false);
 }
 
+// Writes `bytes` to `path`, replacing it.
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  const bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!ok) Abort(L"cannot write " + path);
+}
+
+// A file that is not a REAPER project (an image, notes) is refused as one
+// that cannot be opened, and leaves nothing to export.
+void NotAProject() {
+  Step("a file that is not a project");
+  const std::wstring notes = kAppFolder + L"\\notes.rpp";
+  WriteBytes(notes, "These are notes, not a project.\r\n<REAPER_PROJECT 0.1 \"7.0/x64\"\r\n");
+  Click(0);
+  AnswerRequester(notes);
+  CheckEqual(AnswerMessageBox(L"Information"), L"Couldn't open the file!", L"Load of a file that is not a project");
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"Export after a file that is not a project");
+}
+
+// Files dropped on the window as Explorer drops them: a WM_DROPFILES whose
+// HDROP (a DROPFILES block and the wide names, each ended by a NUL, the list
+// by one more) is built in the program's own memory, where DragQueryFileW
+// reads it.
+void DropFiles(const std::vector<std::wstring>& files) {
+  std::vector<wchar_t> names;
+  for (const std::wstring& file : files) {
+    names.insert(names.end(), file.begin(), file.end());
+    names.push_back(L'\0');
+  }
+  names.push_back(L'\0');
+  DROPFILES header{};
+  header.pFiles = sizeof header;
+  header.fWide = TRUE;
+  std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+  block.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
+  void* remote = VirtualAllocEx(program.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  Check(remote != nullptr, L"room for the dropped names in the program");
+  if (!remote) return;
+  SIZE_T written = 0;
+  Check(WriteProcessMemory(program.hProcess, remote, block.data(), block.size(), &written) && written == block.size(),
+        L"the dropped names are written into the program");
+  PostMessageW(mainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  Settle();
+}
+
+// A project dropped from Explorer loads as Load does: of several files the
+// first whose name ends in .rpp (any case); a drop of none changes nothing.
+void DropAProject(std::size_t& opened) {
+  Step("a project dropped on the window");
+  StartProgram();
+  const std::wstring notes = kAppFolder + L"\\readme.txt";
+  WriteBytes(notes, "<REAPER_PROJECT\r\n");
+  DropFiles({notes});
+  ExpectNoMessageBox(L"Information", L"a drop without a project shows no message");
+  Click(1);
+  CheckEqual(AnswerMessageBox(L"Information"), L"No data to export !", L"a drop without a project loads nothing");
+
+  const std::wstring project = kProjectFolder + L"\\" + kSecondProject + L".rpp";
+  const std::wstring upper = kProjectFolder + L"\\DROPPED.RPP";
+  if (!CopyFileW(project.c_str(), upper.c_str(), FALSE)) Abort(L"cannot copy " + project);
+  DropFiles({notes, upper, kAppFolder + L"\\" + kFirstProject + L".rpp"});
+  ExpectNoMessageBox(L"Information", L"loading a dropped project shows no message");
+  Click(1);
+  ExpectNoMessageBox(L"Information", L"exporting the dropped project shows no message");
+  const std::wstring report = kAppFolder + L"\\DROPPED.html";
+  CheckOpened(report, ++opened);
+  CheckReport(report, upper, L"DROPPED");
+  CloseWindow(false);
+}
+
+// A program registered for .html that cannot be started: the report is
+// written, and the message says it could not be opened and why (not that no
+// program is set).
+void OpenerFails(std::size_t opened) {
+  Step("the program for .html files cannot be started");
+  const std::wstring progId = L"QuorvelTest.Broken";
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    SetDefault(root, L"Software\\Classes\\.html", progId);
+    SetDefault(root, L"Software\\Classes\\" + progId + L"\\shell\\open\\command",
+               L"\"" + kWork + L"\\no-such-browser.exe\" \"%1\"");
+  }
+  const std::wstring project = kProjectFolder + L"\\" + kSecondProject + L".rpp";
+  const std::wstring report = kAppFolder + L"\\" + kSecondProject + L".html";
+  DeleteFileW(report.c_str());
+  StartProgram(L"\"" + project + L"\"");
+  Click(1);
+  const std::wstring message = AnswerMessageBox(L"Information");
+  const std::wstring start = L"The report was written to " + report + L", but it could not be opened: ";
+  Check(message.rfind(start, 0) == 0 && message.size() > start.size() + 1 && message.back() == L'.',
+        L"the message names the report and the reason: \"" + message + L"\"");
+  CheckReport(report, project, kSecondProject);
+  CheckEqual(static_cast<long long>(RecordedOpens().size()), static_cast<long long>(opened), L"nothing was opened");
+  CloseWindow(false);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -1028,11 +1131,14 @@ int wmain(int argc, wchar_t** argv) {
   CheckBoxRules();
   CheckMenuKeys();
   LoadAndExport();
+  NotAProject();
   CheckAbout();
   CloseWindow(false);
   std::size_t opened = 3;  // by LoadAndExport
   CommandLine(opened);
+  DropAProject(opened);
   NoProgramForReports(opened);
+  OpenerFails(opened);
 
   if (ProgramRunning()) TerminateProcess(program.hProcess, 1);
   std::printf("%d checks passed, %d failed\n", passes, failures);

@@ -50,6 +50,17 @@ grep -q "missing.rpp: Couldn't open the file!" "$work/err.txt" || fail "missing 
 [ -f "$work/basic.html" ] || fail "the next project was not exported"
 echo "ok: missing project reported"
 
+# A file that is not a REAPER project (here a text file named .rpp) fails
+# alone, named by its path; the batch goes on.
+printf 'These are notes.\n<REAPER_PROJECT 0.1\n' > "$work/notes.rpp"
+rm -f "$work/basic.html"
+set +e
+"$native" --output-dir "$work" "$work/notes.rpp" "$sample" > /dev/null 2> "$work/err.txt"; status=$?
+set -e
+[ "$status" -eq 1 ] && grep -qx "quorvel-export: $work/notes.rpp: not a REAPER project" "$work/err.txt" \
+  && [ ! -e "$work/notes.html" ] && [ -f "$work/basic.html" ] || fail "not a project: exit $status, $(cat "$work/err.txt")"
+echo "ok: a file that is not a project is refused by name"
+
 # Bad usage.
 set +e
 "$native" --no-such-option x.rpp 2> "$work/err.txt"; status=$?
@@ -64,7 +75,7 @@ if mount -t tmpfs -o size=64k,ro tmpfs "$work/ro" 2>/dev/null && mount -t tmpfs 
   "$native" --output-dir "$work/ro" "$sample" 2> "$work/err.txt"; status=$?
   set -e
   [ "$status" -eq 1 ] || fail "read-only folder: exit $status"
-  grep -q ": may not create the file!" "$work/err.txt" || fail "read-only folder: $(cat "$work/err.txt")"
+  grep -q "basic.rpp: may not create " "$work/err.txt" || fail "read-only folder: $(cat "$work/err.txt")"
   echo "ok: read-only folder reported"
 
   dd if=/dev/zero of="$work/full/filler" bs=1k count=14 2>/dev/null || true
@@ -72,7 +83,7 @@ if mount -t tmpfs -o size=64k,ro tmpfs "$work/ro" 2>/dev/null && mount -t tmpfs 
   "$native" --output-dir "$work/full" "$sample" 2> "$work/err.txt"; status=$?
   set -e
   [ "$status" -eq 1 ] || fail "full disk: exit $status"
-  grep -q ": Couldn't write the file!" "$work/err.txt" || fail "full disk: $(cat "$work/err.txt")"
+  grep -q "basic.rpp: Couldn't write " "$work/err.txt" || fail "full disk: $(cat "$work/err.txt")"
   [ ! -e "$work/full/basic.html" ] || fail "full disk: a partial report was left behind"
   echo "ok: full disk reported, no partial report left"
 
@@ -112,7 +123,7 @@ expect_refused() {  # what, arguments...
   (cd "$same" && "$OLDPWD/$native" "$@" > "$work/out.txt" 2> "$work/err.txt"); status=$?
   set -e
   [ "$status" -eq 1 ] || fail "$what: exit $status"
-  grep -q "may not create the file! (it is a project file)" "$work/err.txt" || fail "$what: $(cat "$work/err.txt")"
+  grep -q ".rpp: may not create .* (it is a project file)" "$work/err.txt" || fail "$what: $(cat "$work/err.txt")"
   [ "$(sha256sum < "$same/p.rpp")" = "$sum" ] || fail "$what: the project was changed"
 }
 expect_refused "-o the project" -o p.rpp p.rpp
@@ -137,7 +148,7 @@ set +e
 "$native" --output-dir "$work/o" "$work/a/x.rpp" "$work/b/x.rpp" > "$work/out.txt" 2> "$work/err.txt"; status=$?
 set -e
 [ "$status" -eq 1 ] || fail "name collision: exit $status"
-grep -q "x.html: may not create the file! (already written for $work/a/x.rpp)" "$work/err.txt" \
+grep -qF "$work/b/x.rpp: may not create $work/o/x.html (already written for $work/a/x.rpp)" "$work/err.txt" \
   || fail "name collision: $(cat "$work/err.txt")"
 "$native" -o - "$work/a/x.rpp" | cmp -s - "$work/o/x.html" || fail "name collision: the first report was replaced"
 echo "ok: two projects of one name: the second is refused"
@@ -148,7 +159,7 @@ set +e
 "$native" -o /dev/full "$sample" > /dev/null 2> "$work/err.txt"; status=$?
 set -e
 [ "$status" -eq 1 ] || fail "-o /dev/full: exit $status"
-grep -q "/dev/full: Couldn't write the file! (No space left on device)" "$work/err.txt" || fail "-o /dev/full: $(cat "$work/err.txt")"
+grep -q "basic.rpp: Couldn't write /dev/full (No space left on device)" "$work/err.txt" || fail "-o /dev/full: $(cat "$work/err.txt")"
 [ -c /dev/full ] && [ -c /dev/null ] || fail "a device node was removed"
 echo "ok: devices are written in place and never removed"
 
@@ -180,7 +191,7 @@ timeout 30 "$native" -o "$work/pipe" "$sample" 2> "$work/err.txt"; status=$?
 set -e
 [ "$status" -eq 1 ] || fail "a pipe without a reader: exit $status"
 [ $(( $(date +%s) - start )) -le 10 ] || fail "a pipe without a reader took more than 10 seconds"
-grep -q "Couldn't write the file!\|may not create the file! (no program is reading from the pipe)" "$work/err.txt" \
+grep -q "basic.rpp: Couldn't write .*pipe\|basic.rpp: may not create .*pipe (no program is reading from the pipe)" "$work/err.txt" \
   || fail "a pipe without a reader: $(cat "$work/err.txt")"
 cat "$work/pipe" > "$work/from-pipe.html" &
 reader=$!
@@ -221,7 +232,7 @@ set +e
 (ulimit -f 200; "$native" -o "$work/sig/report.html" "$work/huge.rpp" > /dev/null 2> "$work/err.txt"); status=$?
 set -e
 [ "$status" -eq 1 ] || fail "a file size limit: exit $status"
-grep -q "Couldn't write the file! (File too large)" "$work/err.txt" || fail "file size limit: $(cat "$work/err.txt")"
+grep -q "Couldn't write .* (File too large)" "$work/err.txt" || fail "file size limit: $(cat "$work/err.txt")"
 cmp -s "$work/sig/report.html" "$work/dash.html" || fail "a file size limit damaged the previous report"
 [ -z "$(ls -A "$work/sig" | grep -v '^report.html$')" ] || fail "a file size limit left $(ls -A "$work/sig")"
 echo "ok: SIGINT, SIGTERM and a file size limit leave the previous report and no temporary file"
@@ -274,7 +285,7 @@ done
 set +e
 "$native" -o "$work/o/dir/" "$sample" 2> "$work/err.txt"; status=$?
 set -e
-[ "$status" -eq 1 ] && [ ! -e "$work/o/dir" ] && grep -q "may not create the file! (not a folder)" "$work/err.txt" \
+[ "$status" -eq 1 ] && [ ! -e "$work/o/dir" ] && grep -q "basic.rpp: may not create .*/o/dir/ (not a folder)" "$work/err.txt" \
   || fail "-o dir/: exit $status, $(cat "$work/err.txt")"
 mkdir "$work/gone" && cd "$work/gone" && rmdir "$work/gone"
 set +e
