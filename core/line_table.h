@@ -15,7 +15,6 @@
 class LineTable {
  public:
   void clear() { arena_.clear(); }
-  void reserve(std::int64_t bytes) { arena_.reserve(bytes); }
   void append(TextView line) { arena_.append(line); }
   std::int64_t count() const { return arena_.count(); }
   // The line's text, copied into `scratch`; the view lives as long as it.
