@@ -14,6 +14,13 @@
 // false, textIsAnsi() tells how to decode what the caller kept.
 //
 // A read error ends the file like its end does; readFailed() tells.
+//
+// One of the program's two readers of project files. This one, the
+// inventory's, streams each file of an archive once, in memory bounded by its
+// longest line, and follows the block structure; the report's
+// (core/line_table.h, core/scanner.h) keeps every line as text and reads fixed
+// character positions of single lines. Both stand on one byte layer
+// (runtime/text_bytes.h).
 #pragma once
 
 #include "runtime/text_bytes.h"

@@ -14,7 +14,9 @@
 // and CloseNumberedFile returns false, so the caller can discard the file.
 //
 // TextFileReader reads the same way as a value, without a number: whoever
-// holds it owns the open file, and it closes itself when it goes.
+// holds it owns the open file, and it closes itself when it goes. It reads
+// whole files, through a buffer of 128 KiB. The line ends and the byte-order
+// mark are found by the byte layer of runtime/text_bytes.h.
 #pragma once
 
 #include "runtime/os_file.h"
