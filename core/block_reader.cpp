@@ -195,9 +195,13 @@ bool BlockReader::skipBlock() {
     }
     const unsigned char* p = buffer_.get() + scan;
     const std::size_t n = std::min<std::size_t>(64, end_ - scan);
-    std::uint64_t high;
-    std::uint64_t angles = ScanAngleBits(p, high) & LowBits(n);
-    if (undecided_ && utf8_.wellFormed() && ((high & LowBits(n)) != 0 || utf8_.inSequence())) utf8_.feed(p, p + n);
+    std::uint64_t high, angles;
+    if (undecided_ && utf8_.wellFormed()) {
+      angles = ScanAngleBits(p, high, true) & LowBits(n);
+      if ((high & LowBits(n)) != 0 || utf8_.inSequence()) utf8_.feed(p, p + n);
+    } else {
+      angles = ScanAngleBits(p, high, false) & LowBits(n);
+    }
     for (; angles != 0; angles &= angles - 1) {
       const std::size_t at = scan + static_cast<std::size_t>(__builtin_ctzll(angles));
       // Does the line start here, after blanks alone?

@@ -21,28 +21,6 @@ ByteOrderMark DetectByteOrderMark(const unsigned char* b, std::size_t k) {
   return {TextFormat::Ansi, 0};
 }
 
-std::uint64_t ScanAngleBits(const unsigned char* p, std::uint64_t& high) {
-  std::uint64_t angles = 0;
-  high = 0;
-#if defined(__SSE2__)
-  // "<" and ">" differ only in bit 1: one compare finds both.
-  const __m128i two = _mm_set1_epi8(2);
-  const __m128i gt = _mm_set1_epi8('>');
-  for (int k = 0; k < 4; ++k) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    angles |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, two), gt))))
-              << (16 * k);
-    high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
-  }
-#else
-  for (int i = 0; i < 64; ++i) {
-    angles |= static_cast<std::uint64_t>(p[i] == '<' || p[i] == '>') << i;
-    high |= static_cast<std::uint64_t>(p[i] >= 0x80) << i;
-  }
-#endif
-  return angles;
-}
-
 const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end, bool stopAtHigh) {
   const std::uint64_t high = stopAtHigh ? ~std::uint64_t{0} : 0;
   while (p < end) {

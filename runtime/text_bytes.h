@@ -64,9 +64,29 @@ inline LineBits ScanLineBits(const unsigned char* p) {
 #endif
   return bits;
 }
-// 64 bytes from p: the bits of "<" and ">", and in `high` those of bytes of
-// 0x80 and above.
-std::uint64_t ScanAngleBits(const unsigned char* p, std::uint64_t& high);
+// 64 bytes from p: the bits of "<" and ">", and with `withHigh` in `high`
+// those of bytes of 0x80 and above (else 0).
+inline std::uint64_t ScanAngleBits(const unsigned char* p, std::uint64_t& high, bool withHigh = true) {
+  std::uint64_t angles = 0;
+  high = 0;
+#if defined(__SSE2__)
+  // "<" and ">" differ only in bit 1: one compare finds both.
+  const __m128i two = _mm_set1_epi8(2);
+  const __m128i gt = _mm_set1_epi8('>');
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    angles |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, two), gt))))
+              << (16 * k);
+    if (withHigh) high |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    angles |= static_cast<std::uint64_t>(p[i] == '<' || p[i] == '>') << i;
+    if (withHigh) high |= static_cast<std::uint64_t>(p[i] >= 0x80) << i;
+  }
+#endif
+  return angles;
+}
 // Bits 0 to n - 1 (n at most 64): the part of a block that lies in the data.
 inline std::uint64_t LowBits(std::size_t n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
 
