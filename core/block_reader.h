@@ -14,7 +14,17 @@
 // false, textIsAnsi() tells how to decode what the caller kept.
 //
 // A read error ends the file like its end does; readFailed() tells.
+//
+// One of the program's two readers of project files. This one, the
+// inventory's, streams each file of an archive once, in memory bounded by its
+// longest line, and follows the block structure; the report's
+// (core/line_table.h, core/scanner.h) keeps every line as text and reads fixed
+// character positions of single lines. Both stand on one byte layer
+// (runtime/text_bytes.h).
 #pragma once
+
+#include "runtime/text_bytes.h"
+#include "runtime/utf8.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,7 +57,7 @@ class BlockReader {
   // Valid after next() returned false: the lines were bytes of the ANSI code
   // page (true) or UTF-8 (false; malformed sequences are the caller's to
   // replace when the file had a UTF-8 mark).
-  bool textIsAnsi() const { return ansi_ || (undecided_ && (!wellFormed_ || need_ != 0)); }
+  bool textIsAnsi() const { return ansi_ || (undecided_ && !utf8_.complete()); }
   bool readFailed() const;
   // Bytes taken from the source so far.
   std::int64_t bytesRead() const { return bytesRead_; }
@@ -57,9 +67,9 @@ class BlockReader {
  private:
   bool fill();
   void start();
-  void checkUtf8(const unsigned char* p, const unsigned char* end);
-  // Finds the line ends of the next block of up to 64 bytes from scan_ into
-  // mask_ (bit i: byte base_ + i); false when no byte is left to scan.
+  // Finds the line ends of the next block of up to 64 bytes into stops_,
+  // checking them as UTF-8 while that is undecided; false when no byte is
+  // left to look at.
   bool scanBlock();
 
   ByteSource& original_;
@@ -69,18 +79,12 @@ class BlockReader {
   std::size_t capacity_;
   std::size_t begin_ = 0;  // first byte not yet handed out
   std::size_t end_ = 0;    // end of the bytes in the buffer
-  std::size_t scan_ = 0;   // first byte whose line ends are not yet in mask_
-  std::size_t base_ = 0;   // the byte that bit 0 of mask_ stands for
-  std::uint64_t mask_ = 0; // line ends found and not yet handed out
+  LineStops stops_;        // line ends found and not yet handed out
   std::int64_t bytesRead_ = 0;
   bool started_ = false;
   bool atEnd_ = false;
   bool skipLf_ = false;    // the last line ended in a CR at the buffer's end
   bool ansi_ = false;
   bool undecided_ = false; // no mark: UTF-8 while well-formed
-  bool wellFormed_ = true;
-  // UTF-8 check state across chunks: continuation bytes still expected and
-  // the range the next one must lie in.
-  int need_ = 0;
-  unsigned char low_ = 0x80, high_ = 0xBF;
+  Utf8Check utf8_;
 };

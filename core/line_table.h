@@ -4,6 +4,13 @@
 // fit in one byte is stored one byte per unit, any other line as UTF-16
 // units. This keeps the table near the size of the file for the usual ASCII
 // project, and lets the reader store a line straight from its file buffer.
+//
+// One of the program's two readers of project files. This one, the report's,
+// keeps every line as text (the model holds them) and reads fixed character
+// positions of single lines, as the report has always read them; the
+// inventory's (core/block_reader.h) streams each file of an archive once, in
+// memory bounded by its longest line, and follows the block structure. Both
+// stand on one byte layer (runtime/text_bytes.h).
 #pragma once
 
 #include "runtime/line_arena.h"
@@ -15,7 +22,6 @@
 class LineTable {
  public:
   void clear() { arena_.clear(); }
-  void reserve(std::int64_t bytes) { arena_.reserve(bytes); }
   void append(TextView line) { arena_.append(line); }
   std::int64_t count() const { return arena_.count(); }
   // The line's text, copied into `scratch`; the view lives as long as it.

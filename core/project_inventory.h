@@ -13,6 +13,13 @@
 // start with `<REAPER_PROJECT` is not a project (the result says so), and
 // anything else that is malformed is skipped. Installed status and media
 // existence are left for the caller (see plugin_caches.h, resolveMedia).
+//
+// One of the program's two readers of project files. This one, the
+// inventory's, streams each file of an archive once, in memory bounded by its
+// longest line, and follows the block structure; the report's
+// (core/line_table.h, core/scanner.h) keeps every line as text and reads fixed
+// character positions of single lines. Both stand on one byte layer
+// (runtime/text_bytes.h).
 #pragma once
 
 #include "core/block_reader.h"

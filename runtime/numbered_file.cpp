@@ -10,10 +10,6 @@
 #include <memory>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 enum Mode : std::int32_t { WriteBehind = 0, ReadAhead = 1 };
 
 // One open file: the numbered table holds these, a TextFileReader owns one.
@@ -119,10 +115,12 @@ std::int64_t BufferedWrite(FileRecord& r, const void* source, std::int64_t n) {
   return n;
 }
 
-std::unique_ptr<FileRecord> NewRecord(OsHandle handle, bool readOnly) {
+// The buffer keeps kScanSlack bytes after its end, for the scans of 64 bytes at a time.
+std::unique_ptr<FileRecord> NewRecord(OsHandle handle, bool readOnly, std::int32_t bufferSize = 4096) {
   auto record = std::make_unique<FileRecord>();
   record->handle = handle;
-  record->buffer = std::make_unique<unsigned char[]>(static_cast<std::size_t>(record->bufferSize));
+  record->bufferSize = bufferSize;
+  record->buffer = std::make_unique<unsigned char[]>(static_cast<std::size_t>(bufferSize) + kScanSlack);
   record->readOnly = readOnly ? 1 : 0;
   return record;
 }
@@ -137,56 +135,9 @@ std::intptr_t Install(std::int64_t number, OsHandle handle, bool readOnly) {
 
 // --- line reading -------------------------------------------------------
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-inline std::uint64_t ZeroBytes(std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; }
-
-// The first byte that ends a line (NUL, LF, CR) or, with stopAtHigh, the
-// first byte of 0x80 and above; `end` when there is none. Sixteen bytes are
-// looked at together where SSE2 is there, eight elsewhere; never a byte
-// beyond `end`.
-inline __attribute__((always_inline)) const unsigned char* FindLineStop(const unsigned char* p, const unsigned char* end,
-                                                                     bool stopAtHigh) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i lf = _mm_set1_epi8(0x0A);
-  const __m128i cr = _mm_set1_epi8(0x0D);
-  const int highMask = stopAtHigh ? 0xFFFF : 0;
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-    const int mask = _mm_movemask_epi8(hit) | (_mm_movemask_epi8(v) & highMask);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  const std::uint64_t high = stopAtHigh ? kHighBits : 0;
-  while (end - p >= 8) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    if (ZeroBytes(v) | ZeroBytes(v ^ (kOnes * 0x0A)) | ZeroBytes(v ^ (kOnes * 0x0D)) | (v & high)) break;
-    p += 8;
-  }
-  for (; p < end; ++p) {
-    unsigned char b = *p;
-    if (b == 0 || b == 0x0A || b == 0x0D || (stopAtHigh && b >= 0x80)) break;
-  }
-  return p;
-}
-
 bool HasHighByte(std::string_view s) {
-  const char* p = s.data();
-  const char* end = p + s.size();
-  while (end - p >= 8) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    if (v & kHighBits) return true;
-    p += 8;
-  }
-  for (; p < end; ++p)
-    if (static_cast<unsigned char>(*p) >= 0x80) return true;
-  return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  return SkipAscii(p, p + s.size()) != p + s.size();
 }
 
 // After a CR: an LF that follows is part of the terminator, anything else is
@@ -360,13 +311,9 @@ TextFormat DetectFormat(FileRecord& r) {
   const std::int64_t start = Position(r);
   unsigned char b[4] = {};
   const std::int64_t k = BufferedRead(r, b, 4);
-  TextFormat format = TextFormat::Ansi;
-  int skip = 0;
-  if (k >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) { format = TextFormat::Utf32Le; skip = 4; }
-  else if (k >= 2 && b[0] == 0xFF && b[1] == 0xFE) { format = TextFormat::Utf16Le; skip = 2; }
-  else if (k >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) { format = TextFormat::Utf8; skip = 3; }
-  else if (k >= 2 && b[0] == 0xFE && b[1] == 0xFF) { format = TextFormat::Utf16Be; skip = 2; }
-  else if (k >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) { format = TextFormat::Utf32Be; skip = 4; }
+  const ByteOrderMark mark = DetectByteOrderMark(b, k > 0 ? static_cast<std::size_t>(k) : 0);
+  const TextFormat format = mark.format;
+  const auto skip = static_cast<std::int64_t>(mark.length);
   // The bytes just read are still in the buffer when it was filled from the
   // start; step back inside it instead of asking the OS to seek.
   if (r.mode == ReadAhead && r.filled - r.remaining == k && start == 0) {
@@ -400,90 +347,135 @@ void ReadLineInto(FileRecord& r, std::int32_t formatFlags, Text& line) {
   DecodeRawLine(r, utf8, check, high, malformed, line);
 }
 
-void ReadLines(FileRecord& record, std::int32_t formatFlags, LineArena& lines) {
-  FileRecord* const r = &record;
-  const TextFormat format = FormatOf(*r, formatFlags);
-  const bool check = (formatFlags & kCheckUtf8) != 0;
-  EnterReadAhead(*r);
+bool IsLineEnd(unsigned char b) { return b == 0 || b == 0x0A || b == 0x0D; }
 
-  if (format == TextFormat::Utf16Le) {
-    Text line;
-    while (r->remaining > 0 || Refill(*r)) {
-      line.clear();
-      ReadUtf16Line(*r, line);
-      std::size_t spaces = 0;
-      while (spaces < line.size() && line[spaces] == u' ') ++spaces;
-      lines.append(TextView(line).substr(spaces));
-    }
-    return;
+// Collects the rest of a line up to its end (LF, CR, CR LF, NUL or the end
+// of the file) at the end of r.raw, byte by byte as the file has them. With
+// `check`, each piece is checked as UTF-8 as it comes: false as soon as a
+// byte shows the line is not UTF-8, or when a sequence is cut by its end.
+bool CollectToLineEnd(FileRecord& r, Utf8Check* check) {
+  for (;;) {
+    if (r.remaining == 0 && !Refill(r)) return !check || check->complete();
+    const unsigned char* p = r.buffer.get() + (r.filled - r.remaining);
+    const unsigned char* end = r.buffer.get() + r.filled;
+    const unsigned char* stop = FindLineStop(p, end, false);
+    if (check && !check->feed(p, stop)) return false;
+    r.raw.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(stop - p));
+    r.remaining -= static_cast<std::int32_t>(stop - p);
+    if (stop == end) continue;
+    --r.remaining;
+    if (*stop == 0x0D) SkipLfAfterCr(r);
+    return !check || check->complete();
   }
+}
 
-  const bool utf8 = format == TextFormat::Utf8;
+// The lines of a byte format (ANSI, UTF-8, UTF-8 on trial) into the arena.
+// Line ends and bytes of 0x80 and above are found 64 bytes at a time, as
+// bit masks that serve every line in those bytes; an ASCII line goes from
+// the buffer straight into the arena, a line with other bytes is decoded.
+void ReadByteLines(FileRecord& r, bool utf8, bool check, LineArena& lines) {
+  unsigned char* const buffer = r.buffer.get();
+  std::size_t at = static_cast<std::size_t>(r.filled - r.remaining);  // the next byte to read
+  LineStops stops;
+  stops.restart(at);
+  // Refills the empty buffer; false at the end of the file.
+  auto refill = [&] {
+    r.remaining = 0;
+    if (!Refill(r)) return false;
+    at = 0;
+    stops.restart(0);
+    return true;
+  };
+  // After reading through the record: the buffer may have been refilled.
+  auto resync = [&] {
+    at = static_cast<std::size_t>(r.filled - r.remaining);
+    stops.restart(at);
+  };
   Text decoded;
-  unsigned char* const buffer = r->buffer.get();
-  // One pass of this loop reads one line; the line is there when a byte is.
-  while (r->remaining > 0 || Refill(*r)) {
+  for (;;) {
+    if (at == static_cast<std::size_t>(r.filled) && !refill()) return;  // no line begins at the end
     // Leading spaces are dropped as bytes: a space unit comes only from a
     // space byte, and the first other byte never decodes to a space.
-    const unsigned char* p = buffer + (r->filled - r->remaining);
-    const unsigned char* end = buffer + r->filled;
-    bool atEnd = false;
     for (;;) {
-      while (p < end && *p == 0x20) ++p;
-      if (p < end) break;
-      r->remaining = 0;
-      if (!Refill(*r)) {
-        atEnd = true;
-        break;
+      at = static_cast<std::size_t>(SkipSpaces(buffer + at, buffer + r.filled) - buffer);
+      if (at < static_cast<std::size_t>(r.filled)) break;
+      if (!refill()) {
+        lines.endNarrowLine();
+        return;
       }
-      p = buffer;
-      end = buffer + r->filled;
     }
-    if (atEnd) {
-      lines.endNarrowLine();
-      return;
-    }
-    r->remaining = static_cast<std::int32_t>(end - p);
-    // ASCII runs go straight into the arena until the line's terminator.
+    // ASCII runs go straight into the arena until the line's end.
     for (;;) {
-      const unsigned char* stop = FindLineStop(p, end, true);
-      lines.addNarrow(p, static_cast<std::size_t>(stop - p));
-      r->remaining = static_cast<std::int32_t>(end - stop);
-      if (stop == end) {
-        if (!Refill(*r)) {
+      std::size_t stop = 0;
+      bool found = stops.next(at, stop);
+      std::uint64_t high;
+      while (!found && stops.scan(buffer, static_cast<std::size_t>(r.filled), high, true)) found = stops.next(at, stop);
+      if (!found) {  // the buffer ends inside the line
+        lines.addNarrow(buffer + at, static_cast<std::size_t>(r.filled) - at);
+        if (!refill()) {
           lines.endNarrowLine();
           return;
         }
-        p = buffer;
-        end = buffer + r->filled;
         continue;
       }
-      const unsigned char b = *stop;
-      if (b == 0 || b == 0x0A || b == 0x0D) {
-        --r->remaining;
-        if (b == 0x0D) SkipLfAfterCr(*r);
+      lines.addNarrow(buffer + at, stop - at);
+      const unsigned char b = buffer[stop];
+      if (IsLineEnd(b)) {
+        at = stop + 1;
+        if (b == 0x0D) {
+          if (at < static_cast<std::size_t>(r.filled)) {
+            if (buffer[at] == 0x0A) ++at;
+          } else {
+            r.remaining = 0;
+            SkipLfAfterCr(r);
+            resync();
+          }
+        }
         lines.endNarrowLine();
         break;
       }
       // A byte of 0x80 or above: the line needs decoding. Its ASCII start
-      // comes back out of the arena and the rest is read as ReadTextLine does.
-      // With the UTF-8 check, reading ends at the first sign that the file
-      // is not UTF-8, and that line is not stored: its bytes can be
-      // anything, a whole file that never holds a line end as UTF-8 reads it.
-      r->raw.clear();
-      lines.takeOpenLine(r->raw);
-      bool malformed = false;
-      const bool high = CollectByteLine(*r, utf8, malformed, check);
-      if (check && malformed) {
-        r->malformedUtf8 = true;
-        return;
+      // comes back out of the arena and the rest is collected from here.
+      r.remaining = static_cast<std::int32_t>(static_cast<std::size_t>(r.filled) - stop);
+      r.raw.clear();
+      lines.takeOpenLine(r.raw);
+      bool high8 = true, malformed = false;
+      if (utf8 && !check) {
+        // As ReadTextLine reads it: a lead byte takes its sequence's bytes as they come.
+        high8 = CollectByteLine(r, true, malformed);
+      } else {
+        // On trial, reading ends at the first sign that the file is not
+        // UTF-8 and that line is not stored: its bytes can be anything, a
+        // whole file that never holds a line end as UTF-8 reads it.
+        Utf8Check trial;
+        if (!CollectToLineEnd(r, check ? &trial : nullptr)) {
+          r.malformedUtf8 = true;
+          return;
+        }
       }
       decoded.clear();
-      DecodeRawLine(*r, utf8, check, high, malformed, decoded);
-      if (check && r->malformedUtf8) return;
+      DecodeRawLine(r, utf8, false, high8, malformed, decoded);
       lines.append(decoded);
+      resync();
       break;
     }
+  }
+}
+
+void ReadLines(FileRecord& r, std::int32_t formatFlags, LineArena& lines) {
+  const TextFormat format = FormatOf(r, formatFlags);
+  EnterReadAhead(r);
+  if (format != TextFormat::Utf16Le) {
+    ReadByteLines(r, format == TextFormat::Utf8, (formatFlags & kCheckUtf8) != 0, lines);
+    return;
+  }
+  Text line;
+  while (r.remaining > 0 || Refill(r)) {
+    line.clear();
+    ReadUtf16Line(r, line);
+    std::size_t spaces = 0;
+    while (spaces < line.size() && line[spaces] == u' ') ++spaces;
+    lines.append(TextView(line).substr(spaces));
   }
 }
 
@@ -602,6 +594,10 @@ void CloseAllNumberedFiles() {
   for (std::size_t i = 0; i < table.size(); ++i) CloseNumberedFile(static_cast<std::int64_t>(i));
 }
 
+// A reader takes whole files in bulk: fewer, larger reads than the numbered
+// files' 4096 bytes.
+constexpr std::int32_t kReaderBufferBytes = 1 << 17;
+
 TextFileReader::TextFileReader() = default;
 TextFileReader::~TextFileReader() { close(); }
 
@@ -609,7 +605,7 @@ bool TextFileReader::open(TextView path) {
   close();
   const OsHandle handle = OsOpenExisting(path);
   if (handle == 0) return false;
-  record_ = NewRecord(handle, true);
+  record_ = NewRecord(handle, true, kReaderBufferBytes);
   return true;
 }
 

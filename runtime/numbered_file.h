@@ -14,11 +14,14 @@
 // and CloseNumberedFile returns false, so the caller can discard the file.
 //
 // TextFileReader reads the same way as a value, without a number: whoever
-// holds it owns the open file, and it closes itself when it goes.
+// holds it owns the open file, and it closes itself when it goes. It reads
+// whole files, through a buffer of 128 KiB. The line ends and the byte-order
+// mark are found by the byte layer of runtime/text_bytes.h.
 #pragma once
 
 #include "runtime/os_file.h"
 #include "runtime/text.h"
+#include "runtime/text_bytes.h"
 
 class LineArena;
 struct TextFileRecord;
@@ -26,15 +29,6 @@ struct TextFileRecord;
 #include <cstdint>
 #include <memory>
 #include <string>
-
-enum class TextFormat : std::int32_t {
-  Ansi = 24,
-  Utf8 = 2,
-  Utf16Le = 25,
-  Utf16Be = 4,
-  Utf32Le = 5,
-  Utf32Be = 6,
-};
 
 // A flag for ReadTextLine's format flags, beside the format in the low five
 // bits: read UTF-8, and remember when the line is not well-formed UTF-8

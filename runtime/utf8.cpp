@@ -1,5 +1,7 @@
 #include "runtime/utf8.h"
 
+#include "runtime/text_bytes.h"
+
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
@@ -172,13 +174,36 @@ Text TextFromNativePath(std::string_view bytes) {
 }
 
 bool IsWellFormedUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) { ++i; continue; }
-    char32_t cp = 0;
-    int n = SequenceAt(bytes, i, cp);
-    if (n < 0) return false;
-    i += static_cast<std::size_t>(n);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  Utf8Check check;
+  check.feed(p, p + bytes.size());
+  return check.complete();
+}
+
+bool Utf8Check::feed(const unsigned char* p, const unsigned char* end) {
+  if (!wellFormed_) return false;
+  while (p < end) {
+    if (need_ == 0) {
+      p = SkipAscii(p, end);
+      if (p == end) break;
+      const unsigned char b = *p++;
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (b >= 0xC2 && b <= 0xDF) need_ = 1;
+      else if (b == 0xE0) { need_ = 2; low_ = 0xA0; }
+      else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) need_ = 2;
+      else if (b == 0xED) { need_ = 2; high_ = 0x9F; }
+      else if (b == 0xF0) { need_ = 3; low_ = 0x90; }
+      else if (b >= 0xF1 && b <= 0xF3) need_ = 3;
+      else if (b == 0xF4) { need_ = 3; high_ = 0x8F; }
+      else return wellFormed_ = false;
+    } else {
+      const unsigned char b = *p++;
+      if (b < low_ || b > high_) return wellFormed_ = false;
+      --need_;
+      low_ = 0x80;
+      high_ = 0xBF;
+    }
   }
   return true;
 }

@@ -20,6 +20,26 @@ std::string TextToUtf8(TextView text);
 // surrogates, nothing above U+10FFFF, no sequence cut short.
 bool IsWellFormedUtf8(std::string_view bytes);
 
+// The same check over bytes that stream by in pieces of any size (a
+// sequence may be split between two pieces): the one check of UTF-8.
+class Utf8Check {
+ public:
+  // Checks the next bytes. False from the first byte that shows the stream
+  // is not UTF-8 on; the bytes after it are not looked at, nor any later piece.
+  bool feed(const unsigned char* p, const unsigned char* end);
+  bool wellFormed() const { return wellFormed_; }
+  // Inside a sequence: the next piece must go on with it.
+  bool inSequence() const { return need_ != 0; }
+  // Well-formed and not cut short: true when the stream may end here.
+  bool complete() const { return wellFormed_ && need_ == 0; }
+
+ private:
+  // Continuation bytes still expected, and the range the next one must lie in.
+  int need_ = 0;
+  unsigned char low_ = 0x80, high_ = 0xBF;
+  bool wellFormed_ = true;
+};
+
 // POSIX file names, which are bytes, as Text and back without loss: each
 // well-formed UTF-8 sequence becomes its character, and every byte that is not
 // part of one becomes the unit U+DC00 + byte (U+DC80 to U+DCFF). On the way

@@ -229,3 +229,40 @@ TEST(line_arena, every_line_reads_back_across_blocks_and_far_offsets) {
     EXPECT_EQ(moved.stored(kLines - 1), "1199999");
   }
 }
+
+// The text's chunks: a chunk filled to its last byte, empty lines on the
+// boundary, lines that move to the next chunk, lines that outgrow theirs, and
+// lines pieced together: each reads back as written, and the chunks hold
+// little more than the text.
+TEST(line_arena, lines_read_back_across_chunk_boundaries_and_chunks_stay_near_the_text) {
+  constexpr std::size_t kChunk = std::size_t{2} << 20;
+  LineArena arena;
+  std::vector<std::string> expected;
+  std::size_t text = 0;
+  auto add = [&](std::string line, bool inPieces = false) {
+    if (inPieces) {
+      for (std::size_t at = 0; at < line.size(); at += 100'000)
+        arena.addNarrow(reinterpret_cast<const unsigned char*>(line.data()) + at, std::min<std::size_t>(100'000, line.size() - at));
+      arena.endNarrowLine();
+    } else {
+      arena.append(Text(line.begin(), line.end()));
+    }
+    text += line.size();
+    expected.push_back(std::move(line));
+  };
+  for (int i = 0; i < 2048; ++i) add(std::string(1023, static_cast<char>('a' + i % 26)) + "\n");  // exactly one chunk
+  add("");
+  add("");
+  add(std::string(kChunk - 10, 'b'));                 // fills the next chunk but for ten bytes
+  add(std::string(200'000, 'c'), true);                // moves on to a new chunk as it is pieced together
+  add("");
+  add(std::string(5 * kChunk + 3, 'd'), true);         // outgrows its chunk
+  add("e");
+  for (int i = 0; i < 40; ++i) add(std::string(300'000 + static_cast<std::size_t>(i), 'f'));  // longer than a line that moves
+  ASSERT_EQ(arena.count(), static_cast<std::int64_t>(expected.size()));
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_FALSE(arena.isWide(static_cast<std::int64_t>(i)));
+    ASSERT_EQ(arena.stored(static_cast<std::int64_t>(i)), expected[i]) << "line " << i;
+  }
+  EXPECT_LE(arena.chunkBytes(), text + text / 2 + kChunk);
+}
