@@ -8,6 +8,7 @@
 #include "runtime/utf8.h"
 #include "runtime/paths.h"
 #include "runtime/scratch_file.h"
+#include "runtime/spill_buffer.h"
 #include "support/temp_folder.h"
 
 #include <algorithm>
@@ -307,6 +308,79 @@ TEST(project_inventory, in_project_midi_data_is_passed_over_and_what_follows_is_
   ASSERT_EQ(p.plugins.size(), 1u);
   EXPECT_EQ(p.plugins[0].item, "a");
   EXPECT_EQ(p.plugins[0].location, FxLocation::Take);
+}
+
+namespace {
+
+// 3,000 tracks, more than memory keeps of a project's instances: each with a
+// plug-in (its preset after a parameter envelope, every 10th renamed), a JS
+// in a container (a PRESETNAME after the container belongs to nothing) and a
+// take FX; the master's chain halfway; the second track's name 100 KB long;
+// 1,000 media files named three times each.
+std::string BigProject() {
+  std::string bytes = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n";
+  for (int t = 1; t <= 3000; ++t) {
+    const std::string n = std::to_string(t);
+    if (t == 1500) bytes += "<MASTERFXLIST\nBYPASS 1 0 0\n<VST \"VST: Limiter (V)\" lim.dll 0 \"\" 3\n>\n>\n";
+    bytes += "<TRACK\nNAME \"" + (t == 2 ? std::string(100000, 'L') : "T" + n) + "\"\n<FXCHAIN\nBYPASS 0 0 0\n";
+    bytes += t % 10 == 0 ? "<VST \"VST: EQ renamed (W)\" eq.dll 0 \"\" 1\n>\n" : "<VST \"VST: EQ (V)\" eq.dll 0 \"\" 1\n>\n";
+    bytes += "<PARMENV 1\n>\nPRESETNAME p" + n + "\nBYPASS 0 0 0\n<CONTAINER Container \"box\"\nBYPASS 0 0 0\n"
+             "<JS utility/volume \"\"\n>\n>\nPRESETNAME lost\n>\n<ITEM\nNAME take" + n +
+             "\n<TAKEFX\nBYPASS 0 1 0\n<VST \"VSTi: Synth (V)\" syn.dll 0 \"\" 2\n>\n>\n<SOURCE WAVE\nFILE \"a" +
+             std::to_string(t % 1000) + ".wav\"\n>\n>\n>\n";
+  }
+  return bytes + "<TRACK\n<ITEM\n<SOURCE WAVE\nFILE a1.wav\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE a2.wav\n>\n>\n>\n>\n";
+}
+
+}  // namespace
+
+TEST(project_inventory, a_project_larger_than_memory_keeps_comes_back_whole_in_file_order) {
+  ProjectInventory project = Inventory(BigProject());
+  EXPECT_EQ(project.instances, 9001u);
+  ASSERT_EQ(project.plugins.size(), 4u);  // distinct: EQ, volume, Synth, Limiter
+  EXPECT_EQ(project.plugins[0].instances, 3000u);
+  EXPECT_EQ(project.plugins[0].first.display, "VST: EQ (V)");
+  EXPECT_EQ(project.media, 1000u);
+  const Contents c = Replay(project);
+  ASSERT_EQ(c.plugins.size(), 9001u);
+  std::size_t at = 0;
+  for (int t = 1; t <= 3000; ++t) {
+    SCOPED_TRACE("track " + std::to_string(t));
+    if (t == 1500) {
+      const PluginInstance& m = c.plugins[at++];
+      EXPECT_EQ(m.location, FxLocation::Master);
+      EXPECT_EQ(m.track, 0);
+      EXPECT_EQ(m.trackName, "");
+      EXPECT_EQ(m.state, FxState::Bypassed);
+      EXPECT_EQ(m.name, "Limiter");
+    }
+    const std::string name = t == 2 ? std::string(100000, 'L') : "T" + std::to_string(t);
+    const PluginInstance& eq = c.plugins[at++];
+    const PluginInstance& js = c.plugins[at++];
+    const PluginInstance& take = c.plugins[at++];
+    EXPECT_EQ(eq.track, t);
+    EXPECT_TRUE(eq.trackName == name);
+    EXPECT_EQ(eq.display, t % 10 == 0 ? "VST: EQ renamed (W)" : "VST: EQ (V)");
+    EXPECT_EQ(eq.name, t % 10 == 0 ? "EQ renamed" : "EQ");
+    EXPECT_EQ(eq.vendor, t % 10 == 0 ? "W" : "V");
+    EXPECT_EQ(eq.preset, "p" + std::to_string(t));
+    EXPECT_EQ(eq.item, "");
+    EXPECT_EQ(eq.container, "");
+    EXPECT_EQ(js.file, "utility/volume");
+    EXPECT_EQ(js.container, "box");
+    EXPECT_EQ(js.preset, "");
+    EXPECT_TRUE(js.trackName == name);
+    EXPECT_EQ(take.location, FxLocation::Take);
+    EXPECT_EQ(take.item, "take" + std::to_string(t));
+    EXPECT_TRUE(take.instrument);
+    EXPECT_EQ(take.state, FxState::Offline);
+    EXPECT_EQ(take.preset, "");
+  }
+  ASSERT_EQ(c.media.size(), 1000u);
+  for (std::size_t i = 0; i < c.media.size(); ++i) {
+    EXPECT_EQ(c.media[i].file, "a" + std::to_string((i + 1) % 1000) + ".wav");
+    EXPECT_EQ(c.media[i].uses, i < 2 ? 4u : 3u);
+  }
 }
 
 TEST(project_inventory, splits_labels_into_name_and_vendor_past_channel_notes) {
@@ -843,4 +917,143 @@ TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_
       }
     }
   }
+}
+
+TEST_F(scratch_file, a_spill_buffer_moves_to_a_file_past_its_limit_and_reads_back_in_any_pieces) {
+  std::mt19937 random(11);
+  for (std::size_t limit : {std::size_t{0}, std::size_t{100}, std::size_t{1} << 20}) {
+    SpillBuffer buffer(folder(), limit);
+    std::string written;
+    for (std::size_t size : {1, 99, 2, 70000, 0, 150000, 5}) {
+      std::string piece(size, '\0');
+      for (char& c : piece) c = static_cast<char>(random());
+      EXPECT_TRUE(buffer.write(piece));
+      written += piece;
+    }
+    EXPECT_EQ(buffer.spilled(), limit < written.size()) << limit;
+    EXPECT_EQ(buffer.size(), written.size());
+    for (int pass = 0; pass < 2; ++pass) {  // as often as needed
+      SpillBuffer::Reader reader(buffer);
+      std::string back;
+      // Pieces of every size, within the read-ahead and beyond it.
+      for (std::size_t n = 1; !reader.atEnd(); n = n * 3 % 200003 + 1) {
+        std::string piece(std::min(n, written.size() - back.size()), '\0');
+        ASSERT_TRUE(reader.read(piece.data(), piece.size())) << limit << " at " << back.size();
+        back += piece;
+      }
+      EXPECT_TRUE(back == written) << limit;
+      char past;
+      EXPECT_FALSE(reader.read(&past, 1));
+    }
+    if (NamelessWhileOpen()) {
+      EXPECT_TRUE(Entries(folder()).empty());
+    }
+  }
+  EXPECT_TRUE(Entries(folder()).empty());
+  SpillBuffer nowhere(path(u"no-such-folder"), 10);
+  EXPECT_TRUE(nowhere.write("0123456789"));  // still in memory
+  EXPECT_FALSE(nowhere.write("x"));
+  EXPECT_TRUE(nowhere.failed());
+  EXPECT_NE(nowhere.failureReason(), u"");
+}
+
+TEST_F(scratch_file, instances_that_could_not_be_set_aside_fail_the_writer_with_the_reason) {
+  StringSource source(BigProject());
+  BlockReader reader(source);
+  ProjectChecks none;
+  ProjectInventory p = readProjectInventory(reader, none, path(u"no-such-folder"));
+  ASSERT_TRUE(p.failed());
+  ASSERT_NE(p.failureReason(), u"");
+  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
+    std::string bytes;
+    const ByteSink sink = [&](std::string_view piece) {
+      bytes += piece;
+      return true;
+    };
+    ArchiveTotals totals;
+    totals.finish();
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
+    ASSERT_TRUE(writer->open(folder()));
+    EXPECT_FALSE(writer->addProject({"/big.rpp", p})) << static_cast<int>(format);
+    EXPECT_EQ(writer->failureReason(), p.failureReason());
+    EXPECT_FALSE(writer->finish(totals));
+  }
+}
+
+TEST(archive_inventory, long_texts_reach_every_output_whole_and_escaped) {
+  // Longer than the writers' buffers, with characters to escape at every
+  // place a piece could end; a plain one goes past the buffer unchanged.
+  std::string odd;
+  for (int i = 0; i < 40000; ++i) odd += "a\"<&'\\\tz";
+  const std::string plain(300000, 'x');
+  ProjectInventory p = Inventory("<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME `" + odd +
+                                 "`\n<FXCHAIN\nBYPASS 0 0 0\n<JS a/b \"\"\n>\nPRESETNAME " + plain + "\n>\n>\n>\n");
+  auto replaced = [](std::string text, std::vector<std::pair<char, std::string>> escapes) {
+    std::string out;
+    for (char c : text) {
+      auto e = std::find_if(escapes.begin(), escapes.end(), [&](const auto& x) { return x.first == c; });
+      if (e == escapes.end()) out.push_back(c);
+      else out += e->second;
+    }
+    return out;
+  };
+  const std::string expected[] = {
+      replaced(odd, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}}),
+      replaced(odd, {{'"', "\\\""}, {'\\', "\\\\"}, {'\t', "\\t"}}),
+      "\"" + replaced(odd, {{'"', "\"\""}}) + "\"",
+  };
+  const InventoryFormat formats[] = {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv};
+  for (int f = 0; f < 3; ++f) {
+    std::string bytes;
+    const ByteSink sink = [&](std::string_view piece) {
+      bytes += piece;
+      return true;
+    };
+    ArchiveTotals totals;
+    totals.addProject(p);
+    totals.finish();
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(formats[f], std::nullopt, sink);
+    ASSERT_TRUE(writer->open(u""));
+    ASSERT_TRUE(writer->addProject({"/p.rpp", p}));
+    ASSERT_TRUE(writer->finish(totals));
+    EXPECT_NE(bytes.find(expected[f]), std::string::npos) << f;
+    EXPECT_NE(bytes.find(plain), std::string::npos) << f;
+  }
+}
+
+TEST(archive_inventory, reading_in_order_hands_each_batch_to_one_thread_and_wakes_no_more_than_have_work) {
+  constexpr std::size_t kCount = 203, kBatch = 4, kWindow = 16;
+  std::vector<std::thread::id> readBy(kCount);
+  std::vector<int> reads(kCount, 0);
+  std::atomic<int> reading{0}, mostAtOnce{0};
+  std::vector<std::size_t> order;
+  InOrderReading in;
+  in.count = kCount;
+  in.jobs = 64;
+  in.batch = kBatch;
+  in.window = kWindow;
+  in.read = [&](std::size_t i) {
+    const int now = ++reading;
+    for (int most = mostAtOnce.load(); now > most && !mostAtOnce.compare_exchange_weak(most, now);) {
+    }
+    ++reads[i];
+    readBy[i] = std::this_thread::get_id();
+    std::this_thread::yield();
+    --reading;
+    return ProjectFileResult();
+  };
+  in.deliver = [&](std::size_t i, ProjectFileResult&) {
+    order.push_back(i);
+    return true;
+  };
+  EXPECT_TRUE(readInOrder(in));
+  ASSERT_EQ(order.size(), kCount);
+  for (std::size_t i = 0; i < kCount; ++i) {
+    EXPECT_EQ(order[i], i);
+    EXPECT_EQ(reads[i], 1) << i;
+    EXPECT_EQ(readBy[i], readBy[i - i % kBatch]) << i;  // the batch's first project's thread
+  }
+  // However many threads were asked for, no more read at once than the
+  // batches the window holds.
+  EXPECT_LE(mostAtOnce.load(), static_cast<int>(kWindow / kBatch));
 }
