@@ -116,7 +116,7 @@ class RecordReader {
   }
   bool text(std::string& t) {
     std::uint64_t size;
-    if (!number(size) || size > SIZE_MAX) return false;
+    if (!number(size) || size > in_.left()) return false;
     t.resize(static_cast<std::size_t>(size));
     return in_.read(t.data(), t.size());
   }

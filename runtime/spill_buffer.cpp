@@ -23,7 +23,7 @@ bool SpillBuffer::write(std::string_view bytes) {
 }
 
 bool SpillBuffer::Reader::read(char* destination, std::size_t count) {
-  if (from_.size() - std::min(from_.size(), at_) < count) return false;
+  if (left() < count) return false;
   if (!from_.file_) {
     std::memcpy(destination, from_.memory_.data() + at_, count);
     at_ += count;

@@ -15,6 +15,7 @@
 #include "runtime/scratch_file.h"
 #include "runtime/text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,7 @@ class SpillBuffer {
     explicit Reader(SpillBuffer& from) : from_(from) {}
     bool read(char* destination, std::size_t count);
     bool atEnd() const { return at_ >= from_.size(); }
+    std::uint64_t left() const { return from_.size() - std::min(from_.size(), at_); }
 
    private:
     SpillBuffer& from_;
