@@ -301,13 +301,15 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   InOrderReading reading;
   reading.count = total;
   reading.jobs = jobs;
-  // Projects go to the threads in batches, up to 16 but at least 32 a
-  // thread, so that the end of the archive is shared out too; a few batches
-  // a thread are read ahead of the one written next, enough to keep every
-  // thread busy past a slow project, at most 256 projects, so that what they
-  // hold (up to 64 KiB each set aside in memory) stays small.
-  reading.batch = std::clamp<std::size_t>(total / (std::size_t{32} * jobs), 1, 16);
-  reading.window = std::min<std::size_t>(std::size_t{4} * jobs * reading.batch, 256);
+  // At most 256 projects are read ahead of the one written next, so that
+  // what they hold (up to 64 KiB each set aside in memory, a scratch file
+  // beyond) stays small. They go to the threads in batches of up to 16,
+  // small enough that each thread gets some 32 batches of the archive (its
+  // end is shared out too) and that the window holds two batches a thread.
+  constexpr std::size_t kMostAhead = 256;
+  reading.batch = std::clamp<std::size_t>(
+      std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
+  reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
   const Text scratchFolder = output.writesDirectly() ? Text() : folderOf(outputPath);
   reading.read = [&](std::size_t i) {
     ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder);

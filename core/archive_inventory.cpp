@@ -265,8 +265,10 @@ bool readInOrder(const InOrderReading& reading) {
     }
   };
 
-  const unsigned jobs = static_cast<unsigned>(
-      std::clamp<std::size_t>(reading.jobs, 1, std::max<std::size_t>((count + batch - 1) / batch, 1)));
+  // No more threads than there can be batches at once (the window's, and the
+  // one whose first results are handed over): more would never have work.
+  const std::size_t batches = std::min((count + batch - 1) / batch, (slots.size() + batch - 1) / batch + 1);
+  const unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(reading.jobs, 1, std::max<std::size_t>(batches, 1)));
   std::vector<std::thread> pool;
   auto end = [&] {
     {
