@@ -24,6 +24,8 @@ namespace {
 
 constexpr TextView kProgram = u"quorvel-inventory";
 constexpr TextView kVersion = u"quorvel-inventory " QUORVEL_VERSION;
+// More threads than this would only wait: the reading is bounded by the
+// window of projects read ahead, never by the number of threads.
 constexpr unsigned kMaxJobs = 256;
 
 constexpr TextView kUsage[] = {
@@ -37,7 +39,7 @@ constexpr TextView kUsage[] = {
     u"  --format FORMAT          html (default), json or csv",
     u"  -o FILE                  write the inventory to FILE (default: inventory.html, .json or .csv",
     u"                           in the current folder); -o - writes to standard output",
-    u"  --jobs N                 read N projects at once (default: the number of processors)",
+    u"  --jobs N                 read N projects at once, 1 to 256 (default: the number of processors)",
     u"  --include-backups        read *.rpp-bak files too",
     u"  --quiet                  no progress line",
     u"  --help                   show this help and exit",
@@ -83,16 +85,22 @@ Text absolute(TextView path, const Text& currentFolder) {
   return full + Text(rest);
 }
 
-bool parseJobs(TextView value, unsigned& jobs) {
-  if (value.empty() || value.size() > 6) return false;
+// "" when `value` is a number of jobs, else what is wrong with it.
+Text parseJobs(TextView value, unsigned& jobs) {
+  const Text shown = u"--jobs " + Text(value);
+  if (value.empty()) return u"--jobs needs a whole number of 1 or more";
   unsigned n = 0;
+  bool tooLarge = false;
   for (char16_t c : value) {
-    if (c < u'0' || c > u'9') return false;
+    if (c < u'0' || c > u'9') return u"--jobs needs a whole number of 1 or more";
     n = n * 10 + static_cast<unsigned>(c - u'0');
+    tooLarge = tooLarge || n > kMaxJobs;
+    if (tooLarge) n = kMaxJobs + 1;  // no wrap-around, however many digits
   }
-  if (n == 0) return false;
-  jobs = std::min(n, kMaxJobs);
-  return true;
+  if (tooLarge) return shown + u" is too large: at most " + TextFromUtf8(std::to_string(kMaxJobs));
+  if (n == 0) return u"--jobs needs a whole number of 1 or more";
+  jobs = n;
+  return {};
 }
 
 // Parses the arguments; returns -1 to go on, or an exit status.
@@ -142,7 +150,7 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
       } else if (name == u"-o") {
         options.output = *v;
       } else if (name == u"--jobs") {
-        if (!parseJobs(*v, options.jobs)) return badUsage(streams, u"--jobs needs a whole number of 1 or more");
+        if (const Text problem = parseJobs(*v, options.jobs); !problem.empty()) return badUsage(streams, problem);
       } else if (*v == u"html") {
         options.format = InventoryFormat::Html;
       } else if (*v == u"json") {
@@ -284,7 +292,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   // The projects, read by a pool of threads and written in path order as
   // soon as each and every one before it is read.
   const std::size_t total = projects.size();
-  const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  const unsigned jobs =
+      options.jobs != 0 ? options.jobs : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxJobs);
   std::atomic<std::size_t> done{0};
   std::atomic<std::int64_t> bytes{0};
   const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
@@ -293,11 +302,18 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   InOrderReading reading;
   reading.count = total;
   reading.jobs = jobs;
-  // A few projects per thread read ahead of the one written next: enough to
-  // keep every thread busy past a slow project, few enough to stay small.
-  reading.window = std::size_t{4} * jobs;
+  // At most 256 projects are read ahead of the one written next, so that
+  // what they hold (up to 64 KiB each set aside in memory, a scratch file
+  // beyond) stays small. They go to the threads in batches of up to 16,
+  // small enough that each thread gets some 32 batches of the archive (its
+  // end is shared out too) and that the window holds two batches a thread.
+  constexpr std::size_t kMostAhead = 256;
+  reading.batch = std::clamp<std::size_t>(
+      std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
+  reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
+  const Text scratchFolder = output.writesDirectly() ? Text() : folderOf(outputPath);
   reading.read = [&](std::size_t i) {
-    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed);
+    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder);
     bytes += result.bytes;
     ++done;
     return result;

@@ -7,12 +7,12 @@
 #include "runtime/paths.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
-#include <unordered_set>
 
 namespace {
 
@@ -129,7 +129,47 @@ std::string_view folderOfPathText(std::string_view path) {
   return path.substr(0, end);
 }
 
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches) {
+namespace {
+
+// The checks of a project read from its file: plug-ins against the caches,
+// media files from the project's folder.
+class FileChecks : public ProjectChecks {
+ public:
+  FileChecks(const PluginCaches* caches, Text folder) : caches_(caches), folder_(std::move(folder)) {}
+
+  void checkPlugin(PluginInstance& p) override {
+    if (caches_ == nullptr) return;
+    p.status = caches_->statusOf(p);
+    caches_->describeJs(p);
+  }
+
+  // A folder found missing answers for every file in it: a project that
+  // moved without its media folder costs one look per folder, not per file.
+  // The last few such folders are remembered, a handful of texts whatever
+  // the number of files.
+  bool mediaExists(std::string_view written) override {
+    const Text file = resolveMediaPath(folder_, written);
+    const Text parent = folderOf(file);
+    if (!parent.empty() && std::find(missingFolders_.begin(), missingFolders_.end(), parent) != missingFolders_.end())
+      return false;
+    if (PathKindOf(file) == PathKind::File) return true;
+    if (!parent.empty() && PathKindOf(parent) == PathKind::Missing) {
+      missingFolders_[nextSlot_] = parent;
+      nextSlot_ = (nextSlot_ + 1) % missingFolders_.size();
+    }
+    return false;
+  }
+
+ private:
+  const PluginCaches* caches_;
+  Text folder_;
+  std::array<Text, 16> missingFolders_;
+  std::size_t nextSlot_ = 0;
+};
+
+}  // namespace
+
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder) {
   ProjectFileResult result;
   const OsHandle file = OsOpenShared(path);
   if (file == 0) {
@@ -140,43 +180,22 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const std::int64_t size = OsFileSize(file);
     FileSource source(file);
     BlockReader reader(source, std::size_t{1} << 17);
-    result.inventory = readProjectInventory(reader);
+    FileChecks checks(caches, folderOf(path));
+    result.inventory = readProjectInventory(reader, checks, scratchFolder);
     result.bytes = source.total();
     if (result.inventory.isProject && size >= 0 && source.total() < size) {
       // Fewer bytes than the file holds: a read error, not the file's end.
-      bool more = false;
       char probe;
-      more = OsRead(file, &probe, 1) > 0;
-      if (!more) result.error = "could not be read to its end";
+      if (OsRead(file, &probe, 1) <= 0) result.error = "could not be read to its end";
     }
   } catch (const std::bad_alloc&) {
     result.inventory = ProjectInventory();
     result.error = "not enough memory to read it";
   }
   OsClose(file);
-  if (!result.error.empty()) return result;
-  ProjectInventory& inventory = result.inventory;
-  if (!inventory.isProject) {
+  if (result.error.empty() && !result.inventory.isProject)
     result.error = "not a REAPER project (its first line is not <REAPER_PROJECT)";
-    return result;
-  }
-  if (caches != nullptr) {
-    for (PluginInstance& p : inventory.plugins) {
-      p.status = caches->statusOf(p);
-      caches->describeJs(p);
-    }
-  }
-  // A folder found missing answers for every file in it: a project that
-  // moved without its media folder costs one look per folder, not per file.
-  const Text folder = folderOf(path);
-  std::unordered_set<Text> missingFolders;
-  for (MediaReference& m : inventory.media) {
-    const Text file = resolveMediaPath(folder, m.file);
-    const Text parent = folderOf(file);
-    if (!parent.empty() && missingFolders.count(parent) != 0) continue;
-    m.exists = PathKindOf(file) == PathKind::File;
-    if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
-  }
+  if (!result.error.empty()) result.inventory = ProjectInventory();
   return result;
 }
 
@@ -185,50 +204,71 @@ std::string resolvedMediaText(std::string_view folder, std::string_view file) {
   return std::string(folder) + nativeSeparators(file);
 }
 
-std::uint32_t missingPluginsOf(const ProjectInventory& project) {
-  std::uint32_t n = 0;
-  for (const PluginInstance& i : project.plugins) n += i.status == InstallStatus::Missing;
-  return n;
-}
-
-std::uint32_t missingMediaOf(const ProjectInventory& project) {
-  std::uint32_t n = 0;
-  for (const MediaReference& m : project.media) n += !m.exists;
-  return n;
-}
-
 bool readInOrder(const InOrderReading& reading) {
   const std::size_t count = reading.count;
-  const std::size_t window = std::max<std::size_t>(reading.window, 1);
+  const std::size_t batch = std::max<std::size_t>(reading.batch, 1);
+  const std::size_t window = std::max(reading.window, batch);
   std::mutex mutex;
   std::condition_variable ready;  // the next result to hand over is there
-  std::condition_variable room;   // a project may be started
+  std::condition_variable room;   // a batch may be started
   std::vector<std::optional<ProjectFileResult>> slots(std::min(window, std::max<std::size_t>(count, 1)));
   std::size_t next = 0;       // the next project to start
   std::size_t handedOver = 0; // results handed over so far
   bool stop = false;
+  bool waitingForNext = false;  // the calling thread waits for result handedOver
+  unsigned idleWorkers = 0;     // workers waiting for room
+  unsigned wakingWorkers = 0;   // of those, woken and not yet running
+
+  // The batches that may be started now: whole ones inside the window, or
+  // the last one of the archive.
+  auto startable = [&]() -> std::size_t {
+    const std::size_t limit = std::min(count, handedOver + slots.size());
+    if (next >= limit) return 0;
+    return limit == count ? (limit - next + batch - 1) / batch : (limit - next) / batch;
+  };
+  // Wakes one idle worker for each batch that no running worker will take.
+  auto wakeForWork = [&] {
+    if (idleWorkers > wakingWorkers && startable() > wakingWorkers) {
+      ++wakingWorkers;
+      room.notify_one();
+    }
+  };
 
   auto work = [&] {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-      room.wait(lock, [&] { return stop || next >= count || next < handedOver + slots.size(); });
-      if (stop || next >= count) return;
-      const std::size_t i = next++;
-      lock.unlock();
-      ProjectFileResult result;
-      try {
-        result = reading.read(i);
-      } catch (const std::bad_alloc&) {
-        result = ProjectFileResult();
-        result.error = "not enough memory to read it";
+      while (!stop && next < count && startable() == 0) {
+        ++idleWorkers;
+        room.wait(lock);
+        --idleWorkers;
+        if (wakingWorkers > 0) --wakingWorkers;
       }
-      lock.lock();
-      slots[i % slots.size()] = std::move(result);
-      if (i == handedOver) ready.notify_one();
+      if (stop || next >= count) return;
+      const std::size_t first = next;
+      const std::size_t end = std::min({first + batch, count, handedOver + slots.size()});
+      next = end;
+      wakeForWork();
+      for (std::size_t i = first; i < end; ++i) {
+        lock.unlock();
+        ProjectFileResult result;
+        try {
+          result = reading.read(i);
+        } catch (const std::bad_alloc&) {
+          result = ProjectFileResult();
+          result.error = "not enough memory to read it";
+        }
+        lock.lock();
+        slots[i % slots.size()] = std::move(result);
+        if (i == handedOver && waitingForNext) ready.notify_one();
+        if (stop) return;
+      }
     }
   };
 
-  const unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(reading.jobs, 1, std::max<std::size_t>(count, 1)));
+  // No more threads than there can be batches at once (the window's, and the
+  // one whose first results are handed over): more would never have work.
+  const std::size_t batches = std::min((count + batch - 1) / batch, (slots.size() + batch - 1) / batch + 1);
+  const unsigned jobs = static_cast<unsigned>(std::clamp<std::size_t>(reading.jobs, 1, std::max<std::size_t>(batches, 1)));
   std::vector<std::thread> pool;
   auto end = [&] {
     {
@@ -249,17 +289,22 @@ bool readInOrder(const InOrderReading& reading) {
     std::unique_lock<std::mutex> lock(mutex);
     while (handedOver < count) {
       std::optional<ProjectFileResult>& slot = slots[handedOver % slots.size()];
-      if (!ready.wait_for(lock, reading.tick, [&] { return slot.has_value(); })) {
-        lock.unlock();
-        idle();
-        lock.lock();
-        continue;
+      if (!slot.has_value()) {
+        waitingForNext = true;
+        const bool there = ready.wait_for(lock, reading.tick, [&] { return slot.has_value(); });
+        waitingForNext = false;
+        if (!there) {
+          lock.unlock();
+          idle();
+          lock.lock();
+          continue;
+        }
       }
       ProjectFileResult result = std::move(*slot);
       slot.reset();
       const std::size_t i = handedOver++;
+      wakeForWork();
       lock.unlock();
-      room.notify_all();
       const bool more = reading.deliver(i, result);
       if (std::chrono::steady_clock::now() - lastIdle >= reading.tick) idle();
       lock.lock();
@@ -278,12 +323,14 @@ bool readInOrder(const InOrderReading& reading) {
 
 void ArchiveTotals::addProject(const ProjectInventory& project) {
   ++projects_;
-  instances_ += project.plugins.size();
-  missingMedia_ += missingMediaOf(project);
+  instances_ += project.instances;
+  missingMedia_ += project.missingMedia;
   // Plug-ins by identity: format, file and id, or format and label when the
-  // project names neither. The first instance met (in path order) names it.
+  // project names neither. The first instance met (in path order) names it;
+  // a project's plug-ins come in the order of their first instances.
   std::string key;
-  for (const PluginInstance& i : project.plugins) {
+  for (const ProjectPlugin& used : project.plugins) {
+    const PluginInstance& i = used.first;
     key.assign(1, static_cast<char>(i.format));
     if (!i.file.empty() || !i.id.empty()) {
       key.push_back('f');
@@ -300,7 +347,7 @@ void ArchiveTotals::addProject(const ProjectInventory& project) {
       lastProject_.push_back(0);
     }
     ArchivePlugin& plugin = plugins_[it->second];
-    ++plugin.instances;
+    plugin.instances += used.instances;
     if (lastProject_[it->second] != projects_) {
       lastProject_[it->second] = projects_;
       ++plugin.projects;

@@ -6,7 +6,8 @@
 // once every project is seen: the plug-ins aggregated by identity, the
 // counts and the errors. Nothing here keeps a project after it was handed
 // over, so memory grows with the distinct plug-ins and the errors, never with
-// the number of projects or instances.
+// the number of projects or instances (a project's instances are set aside
+// as it is read, see project_inventory.h).
 //
 // Paths are kept as UTF-8 bytes in which a lone surrogate of the Text (a
 // file-name byte that is not UTF-8) stays encoded on its own (ED xx xx), so
@@ -28,13 +29,15 @@ class PluginCaches;
 
 // Reads one project file and completes its inventory: statuses from the
 // caches (none: every status "unknown") and media resolved against the
-// project's folder. On failure `error` says why and the inventory is empty.
+// project's folder. What the inventory sets aside beyond memory goes to
+// `scratchFolder` (see readProjectInventory). On failure `error` says why
+// and the inventory is empty.
 struct ProjectFileResult {
   ProjectInventory inventory;
   std::string error;  // "" when the project was read
   std::int64_t bytes = 0;
 };
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches);
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder = {});
 
 // Media paths: whether a path is absolute on some system ("/", "\", "C:"),
 // and where a path written in a project resolves from the project's folder
@@ -51,16 +54,15 @@ Text textFromPathText(std::string_view bytes);
 // The folder part of a path in pathText form, with its final separator.
 std::string_view folderOfPathText(std::string_view path);
 
-// Counts of one project, as its row in the outputs shows them.
-std::uint32_t missingPluginsOf(const ProjectInventory& project);
-std::uint32_t missingMediaOf(const ProjectInventory& project);
-
 // Reads projects 0..count-1 with `jobs` threads (read(i) runs on them) and
 // hands each result to deliver(i, result) on the calling thread, in index
-// order, as soon as it and every one before it are read. At most `window`
-// results are read ahead of the one handed over next, so that a slow project
-// holds back only that many. While it waits, and between results, the
-// calling thread calls idle() about every `tick` (a progress line).
+// order, as soon as it and every one before it are read. A thread takes
+// `batch` consecutive projects at a time; at most `window` results (at least
+// one batch) are read ahead of the one handed over next, so that a slow
+// project holds back only that many. A thread is woken only when there is a
+// batch for it, so threads beyond the work at hand cost nothing. While it
+// waits, and between results, the calling thread calls idle() about every
+// `tick` (a progress line).
 // deliver returning false stops the reading: no further project is started,
 // and readInOrder returns false once the threads have ended; it returns true
 // when every result was handed over. A read that runs out of memory is the
@@ -69,6 +71,7 @@ struct InOrderReading {
   std::size_t count = 0;
   unsigned jobs = 1;
   std::size_t window = 8;
+  std::size_t batch = 1;
   std::function<ProjectFileResult(std::size_t)> read;
   std::function<bool(std::size_t, ProjectFileResult&)> deliver;
   std::function<void()> idle;

@@ -4,6 +4,7 @@
 #include "runtime/codepage.h"
 #include "runtime/utf8.h"
 
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -50,6 +51,219 @@ std::uint32_t parseUnsigned(std::string_view s) {
   return static_cast<std::uint32_t>(value);
 }
 
+// What is set aside of a project: records of a tag byte and fields, numbers
+// as LEB128, texts as their length and bytes.
+enum Record : std::uint8_t {
+  kContext = 1,   // the track (number, name) and take name the instances after it sit in
+  kInstance = 2,  // location, state, plug-in, flags; [label, name, vendor, instrument]; container, preset
+  kMedia = 3,     // file (decoded), exists, uses
+};
+constexpr std::uint8_t kOwnLabel = 1;  // the instance's label is not its plug-in's first one
+
+class RecordWriter {
+ public:
+  explicit RecordWriter(SpillBuffer& out) : out_(out) {}
+  void byte(std::uint8_t b) { pending_.push_back(static_cast<char>(b)); }
+  void number(std::uint64_t n) {
+    while (n >= 0x80) {
+      pending_.push_back(static_cast<char>(0x80 | (n & 0x7F)));
+      n >>= 7;
+    }
+    pending_.push_back(static_cast<char>(n));
+  }
+  void text(std::string_view t) {
+    number(t.size());
+    if (t.size() < kGather) {
+      pending_ += t;
+    } else {  // a long text goes out as it is, never copied
+      flush();
+      out_.write(t);
+    }
+  }
+  // Called after each record.
+  void end() {
+    if (pending_.size() >= kGather) flush();
+  }
+  void flush() {
+    if (!pending_.empty()) out_.write(pending_);
+    pending_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kGather = 4096;
+  SpillBuffer& out_;
+  std::string pending_;
+};
+
+class RecordReader {
+ public:
+  explicit RecordReader(SpillBuffer& from) : in_(from) {}
+  bool atEnd() const { return in_.atEnd(); }
+  bool byte(std::uint8_t& b) {
+    char c;
+    if (!in_.read(&c, 1)) return false;
+    b = static_cast<std::uint8_t>(c);
+    return true;
+  }
+  bool number(std::uint64_t& n) {
+    n = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      std::uint8_t b;
+      if (!byte(b)) return false;
+      n |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if ((b & 0x80) == 0) return true;
+    }
+    return false;
+  }
+  bool text(std::string& t) {
+    std::uint64_t size;
+    if (!number(size) || size > in_.left()) return false;
+    t.resize(static_cast<std::size_t>(size));
+    return in_.read(t.data(), t.size());
+  }
+
+ private:
+  SpillBuffer::Reader in_;
+};
+
+// The distinct media files of a project while it is read, by their bytes,
+// with how often each is named: the bytes in blocks, 16 bytes of entry and
+// about 6 bytes of hash index a file.
+class MediaSet {
+ public:
+  std::size_t size() const { return entries_.size(); }
+  void add(std::string_view file) {
+    if (entries_.size() + 1 > slots_.size() / 2) grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = std::hash<std::string_view>()(file) & mask;; at = (at + 1) & mask) {
+      if (slots_[at] == 0) {
+        entries_.push_back({keep(file), static_cast<std::uint32_t>(file.size()), 0});
+        slots_[at] = static_cast<std::uint32_t>(entries_.size());
+        ++entries_.back().uses;
+        return;
+      }
+      Entry& e = entries_[slots_[at] - 1];
+      if (view(e) == file) {
+        ++e.uses;
+        return;
+      }
+    }
+  }
+  template <typename Visit>
+  void forEach(Visit&& visit) const {
+    for (const Entry& e : entries_) visit(view(e), e.uses);
+  }
+
+ private:
+  struct Entry {
+    const char* bytes;
+    std::uint32_t size;
+    std::uint32_t uses;
+  };
+  static std::string_view view(const Entry& e) { return {e.bytes, e.size}; }
+
+  const char* keep(std::string_view file) {
+    if (file.size() > kBlock / 4) {  // a long one in a block of its own
+      long_.emplace_back(new char[file.size()]);
+      std::memcpy(long_.back().get(), file.data(), file.size());
+      return long_.back().get();
+    }
+    if (blocks_.empty() || used_ + file.size() > kBlock) {
+      blocks_.emplace_back(new char[kBlock]);
+      used_ = 0;
+    }
+    char* at = blocks_.back().get() + used_;
+    std::memcpy(at, file.data(), file.size());
+    used_ += file.size();
+    return at;
+  }
+
+  void grow() {
+    std::vector<std::uint32_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      std::size_t at = std::hash<std::string_view>()(view(entries_[i])) & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = static_cast<std::uint32_t>(i + 1);
+    }
+    slots_.swap(slots);
+  }
+
+  static constexpr std::size_t kBlock = std::size_t{64} << 10;
+  std::vector<std::unique_ptr<char[]>> blocks_, long_;
+  std::size_t used_ = 0;  // bytes taken in the last block
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> slots_;  // entry number + 1, 0 for none
+};
+
+// Where instances go as they are read: each one to the records set aside,
+// its plug-in to the project's distinct ones.
+class Collector {
+ public:
+  Collector(ProjectInventory& out, SpillBuffer& spool) : out_(out), records_(spool) {}
+
+  // `context` changes whenever the track, its name or the take name does.
+  void instance(const PluginInstance& p, std::uint64_t context, std::string_view trackName, std::string_view item) {
+    if (p.location != FxLocation::Master && context != contextWritten_) {
+      records_.byte(kContext);
+      records_.number(static_cast<std::uint64_t>(p.track));
+      records_.text(trackName);
+      records_.text(item);
+      contextWritten_ = context;
+    }
+    key_.assign(1, static_cast<char>(p.format));
+    key_.append(reinterpret_cast<const char*>(&p.auSubtype), 4);
+    key_.append(reinterpret_cast<const char*>(&p.auManufacturer), 4);
+    if (!p.file.empty() || !p.id.empty()) {
+      key_.push_back('f');
+      key_ += p.file;
+      key_.push_back('\0');
+      key_ += p.id;
+    } else {
+      key_.push_back('d');
+      key_ += p.display;
+    }
+    auto [it, added] = distinct_.try_emplace(key_, static_cast<std::uint32_t>(out_.plugins.size()));
+    if (added) {
+      ProjectPlugin plugin;
+      plugin.first = p;
+      plugin.first.container.clear();
+      plugin.first.preset.clear();
+      out_.plugins.push_back(std::move(plugin));
+    }
+    ProjectPlugin& plugin = out_.plugins[it->second];
+    ++plugin.instances;
+    ++out_.instances;
+    const bool ownLabel = p.display != plugin.first.display;
+    records_.byte(kInstance);
+    records_.byte(static_cast<std::uint8_t>(p.location));
+    records_.byte(static_cast<std::uint8_t>(p.state));
+    records_.number(it->second);
+    records_.byte(ownLabel ? kOwnLabel : 0);
+    if (ownLabel) {
+      records_.text(p.display);
+      records_.text(p.name);
+      records_.text(p.vendor);
+      records_.byte(p.instrument ? 1 : 0);
+    }
+    records_.text(p.container);
+    records_.text(p.preset);
+    records_.end();
+  }
+
+  void media(std::string_view file) { media_.add(file); }
+  MediaSet& mediaSet() { return media_; }
+  RecordWriter& records() { return records_; }
+
+ private:
+  ProjectInventory& out_;
+  RecordWriter records_;
+  std::uint64_t contextWritten_ = ~std::uint64_t{0};
+  std::string key_;
+  std::unordered_map<std::string, std::uint32_t> distinct_;
+  MediaSet media_;
+};
+
 enum class Frame : std::uint8_t { Project, Track, Item, Source, Chain, Freeze };
 
 struct FrameState {
@@ -59,7 +273,7 @@ struct FrameState {
   std::string container;          // the innermost container's name, for chains
   bool bypassSeen = false;        // a BYPASS line waits for its plug-in
   FxState pending = FxState::Online;
-  std::int64_t lastInstance = -1; // the instance a PRESETNAME line belongs to
+  bool ownsPending = false;       // a PRESETNAME line belongs to the instance not yet handed on
 };
 
 FrameState makeFrame(Frame kind, FxLocation location = FxLocation::Master, bool frozen = false, std::string container = {}) {
@@ -71,9 +285,12 @@ FrameState makeFrame(Frame kind, FxLocation location = FxLocation::Master, bool 
   return f;
 }
 
+// The instance last read waits in the parser until no PRESETNAME line can
+// belong to it any more (another BYPASS, plug-in or container in its chain,
+// or the chain's end); only the innermost chain can hold one.
 class Parser {
  public:
-  explicit Parser(ProjectInventory& out) : out_(out) {}
+  Parser(ProjectInventory& out, Collector& collector) : out_(out), collector_(collector) {}
 
   // False when the first line shows the file is not a project.
   bool header(std::string_view line) {
@@ -100,15 +317,29 @@ class Parser {
     if (c == '<') {
       open(line);
     } else if (c == '>') {
-      if (!frames_.empty()) frames_.pop_back();
+      if (!frames_.empty()) pop();
     } else if (!frames_.empty()) {
       content(line, c);
     }
     return skip_;
   }
 
+ public:
+  // Hands on the instance that waits, if any.
+  void flush() {
+    if (!hasPending_) return;
+    hasPending_ = false;
+    for (FrameState& f : frames_) f.ownsPending = false;
+    collector_.instance(pending_, context_, trackName_, item_);
+  }
+
  private:
   void ignore() { skip_ = true; }
+
+  void pop() {
+    if (frames_.back().ownsPending) flush();
+    frames_.pop_back();
+  }
 
   void open(std::string_view line) {
     if (frames_.empty()) return ignore();
@@ -117,6 +348,7 @@ class Parser {
       case Frame::Project:
         if (firstWordIs(line, "<TRACK")) {
           ++out_.tracks;
+          ++context_;
           trackName_.clear();
           trackNamed_ = false;
           frames_.push_back(makeFrame(Frame::Track));
@@ -142,6 +374,7 @@ class Parser {
         if (firstWordIs(line, "<SOURCE")) frames_.push_back(makeFrame(Frame::Source));
         else if (firstWordIs(line, "<TAKEFX")) {
           item_ = takeName_;
+          ++context_;
           frames_.push_back(makeFrame(Frame::Chain, FxLocation::Take, top.frozen));
         } else ignore();
         return;
@@ -169,7 +402,7 @@ class Parser {
       });
       FrameState inner = makeFrame(Frame::Chain, chain.location, chain.frozen, std::string(custom.empty() ? label : custom));
       chain.bypassSeen = false;
-      chain.lastInstance = -1;
+      flush();
       frames_.push_back(std::move(inner));
       return;
     }
@@ -183,13 +416,11 @@ class Parser {
   }
 
   void addInstance(FrameState& chain, std::string_view tag, std::string_view line) {
-    PluginInstance p;
+    flush();
+    PluginInstance& p = pending_;
+    p = PluginInstance();
     p.location = chain.location;
-    if (chain.location != FxLocation::Master) {
-      p.track = out_.tracks;
-      p.trackName = trackName_;
-    }
-    if (chain.location == FxLocation::Take) p.item = item_;
+    if (chain.location != FxLocation::Master) p.track = out_.tracks;
     p.container = chain.container;
     p.state = chain.frozen ? FxState::Frozen : chain.pending;
     chain.bypassSeen = false;
@@ -245,8 +476,8 @@ class Parser {
         }
       }
     }
-    chain.lastInstance = static_cast<std::int64_t>(out_.plugins.size());
-    out_.plugins.push_back(std::move(p));
+    hasPending_ = true;
+    chain.ownsPending = true;
   }
 
   void content(std::string_view line, char c) {
@@ -256,6 +487,7 @@ class Parser {
         if (c == 'N' && !trackNamed_ && firstWordIs(line, "NAME")) {
           trackName_ = std::string(secondToken(line));
           trackNamed_ = true;
+          ++context_;
         }
         return;
       case Frame::Item:
@@ -268,7 +500,7 @@ class Parser {
         } else if (c == 'H' && firstWordIs(line, "HASDATA")) {
           // The source keeps its data (MIDI events) in the project and names
           // no file: the rest of its block is skipped, its ">" with it.
-          frames_.pop_back();
+          pop();
           skip_ = true;
         }
         return;
@@ -283,9 +515,9 @@ class Parser {
           });
           top.bypassSeen = true;
           top.pending = offline ? FxState::Offline : bypassed ? FxState::Bypassed : FxState::Online;
-          top.lastInstance = -1;
-        } else if (c == 'P' && top.lastInstance >= 0 && firstWordIs(line, "PRESETNAME")) {
-          out_.plugins[static_cast<std::size_t>(top.lastInstance)].preset = std::string(secondToken(line));
+          if (top.ownsPending) flush();
+        } else if (c == 'P' && top.ownsPending && firstWordIs(line, "PRESETNAME")) {
+          pending_.preset = std::string(secondToken(line));
         }
         return;
       default:
@@ -304,20 +536,20 @@ class Parser {
   }
 
   void addMedia(std::string_view file) {
-    if (file.empty()) return;
-    auto [it, added] = mediaIndex_.try_emplace(std::string(file), out_.media.size());
-    if (added) out_.media.push_back({std::string(file), {}, false, 0});
-    ++out_.media[it->second].uses;
+    if (!file.empty()) collector_.media(file);
   }
 
   ProjectInventory& out_;
+  Collector& collector_;
   std::vector<FrameState> frames_;
   bool skip_ = false;
   std::string trackName_;
   bool trackNamed_ = false;
   std::string takeName_;
   std::string item_;
-  std::unordered_map<std::string, std::size_t> mediaIndex_;
+  std::uint64_t context_ = 0;  // changes with the track, its name and the take name
+  PluginInstance pending_;
+  bool hasPending_ = false;
 };
 
 bool hasHighByte(std::string_view s) {
@@ -400,21 +632,115 @@ void splitPluginLabel(std::string_view label, std::string& name, std::string& ve
   name = std::string(rest);
 }
 
-ProjectInventory readProjectInventory(BlockReader& reader) {
+ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks, TextView scratchFolder) {
   ProjectInventory out;
-  Parser parser(out);
   std::string_view line;
+  out.spool_ = std::make_unique<SpillBuffer>(Text(scratchFolder));
+  Collector collector(out, *out.spool_);
+  Parser parser(out, collector);
   if (!reader.next(line) || !parser.header(line)) return out;
   while (reader.next(line)) {
     if (parser.line(line) && !reader.skipBlock()) break;
   }
-  const bool ansi = reader.textIsAnsi();
+  parser.flush();
+  // The encoding is known now: the texts kept are decoded and checked.
+  const bool ansi = out.ansi_ = reader.textIsAnsi();
   decode(out.reaperVersion, ansi);
   decode(out.reaperPlatform, ansi);
-  for (PluginInstance& p : out.plugins) {
-    for (std::string* s : {&p.trackName, &p.item, &p.container, &p.display, &p.name, &p.vendor, &p.file, &p.id, &p.preset})
-      decode(*s, ansi);
+  for (ProjectPlugin& plugin : out.plugins) {
+    PluginInstance& p = plugin.first;
+    for (std::string* s : {&p.display, &p.name, &p.vendor, &p.file, &p.id}) decode(*s, ansi);
+    checks.checkPlugin(p);
+    if (p.status == InstallStatus::Missing) out.missingInstances += plugin.instances;
   }
-  for (MediaReference& m : out.media) decode(m.file, ansi);
+  RecordWriter& records = collector.records();
+  std::string file;
+  collector.mediaSet().forEach([&](std::string_view bytes, std::uint32_t uses) {
+    file.assign(bytes);
+    decode(file, ansi);
+    const bool exists = checks.mediaExists(file);
+    records.byte(kMedia);
+    records.text(file);
+    records.byte(exists ? 1 : 0);
+    records.number(uses);
+    records.end();
+    ++out.media;
+    out.missingMedia += exists ? 0 : 1;
+  });
+  records.flush();
   return out;
+}
+
+ProjectInventory readProjectInventory(BlockReader& reader) {
+  ProjectChecks none;
+  return readProjectInventory(reader, none);
+}
+
+bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>& instance,
+                               const std::function<void(const MediaReference&)>& media) {
+  if (!spool_) return true;
+  if (spool_->failed()) return false;
+  RecordReader in(*spool_);
+  PluginInstance p;          // its track name and item are the context's
+  std::string noTrackName, noItem;
+  std::uint64_t track = 0;
+  MediaReference m;
+  auto text = [&](std::string& t) {
+    if (!in.text(t)) return false;
+    decode(t, ansi_);
+    return true;
+  };
+  while (!in.atEnd()) {
+    std::uint8_t tag, location, state, flags, instrument;
+    std::uint64_t number;
+    if (!in.byte(tag)) return false;
+    if (tag == kContext) {
+      if (!in.number(track) || !text(p.trackName) || !text(p.item)) return false;
+    } else if (tag == kInstance) {
+      if (!in.byte(location) || !in.byte(state) || !in.number(number) || !in.byte(flags)) return false;
+      if (location > static_cast<std::uint8_t>(FxLocation::Take) || state > static_cast<std::uint8_t>(FxState::Frozen) ||
+          number >= plugins.size())
+        return false;
+      const PluginInstance& first = plugins[static_cast<std::size_t>(number)].first;
+      p.location = static_cast<FxLocation>(location);
+      p.state = static_cast<FxState>(state);
+      p.track = p.location == FxLocation::Master ? 0 : static_cast<std::int32_t>(track);
+      p.format = first.format;
+      p.status = first.status;
+      p.file = first.file;
+      p.id = first.id;
+      p.auSubtype = first.auSubtype;
+      p.auManufacturer = first.auManufacturer;
+      if ((flags & kOwnLabel) != 0) {
+        if (!text(p.display) || !text(p.name) || !text(p.vendor) || !in.byte(instrument)) return false;
+        p.instrument = instrument != 0;
+        if (p.format == FxFormat::Js) {  // named by its file, as its plug-in is
+          p.name = first.name;
+          p.vendor = first.vendor;
+        }
+      } else {
+        p.display = first.display;
+        p.name = first.name;
+        p.vendor = first.vendor;
+        p.instrument = first.instrument;
+      }
+      if (!text(p.container) || !text(p.preset)) return false;
+      // The master has no track, only a take has an item: their texts step
+      // aside (never copied, however long) while the instance is handed out.
+      const bool master = p.location == FxLocation::Master, take = p.location == FxLocation::Take;
+      if (master) p.trackName.swap(noTrackName);
+      if (!take) p.item.swap(noItem);
+      instance(p);
+      if (master) p.trackName.swap(noTrackName);
+      if (!take) p.item.swap(noItem);
+    } else if (tag == kMedia) {
+      if (!in.text(m.file) || !in.byte(flags) || !in.number(number)) return false;
+      m.exists = flags != 0;
+      m.uses = static_cast<std::uint32_t>(number);
+      media(m);
+    } else {
+      return false;
+    }
+  }
+  return true;
 }

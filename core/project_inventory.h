@@ -9,10 +9,19 @@
 // any of these. Texts are UTF-8, decoded from REAPER's quoting and from the
 // file's encoding; "" when absent.
 //
+// Memory does not grow with the instances: each one is set aside as soon as
+// it is read (a few bytes that name its distinct plug-in, in a SpillBuffer:
+// in memory while small, else in a scratch file), and comes back, decoded,
+// from ProjectInventory::forEach. Kept whole are the counts, the project's
+// distinct plug-ins and, while it is read, its distinct media files; once
+// the file's encoding is known (at its end) the checks (ProjectChecks) give
+// each distinct plug-in its status and each media file its existence, and
+// the media files are set aside after the instances.
+//
 // readProjectInventory never throws for bad input: a file that does not
 // start with `<REAPER_PROJECT` is not a project (the result says so), and
-// anything else that is malformed is skipped. Installed status and media
-// existence are left for the caller (see plugin_caches.h, resolveMedia).
+// anything else that is malformed is skipped. It throws std::bad_alloc when
+// memory runs out.
 //
 // One of the program's two readers of project files. This one, the
 // inventory's, streams each file of an archive once, in memory bounded by its
@@ -23,8 +32,11 @@
 #pragma once
 
 #include "core/block_reader.h"
+#include "runtime/spill_buffer.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,21 +74,61 @@ struct PluginInstance {
 
 struct MediaReference {
   std::string file;       // as written in the project
-  std::string resolved;   // absolute, filled by resolveMedia
   bool exists = false;
   std::uint32_t uses = 0; // how many sources name it
 };
 
-struct ProjectInventory {
+// One distinct plug-in of a project, by format, file and id (by its label
+// when it names neither) and, for AU, its component codes: the texts of its
+// first instance (with no track, item, container or preset), its status,
+// and how many instances it has.
+struct ProjectPlugin {
+  PluginInstance first;
+  std::uint32_t instances = 0;
+};
+
+// What the reading asks once a project's texts are decoded. The defaults
+// check nothing: every status stays "unknown", no media file exists.
+class ProjectChecks {
+ public:
+  virtual ~ProjectChecks() = default;
+  // Sets the status of a distinct plug-in (and may rename it).
+  virtual void checkPlugin(PluginInstance&) {}
+  // Whether a media file, as the project writes it, is there.
+  virtual bool mediaExists(std::string_view) { return false; }
+};
+
+class ProjectInventory {
+ public:
   bool isProject = false;
   std::string reaperVersion;
   std::string reaperPlatform;
   std::int32_t tracks = 0;
-  std::vector<PluginInstance> plugins;
-  std::vector<MediaReference> media;
+  std::uint64_t instances = 0;
+  std::uint64_t missingInstances = 0;  // instances whose plug-in is missing
+  std::uint64_t media = 0;             // distinct media files
+  std::uint64_t missingMedia = 0;
+  std::vector<ProjectPlugin> plugins;  // in the order of their first instance
+
+  // Hands out every instance in file order, then every media file in the
+  // order first named; the references live until the next call. False when
+  // what was set aside could not be read back (failureReason() says why),
+  // or could not be written when it was read.
+  bool forEach(const std::function<void(const PluginInstance&)>& instance,
+               const std::function<void(const MediaReference&)>& media);
+  bool failed() const { return spool_ && spool_->failed(); }
+  Text failureReason() const { return spool_ ? spool_->failureReason() : Text(); }
+
+ private:
+  friend ProjectInventory readProjectInventory(BlockReader&, ProjectChecks&, TextView);
+  std::unique_ptr<SpillBuffer> spool_;
+  bool ansi_ = false;
 };
 
-// Reads the whole project from the reader.
+// Reads the whole project from the reader. What is set aside beyond memory
+// goes into a scratch file in `scratchFolder` ("" for the system's folder
+// for temporary files).
+ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks, TextView scratchFolder = {});
 ProjectInventory readProjectInventory(BlockReader& reader);
 
 // Splits a plug-in label into name and vendor: the format prefix ("VST3i: ")

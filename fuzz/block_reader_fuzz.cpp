@@ -114,12 +114,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   PieceSource again(bytes, piece);
   BlockReader second(again, chunk);
-  const ProjectInventory project = readProjectInventory(second);
-  for (const PluginInstance& p : project.plugins) {
-    Require(p.track >= 0 && p.track <= project.tracks, "track number");
-    Require((p.location == FxLocation::Master) == (p.track == 0), "master has no track");
-    Require(IsWellFormedUtf8(p.display) && IsWellFormedUtf8(p.name) && IsWellFormedUtf8(p.trackName), "UTF-8 texts");
-  }
+  ProjectInventory project = readProjectInventory(second);
+  std::uint64_t instances = 0, media = 0;
+  Require(project.forEach(
+              [&](const PluginInstance& p) {
+                ++instances;
+                Require(p.track >= 0 && p.track <= project.tracks, "track number");
+                Require((p.location == FxLocation::Master) == (p.track == 0), "master has no track");
+                Require(IsWellFormedUtf8(p.display) && IsWellFormedUtf8(p.name) && IsWellFormedUtf8(p.trackName),
+                        "UTF-8 texts");
+              },
+              [&](const MediaReference& m) {
+                ++media;
+                Require(IsWellFormedUtf8(m.file), "UTF-8 media file");
+              }),
+          "set aside and read back");
+  Require(instances == project.instances && media == project.media, "every instance and media file read back");
   if (project.isProject) {
     ArchiveTotals totals;
     totals.addProject(project);

@@ -2,20 +2,23 @@
 
 namespace {
 
-// One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF.
+// One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF. A
+// long one goes out in pieces, never copied whole.
 void cell(SinkWriter& out, std::string_view value, bool last = false) {
   std::string scratch;
   value = replaceLoneSurrogates(value, scratch);
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
     out << value;
   } else {
-    std::string quoted = "\"";
-    for (char c : value) {
-      if (c == '"') quoted.push_back('"');
-      quoted.push_back(c);
+    out << "\"";
+    for (std::size_t at = 0; at < value.size();) {  // each quote doubled
+      const std::size_t quote = value.find('"', at);
+      const std::size_t end = quote == std::string_view::npos ? value.size() : quote + 1;
+      out << value.substr(at, end - at);
+      if (quote != std::string_view::npos) out << "\"";
+      at = end;
     }
-    quoted.push_back('"');
-    out << quoted;
+    out << "\"";
   }
   out << (last ? "\r\n" : ",");
 }
@@ -30,7 +33,7 @@ class CsvWriter : public InventoryWriter {
   }
 
   bool addProject(const InventoryProject& p) override {
-    for (const PluginInstance& i : p.inventory.plugins) {
+    const bool replayed = p.inventory.forEach([&](const PluginInstance& i) {
       cell(out_, p.path);
       cell(out_, locationWord(i.location));
       cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
@@ -45,15 +48,20 @@ class CsvWriter : public InventoryWriter {
       cell(out_, stateWord(i.state));
       cell(out_, i.preset);
       cell(out_, statusWord(i.status), true);
+    }, [](const MediaReference&) {});
+    if (!replayed) {
+      setAsideFailure_ = p.inventory.failureReason();
+      return false;
     }
     return out_.ok();
   }
 
-  bool finish(const ArchiveTotals&) override { return out_.flush(); }
-  Text failureReason() const override { return {}; }
+  bool finish(const ArchiveTotals&) override { return setAsideFailure_.empty() && out_.flush(); }
+  Text failureReason() const override { return setAsideFailure_; }
 
  private:
   SinkWriter out_;
+  Text setAsideFailure_;  // a project's instances could not be read back
 };
 
 }  // namespace

@@ -107,12 +107,12 @@ constexpr std::string_view kScript = R"(<script>
 </script>
 )";
 
-// Text as HTML: & < > " ' escaped, a lone surrogate as U+FFFD.
+// Text as HTML: & < > " ' escaped, a lone surrogate as U+FFFD. A long
+// text goes out in pieces, never copied whole.
 void escaped(SinkWriter& out, std::string_view text) {
   std::string scratch;
   text = replaceLoneSurrogates(text, scratch);
-  std::string escaped;
-  escaped.reserve(text.size() + 16);
+  std::string& escaped = out.buffer();
   for (char c : text) {
     switch (c) {
       case '&': escaped += "&amp;"; break;
@@ -122,8 +122,8 @@ void escaped(SinkWriter& out, std::string_view text) {
       case '\'': escaped += "&#39;"; break;
       default: escaped.push_back(c);
     }
+    out.flushIfFull();
   }
-  out << escaped;
 }
 
 void cell(SinkWriter& out, std::string_view text) {
@@ -147,20 +147,26 @@ void card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) 
 
 std::string_view kind(bool instrument) { return instrument ? "instrument" : "effect"; }
 
-// Where an instance sits, in words.
-std::string where(const PluginInstance& i) {
-  std::string where;
+// Where an instance sits, in words, as a cell; the names are written as
+// they are, not gathered into one text first.
+void whereCell(SinkWriter& out, const PluginInstance& i) {
+  const std::string track = "track " + std::to_string(i.track);
+  out << "<td>";
   switch (i.location) {
-    case FxLocation::Master: where = "master"; break;
-    case FxLocation::Track: where = "track " + std::to_string(i.track); break;
-    case FxLocation::TrackInput: where = "track " + std::to_string(i.track) + " input"; break;
-    case FxLocation::Take: where = "track " + std::to_string(i.track) + " take"; break;
+    case FxLocation::Master: out << "master"; break;
+    case FxLocation::Track: out << track; break;
+    case FxLocation::TrackInput: out << track << " input"; break;
+    case FxLocation::Take: out << track << " take"; break;
   }
-  if (i.location != FxLocation::Master && !i.trackName.empty())
-    where += " \xE2\x80\x9C" + i.trackName + "\xE2\x80\x9D";
-  if (i.location == FxLocation::Take && !i.item.empty()) where += ", item \xE2\x80\x9C" + i.item + "\xE2\x80\x9D";
-  if (!i.container.empty()) where += ", in container \xE2\x80\x9C" + i.container + "\xE2\x80\x9D";
-  return where;
+  auto quoted = [&](std::string_view before, std::string_view name) {
+    out << before << "\xE2\x80\x9C";
+    escaped(out, name);
+    out << "\xE2\x80\x9D";
+  };
+  if (i.location != FxLocation::Master && !i.trackName.empty()) quoted(" ", i.trackName);
+  if (i.location == FxLocation::Take && !i.item.empty()) quoted(", item ", i.item);
+  if (!i.container.empty()) quoted(", in container ", i.container);
+  out << "</td>";
 }
 
 // The project table's rows and the projects' sections come after the
@@ -174,7 +180,8 @@ class HtmlWriter : public InventoryWriter {
   bool addProject(const InventoryProject& project) override;
   bool finish(const ArchiveTotals& totals) override;
   Text failureReason() const override {
-    return rows_.failureReason().empty() ? sections_.failureReason() : rows_.failureReason();
+    if (!rows_.failureReason().empty()) return rows_.failureReason();
+    return sections_.failureReason().empty() ? setAsideFailure_ : sections_.failureReason();
   }
 
  private:
@@ -182,10 +189,11 @@ class HtmlWriter : public InventoryWriter {
   const ByteSink& sink_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
+  Text setAsideFailure_;  // a project's instances could not be read back
 };
 
 bool HtmlWriter::addProject(const InventoryProject& project) {
-  const ProjectInventory& p = project.inventory;
+  ProjectInventory& p = project.inventory;
   ++number_;
   SinkWriter& row = rows_.out();
   row << "<tr><td><a href=\"#p" << number_ << "\">";
@@ -199,54 +207,60 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   }
   row << "</td>";
   numberCell(row, static_cast<std::uint64_t>(p.tracks));
-  numberCell(row, p.plugins.size());
-  numberCell(row, missingPluginsOf(p), true);
-  numberCell(row, missingMediaOf(p), true);
+  numberCell(row, p.instances);
+  numberCell(row, p.missingInstances, true);
+  numberCell(row, p.missingMedia, true);
   row << "</tr>\n";
 
   SinkWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escaped(out, project.path);
-  out << " <span class=\"small\">(" << static_cast<std::uint64_t>(p.plugins.size()) << " plug-ins, "
-      << static_cast<std::uint64_t>(p.media.size()) << " media files)</span></summary>\n";
-  if (!p.plugins.empty()) {
+  out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
+  if (p.instances > 0) {
     out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
-    for (const PluginInstance& i : p.plugins) {
-      out << "<tr>";
-      cell(out, where(i));
-      out << "<td title=\"";
-      escaped(out, i.display);
-      out << "\">";
-      escaped(out, i.name.empty() ? i.display : i.name);
-      out << "</td>";
-      cell(out, i.vendor);
-      cell(out, formatWord(i.format));
-      cell(out, kind(i.instrument));
-      cell(out, stateWord(i.state));
-      cell(out, i.preset);
-      statusCell(out, i.status);
-      out << "</tr>\n";
-    }
-    out << "</tbody></table>\n";
   }
-  if (!p.media.empty()) {
-    const std::string_view folder = folderOfPathText(project.path);
-    out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n<tbody>\n";
-    for (const MediaReference& m : p.media) {
-      out << "<tr>";
-      cell(out, m.file);
-      cell(out, resolvedMediaText(folder, m.file));
-      out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
-    }
-    out << "</tbody></table>\n";
+  std::uint64_t seen = 0;
+  const std::string_view folder = folderOfPathText(project.path);
+  const bool replayed = p.forEach(
+      [&](const PluginInstance& i) {
+        out << "<tr>";
+        whereCell(out, i);
+        out << "<td title=\"";
+        escaped(out, i.display);
+        out << "\">";
+        escaped(out, i.name.empty() ? i.display : i.name);
+        out << "</td>";
+        cell(out, i.vendor);
+        cell(out, formatWord(i.format));
+        cell(out, kind(i.instrument));
+        cell(out, stateWord(i.state));
+        cell(out, i.preset);
+        statusCell(out, i.status);
+        out << "</tr>\n";
+      },
+      [&](const MediaReference& m) {
+        if (seen++ == 0) {
+          if (p.instances > 0) out << "</tbody></table>\n";
+          out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n"
+                 "<tbody>\n";
+        }
+        out << "<tr>";
+        cell(out, m.file);
+        cell(out, resolvedMediaText(folder, m.file));
+        out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
+      });
+  if (!replayed) {
+    setAsideFailure_ = p.failureReason();
+    return false;
   }
+  if (p.instances > 0 || seen > 0) out << "</tbody></table>\n";
   out << "</details>\n";
   return !rows_.failed() && !sections_.failed();
 }
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
-  if (rows_.failed() || sections_.failed()) return false;
+  if (rows_.failed() || sections_.failed() || !setAsideFailure_.empty()) return false;
   SinkWriter out(sink_);
   out << kHead << "<p class=\"meta\">";
   if (resources_) {

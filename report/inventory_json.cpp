@@ -3,17 +3,27 @@
 namespace {
 
 // A JSON string: quotes, backslashes and controls escaped, a lone surrogate
-// (kept by pathText) as its \u escape, everything else as UTF-8.
+// (kept by pathText) as its \u escape, everything else as UTF-8. A long
+// string goes out in pieces, never copied whole.
 void jsonString(SinkWriter& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
+  constexpr std::size_t kPiece = std::size_t{1} << 16;
   std::string& escaped = out.buffer();
   escaped.push_back('"');
   std::size_t run = 0;  // the start of bytes that need no escape
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F && c != 0xED) continue;
+    if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F && c != 0xED) {
+      if (i - run >= kPiece) {
+        escaped.append(s, run, i - run);
+        run = i;
+        out.flushIfFull();
+      }
+      continue;
+    }
     escaped.append(s, run, i - run);
     run = i + 1;
+    out.flushIfFull();
     switch (c) {
       case '"': escaped += "\\\""; continue;
       case '\\': escaped += "\\\\"; continue;
@@ -110,7 +120,7 @@ class JsonWriter : public InventoryWriter {
   bool open(TextView scratchFolder) override { return projects_.open(scratchFolder); }
 
   bool addProject(const InventoryProject& project) override {
-    const ProjectInventory& p = project.inventory;
+    ProjectInventory& p = project.inventory;
     SinkWriter& out = projects_.out();
     out << (firstProject_ ? "\n    {" : ",\n    {");
     firstProject_ = false;
@@ -122,47 +132,60 @@ class JsonWriter : public InventoryWriter {
     out << ", ";
     numberField(out, "tracks", static_cast<std::uint64_t>(p.tracks));
     out << ", ";
-    numberField(out, "missing_plugins", missingPluginsOf(p));
+    numberField(out, "missing_plugins", p.missingInstances);
     out << ", ";
-    numberField(out, "missing_media", missingMediaOf(p));
+    numberField(out, "missing_media", p.missingMedia);
     out << ",\n     \"plugins\": [";
-    bool first = true;
-    for (const PluginInstance& i : p.plugins) {
-      out << (first ? "\n      " : ",\n      ");
-      first = false;
-      instance(out, i);
-    }
-    out << (first ? "],\n     \"media\": [" : "\n     ],\n     \"media\": [");
-    first = true;
+    bool first = true, inMedia = false;
+    auto openMedia = [&] {
+      out << (first ? "],\n     \"media\": [" : "\n     ],\n     \"media\": [");
+      first = true;
+      inMedia = true;
+    };
     const std::string_view folder = folderOfPathText(project.path);
-    for (const MediaReference& m : p.media) {
-      out << (first ? "\n      {" : ",\n      {");
-      first = false;
-      textField(out, "file", m.file);
-      out << ", ";
-      textField(out, "resolved", resolvedMediaText(folder, m.file));
-      out << ", ";
-      boolField(out, "exists", m.exists);
-      out << ", ";
-      numberField(out, "uses", m.uses);
-      out << "}";
+    const bool replayed = p.forEach(
+        [&](const PluginInstance& i) {
+          out << (first ? "\n      " : ",\n      ");
+          first = false;
+          instance(out, i);
+        },
+        [&](const MediaReference& m) {
+          if (!inMedia) openMedia();
+          out << (first ? "\n      {" : ",\n      {");
+          first = false;
+          textField(out, "file", m.file);
+          out << ", ";
+          textField(out, "resolved", resolvedMediaText(folder, m.file));
+          out << ", ";
+          boolField(out, "exists", m.exists);
+          out << ", ";
+          numberField(out, "uses", m.uses);
+          out << "}";
+        });
+    if (!replayed) {
+      setAsideFailure_ = p.failureReason();
+      return false;
     }
+    if (!inMedia) openMedia();
     out << (first ? "]}" : "\n     ]}");
     return !projects_.failed();
   }
 
   bool finish(const ArchiveTotals& totals) override;
-  Text failureReason() const override { return projects_.failureReason(); }
+  Text failureReason() const override {
+    return projects_.failureReason().empty() ? setAsideFailure_ : projects_.failureReason();
+  }
 
  private:
   std::optional<std::string> resources_;
   const ByteSink& sink_;
   SetAside projects_;
   bool firstProject_ = true;
+  Text setAsideFailure_;  // a project's instances could not be read back
 };
 
 bool JsonWriter::finish(const ArchiveTotals& totals) {
-  if (projects_.failed()) return false;
+  if (projects_.failed() || !setAsideFailure_.empty()) return false;
   SinkWriter out(sink_);
   out << "{\n  ";
   optionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());

@@ -10,8 +10,9 @@
 //
 // open(scratchFolder) makes the scratch files in that folder ("" for the
 // system's folder for temporary files); false when it cannot. Every call is
-// false once anything failed: the sink refused a piece or a scratch file
-// could not be written or read back; failureReason() then words the scratch
+// false once anything failed: the sink refused a piece, a scratch file could
+// not be written or read back, or a project's instances set aside could not
+// be (ProjectInventory::forEach); failureReason() then words the scratch
 // file's failure, and is empty when it was the sink's (whose owner knows
 // why). `resources` is the resource folder the installed check used, as
 // pathText gives it, or null when there was no check.
@@ -35,10 +36,11 @@ using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
 
-// One project as the writers see it: its path in pathText form and what it needs.
+// One project as the writers see it: its path in pathText form and what it
+// needs (whose instances a writer reads back, hence not const).
 struct InventoryProject {
   std::string_view path;
-  const ProjectInventory& inventory;
+  ProjectInventory& inventory;
 };
 
 class InventoryWriter {
@@ -59,7 +61,12 @@ std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std
 class SinkWriter {
  public:
   explicit SinkWriter(const ByteSink& sink) : sink_(sink) { buffer_.reserve(kFlushAt + 4096); }
+  // A piece as large as the buffer goes to the sink as it is, not copied.
   SinkWriter& operator<<(std::string_view bytes) {
+    if (bytes.size() >= kFlushAt) {
+      if (flush()) ok_ = sink_(bytes);
+      return *this;
+    }
     buffer_ += bytes;
     if (buffer_.size() >= kFlushAt) flush();
     return *this;

@@ -60,3 +60,14 @@ bool ScratchFile::copyTo(const std::function<bool(std::string_view)>& sink) {
   // Later writes go after what was written.
   return OsSeek(handle_, static_cast<std::int64_t>(size_), SeekFrom::Begin) >= 0 || fail(OsLastError());
 }
+
+bool ScratchFile::readAt(std::uint64_t offset, char* destination, std::size_t count) {
+  if (handle_ == 0 || failed_ || !flush()) return false;
+  if (offset > size_ || count > size_ - offset) return false;
+  if (OsSeek(handle_, static_cast<std::int64_t>(offset), SeekFrom::Begin) < 0) return fail(OsLastError());
+  OsSetLastError(0);
+  const auto want = static_cast<std::int64_t>(count);
+  const std::int64_t got = OsRead(handle_, destination, want);
+  if (got < want) return fail(OsLastError() != 0 ? OsLastError() : kCutShort);
+  return OsSeek(handle_, static_cast<std::int64_t>(size_), SeekFrom::Begin) >= 0 || fail(OsLastError());
+}

@@ -12,6 +12,8 @@
 // anything has failed (a full disk); later writes do nothing. copyTo() hands
 // everything written so far, from the first byte, to `sink` in pieces of at
 // most 64 KiB; false when reading it back failed or the sink refused a piece.
+// readAt() puts `count` bytes from `offset` into `destination`; false when
+// they could not all be read back. Writes after it still go to the end.
 // failureReason() words the file's own first failure as the system does, for
 // messages; it is empty while nothing failed (and for a refusing sink, whose
 // owner knows why).
@@ -36,6 +38,7 @@ class ScratchFile {
   bool create(TextView folder);
   bool write(std::string_view bytes);
   bool copyTo(const std::function<bool(std::string_view)>& sink);
+  bool readAt(std::uint64_t offset, char* destination, std::size_t count);
   std::uint64_t size() const { return size_; }
   bool failed() const { return failed_; }
   Text failureReason() const;

@@ -142,3 +142,31 @@ TEST_F(inventory_cli, progress_only_on_a_terminal_and_never_with_quiet) {
   run(quiet, true);
   EXPECT_TRUE(progress.empty());
 }
+
+TEST_F(inventory_cli, jobs_above_the_most_the_help_states_are_bad_usage_that_names_it) {
+  ASSERT_EQ(run({u"--help"}), 0);
+  std::string help;
+  for (const std::string& line : out) help += line + "\n";
+  EXPECT_NE(help.find("--jobs N                 read N projects at once, 1 to 256"), std::string::npos) << help;
+  const Text project = TestData("inventory/archive/2023/old/minimal.rpp");
+  struct Case {
+    const char16_t* jobs;
+    int status;
+    const char* message;
+  } cases[] = {
+      {u"256", 0, ""},
+      {u"257", 2, "quorvel-inventory: --jobs 257 is too large: at most 256"},
+      {u"2147483648", 2, "quorvel-inventory: --jobs 2147483648 is too large: at most 256"},
+      {u"184467440737095516160", 2, "quorvel-inventory: --jobs 184467440737095516160 is too large: at most 256"},
+      {u"0", 2, "quorvel-inventory: --jobs needs a whole number of 1 or more"},
+      {u"-3", 2, "quorvel-inventory: --jobs needs a whole number of 1 or more"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(run({u"--quiet", u"--no-installed-check", u"--jobs", c.jobs, u"-o", path(u"i.json"), project}), c.status)
+        << U8(c.jobs) << errText();
+    if (c.status == 2) {
+      ASSERT_EQ(err.size(), 1u) << errText();
+      EXPECT_EQ(err[0], std::string(c.message) + " (try 'quorvel-inventory --help')");
+    }
+  }
+}

@@ -8,6 +8,7 @@
 #include "runtime/utf8.h"
 #include "runtime/paths.h"
 #include "runtime/scratch_file.h"
+#include "runtime/spill_buffer.h"
 #include "support/temp_folder.h"
 
 #include <algorithm>
@@ -77,6 +78,19 @@ ProjectInventory Inventory(const std::string& bytes) {
   StringSource source(bytes);
   BlockReader reader(source);
   return readProjectInventory(reader);
+}
+
+// What a project set aside, read back.
+struct Contents {
+  std::vector<PluginInstance> plugins;
+  std::vector<MediaReference> media;
+};
+
+Contents Replay(ProjectInventory& project) {
+  Contents c;
+  EXPECT_TRUE(project.forEach([&](const PluginInstance& i) { c.plugins.push_back(i); },
+                              [&](const MediaReference& m) { c.media.push_back(m); }));
+  return c;
 }
 
 Text ArchiveProject() { return TestData("inventory/archive/Live Sets/\xC3\x89t\xC3\xA9 & Co's (final) #2.RPP"); }
@@ -188,9 +202,10 @@ TEST(project_inventory, a_file_that_does_not_start_with_the_project_block_is_not
 }
 
 TEST(project_inventory, finds_every_instance_where_it_sits_with_its_state_and_preset) {
-  const ProjectInventory p = Inventory(ReadBytes(ArchiveProject()));
-  ASSERT_TRUE(p.isProject);
-  EXPECT_EQ(p.tracks, 2);  // the copy a snapshot keeps in EXTENSIONS is not a track
+  ProjectInventory project = Inventory(ReadBytes(ArchiveProject()));
+  ASSERT_TRUE(project.isProject);
+  EXPECT_EQ(project.tracks, 2);  // the copy a snapshot keeps in EXTENSIONS is not a track
+  const Contents p = Replay(project);
   struct Row {
     FxLocation location;
     int track;
@@ -262,7 +277,8 @@ TEST(project_inventory, finds_every_instance_where_it_sits_with_its_state_and_pr
 TEST(project_inventory, texts_are_decoded_from_the_files_encoding) {
   const std::string ansi = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME \"Caf\xE9\"\n<FXCHAIN\nBYPASS 0 0 0\n"
                            "<VST \"VST: Gr\xFCn (\x80 Labs)\" x.dll 0 \"\" 1\n>\n>\n>\n";
-  const ProjectInventory a = Inventory(ansi);
+  ProjectInventory ansiProject = Inventory(ansi);
+  const Contents a = Replay(ansiProject);
   ASSERT_EQ(a.plugins.size(), 1u);
   EXPECT_EQ(a.plugins[0].trackName, "Caf\xC3\xA9");
   EXPECT_EQ(a.plugins[0].vendor, "\xE2\x82\xAC Labs");  // Windows-1252 0x80 is the euro sign
@@ -272,7 +288,8 @@ TEST(project_inventory, texts_are_decoded_from_the_files_encoding) {
     utf16.push_back(static_cast<char>(c & 0xFF));
     utf16.push_back(static_cast<char>(c >> 8));
   }
-  const ProjectInventory u = Inventory(utf16);
+  ProjectInventory utf16Project = Inventory(utf16);
+  const Contents u = Replay(utf16Project);
   ASSERT_EQ(u.plugins.size(), 1u);
   EXPECT_EQ(u.plugins[0].trackName, "\xC3\x89t\xC3\xA9");
   EXPECT_EQ(u.plugins[0].name, "\xD0\x9A");
@@ -280,16 +297,90 @@ TEST(project_inventory, texts_are_decoded_from_the_files_encoding) {
 }
 
 TEST(project_inventory, in_project_midi_data_is_passed_over_and_what_follows_is_read) {
-  const ProjectInventory p = Inventory(
+  ProjectInventory project = Inventory(
       "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n<ITEM\nNAME a\n<SOURCE MIDI\nHASDATA 1 960 QN\nE 0 90 3c 60\n"
       "<X 0 0\n/wAA\n>\nFILE \"not-a-file.mid\"\nE 1 80 3c 00\n>\n<TAKEFX\nBYPASS 0 0 0\n<JS a/b \"\"\n>\n>\n>\n"
       "<ITEM\n<SOURCE MIDI\nFILE \"song.mid\"\n>\n>\n>\n<TRACK\n>\n>\n");
-  EXPECT_EQ(p.tracks, 2);
+  EXPECT_EQ(project.tracks, 2);
+  const Contents p = Replay(project);
   ASSERT_EQ(p.media.size(), 1u);
   EXPECT_EQ(p.media[0].file, "song.mid");
   ASSERT_EQ(p.plugins.size(), 1u);
   EXPECT_EQ(p.plugins[0].item, "a");
   EXPECT_EQ(p.plugins[0].location, FxLocation::Take);
+}
+
+namespace {
+
+// 3,000 tracks, more than memory keeps of a project's instances: each with a
+// plug-in (its preset after a parameter envelope, every 10th renamed), a JS
+// in a container (a PRESETNAME after the container belongs to nothing) and a
+// take FX; the master's chain halfway; the second track's name 100 KB long;
+// 1,000 media files named three times each.
+std::string BigProject() {
+  std::string bytes = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n";
+  for (int t = 1; t <= 3000; ++t) {
+    const std::string n = std::to_string(t);
+    if (t == 1500) bytes += "<MASTERFXLIST\nBYPASS 1 0 0\n<VST \"VST: Limiter (V)\" lim.dll 0 \"\" 3\n>\n>\n";
+    bytes += "<TRACK\nNAME \"" + (t == 2 ? std::string(100000, 'L') : "T" + n) + "\"\n<FXCHAIN\nBYPASS 0 0 0\n";
+    bytes += t % 10 == 0 ? "<VST \"VST: EQ renamed (W)\" eq.dll 0 \"\" 1\n>\n" : "<VST \"VST: EQ (V)\" eq.dll 0 \"\" 1\n>\n";
+    bytes += "<PARMENV 1\n>\nPRESETNAME p" + n + "\nBYPASS 0 0 0\n<CONTAINER Container \"box\"\nBYPASS 0 0 0\n"
+             "<JS utility/volume \"\"\n>\n>\nPRESETNAME lost\n>\n<ITEM\nNAME take" + n +
+             "\n<TAKEFX\nBYPASS 0 1 0\n<VST \"VSTi: Synth (V)\" syn.dll 0 \"\" 2\n>\n>\n<SOURCE WAVE\nFILE \"a" +
+             std::to_string(t % 1000) + ".wav\"\n>\n>\n>\n";
+  }
+  return bytes + "<TRACK\n<ITEM\n<SOURCE WAVE\nFILE a1.wav\n>\n>\n<ITEM\n<SOURCE WAVE\nFILE a2.wav\n>\n>\n>\n>\n";
+}
+
+}  // namespace
+
+TEST(project_inventory, a_project_larger_than_memory_keeps_comes_back_whole_in_file_order) {
+  ProjectInventory project = Inventory(BigProject());
+  EXPECT_EQ(project.instances, 9001u);
+  ASSERT_EQ(project.plugins.size(), 4u);  // distinct: EQ, volume, Synth, Limiter
+  EXPECT_EQ(project.plugins[0].instances, 3000u);
+  EXPECT_EQ(project.plugins[0].first.display, "VST: EQ (V)");
+  EXPECT_EQ(project.media, 1000u);
+  const Contents c = Replay(project);
+  ASSERT_EQ(c.plugins.size(), 9001u);
+  std::size_t at = 0;
+  for (int t = 1; t <= 3000; ++t) {
+    SCOPED_TRACE("track " + std::to_string(t));
+    if (t == 1500) {
+      const PluginInstance& m = c.plugins[at++];
+      EXPECT_EQ(m.location, FxLocation::Master);
+      EXPECT_EQ(m.track, 0);
+      EXPECT_EQ(m.trackName, "");
+      EXPECT_EQ(m.state, FxState::Bypassed);
+      EXPECT_EQ(m.name, "Limiter");
+    }
+    const std::string name = t == 2 ? std::string(100000, 'L') : "T" + std::to_string(t);
+    const PluginInstance& eq = c.plugins[at++];
+    const PluginInstance& js = c.plugins[at++];
+    const PluginInstance& take = c.plugins[at++];
+    EXPECT_EQ(eq.track, t);
+    EXPECT_TRUE(eq.trackName == name);
+    EXPECT_EQ(eq.display, t % 10 == 0 ? "VST: EQ renamed (W)" : "VST: EQ (V)");
+    EXPECT_EQ(eq.name, t % 10 == 0 ? "EQ renamed" : "EQ");
+    EXPECT_EQ(eq.vendor, t % 10 == 0 ? "W" : "V");
+    EXPECT_EQ(eq.preset, "p" + std::to_string(t));
+    EXPECT_EQ(eq.item, "");
+    EXPECT_EQ(eq.container, "");
+    EXPECT_EQ(js.file, "utility/volume");
+    EXPECT_EQ(js.container, "box");
+    EXPECT_EQ(js.preset, "");
+    EXPECT_TRUE(js.trackName == name);
+    EXPECT_EQ(take.location, FxLocation::Take);
+    EXPECT_EQ(take.item, "take" + std::to_string(t));
+    EXPECT_TRUE(take.instrument);
+    EXPECT_EQ(take.state, FxState::Offline);
+    EXPECT_EQ(take.preset, "");
+  }
+  ASSERT_EQ(c.media.size(), 1000u);
+  for (std::size_t i = 0; i < c.media.size(); ++i) {
+    EXPECT_EQ(c.media[i].file, "a" + std::to_string((i + 1) % 1000) + ".wav");
+    EXPECT_EQ(c.media[i].uses, i < 2 ? 4u : 3u);
+  }
 }
 
 TEST(project_inventory, splits_labels_into_name_and_vendor_past_channel_notes) {
@@ -320,7 +411,8 @@ TEST(project_inventory, splits_labels_into_name_and_vendor_past_channel_notes) {
 TEST(plugin_caches, matches_by_keys_and_ids_never_by_name) {
   PluginCaches caches;
   caches.loadFolder(TestData("inventory/resources"));
-  ProjectInventory p = Inventory(ReadBytes(ArchiveProject()));
+  ProjectInventory project = Inventory(ReadBytes(ArchiveProject()));
+  Contents p = Replay(project);
   std::vector<std::string> got;
   for (PluginInstance& i : p.plugins) got.push_back(std::string(statusWord(caches.statusOf(i))));
   const std::vector<std::string> expected = {
@@ -388,7 +480,7 @@ const std::string kPlain =
     "BYPASS 0 0 0\n<JS utility/volume \"\"\n>\n>\n>\n";
 
 std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr) {
-  const ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
+  ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
   const std::string plainPath = pathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
   std::string bytes;
   const ByteSink sink = [&](std::string_view piece) {
@@ -426,11 +518,15 @@ TEST(archive_inventory, plugins_aggregate_by_identity_and_the_first_instance_nam
   // Two instances of one identity in one project count one project; the
   // first met gives the identity its texts and status.
   ArchiveTotals twice;
-  ProjectInventory p = Inventory(kPlain);
-  p.plugins[0].status = InstallStatus::Missing;
-  p.plugins.push_back(p.plugins[0]);
-  p.plugins.back().display = "VST: renamed";
-  p.plugins.back().status = InstallStatus::Installed;
+  struct MissingA : ProjectChecks {
+    void checkPlugin(PluginInstance& p) override {
+      p.status = p.file == "a.dll" ? InstallStatus::Missing : InstallStatus::Installed;
+    }
+  } checks;
+  StringSource source(kPlain.substr(0, kPlain.size() - 4) + "BYPASS 0 0 0\n<VST 'VST: renamed' a.dll 0 \"\" 7\n>\n>\n>\n");
+  BlockReader reader(source);
+  ProjectInventory p = readProjectInventory(reader, checks);
+  EXPECT_EQ(p.missingInstances, 2u);
   twice.addProject(p);
   twice.finish();
   ASSERT_EQ(twice.plugins().size(), 2u);
@@ -439,6 +535,12 @@ TEST(archive_inventory, plugins_aggregate_by_identity_and_the_first_instance_nam
   EXPECT_EQ(twice.plugins()[0].projects, 1u);
   EXPECT_EQ(twice.plugins()[0].instances, 2u);
   EXPECT_EQ(twice.missingPlugins(), 1u);
+  // Read back, each instance keeps its own label.
+  const Contents back = Replay(p);
+  ASSERT_EQ(back.plugins.size(), 3u);
+  EXPECT_EQ(back.plugins[2].display, "VST: renamed");
+  EXPECT_EQ(back.plugins[2].name, "renamed");
+  EXPECT_EQ(back.plugins[2].status, InstallStatus::Missing);
 }
 
 TEST(archive_inventory, every_output_keeps_hostile_names_as_text) {
@@ -489,7 +591,7 @@ TEST(archive_inventory, the_parts_set_aside_come_back_in_place_after_the_summary
 }
 
 TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
-  const ProjectInventory plain = Inventory(kPlain);
+  ProjectInventory plain = Inventory(kPlain);
   ArchiveTotals totals;
   totals.addProject(plain);
   totals.finish();
@@ -590,15 +692,16 @@ TEST(archive_inventory, media_paths_resolve_from_the_projects_folder_with_either
 TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
   PluginCaches caches;
   caches.loadFolder(TestData("inventory/resources"));
-  const ProjectFileResult r = inventoryProjectFile(ArchiveProject(), &caches);
+  ProjectFileResult r = inventoryProjectFile(ArchiveProject(), &caches);
   ASSERT_EQ(r.error, "");
-  const std::vector<MediaReference>& m = r.inventory.media;
+  const Contents c = Replay(r.inventory);
+  const std::vector<MediaReference>& m = c.media;
   ASSERT_EQ(m.size(), 4u);
   EXPECT_TRUE(m[0].exists);   // Recordings\take.flac, with a backslash
   EXPECT_FALSE(m[1].exists);  // an absolute path that is not there
   EXPECT_TRUE(m[2].exists);
   EXPECT_TRUE(m[3].exists);
-  EXPECT_EQ(r.inventory.plugins[3].name, "3-Band EQ");  // named from the JS cache
+  EXPECT_EQ(c.plugins[3].name, "3-Band EQ");  // named from the JS cache
   const ProjectFileResult notes = inventoryProjectFile(TestData("inventory/archive/2023/notes.rpp"), &caches);
   EXPECT_EQ(notes.error, "not a REAPER project (its first line is not <REAPER_PROJECT)");
   EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).error, "cannot be found");
@@ -618,12 +721,12 @@ Text Resources(std::string_view pair) {
 TEST(inventory_corpus, snapshot_copies_are_not_tracks_in_the_real_podcast_project) {
   QUORVEL_SKIP_WITHOUT_CORPUS();
   const Text project = CorpusFile("05-osx64-540-podcast-sws-snapshots.rpp");
-  const ProjectFileResult r = inventoryProjectFile(project, nullptr);
+  ProjectFileResult r = inventoryProjectFile(project, nullptr);
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.inventory.tracks, 3);
   EXPECT_EQ(r.inventory.reaperVersion, "5.40");
   EXPECT_EQ(r.inventory.reaperPlatform, "OSX64");
-  for (const PluginInstance& p : r.inventory.plugins) EXPECT_NE(p.file, "Soundboard.vst");  // only in snapshots
+  for (const PluginInstance& p : Replay(r.inventory).plugins) EXPECT_NE(p.file, "Soundboard.vst");  // only in snapshots
 }
 
 TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines_caches) {
@@ -650,11 +753,12 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
       GTEST_SKIP() << "no resource folders beside the corpus of real projects: " << TextToUtf8(folder);
     PluginCaches caches;
     caches.loadFolder(folder);
-    const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
+    ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
     ASSERT_EQ(r.error, "") << pair.project;
     int counts[3] = {};
-    for (const PluginInstance& p : r.inventory.plugins) ++counts[static_cast<int>(p.status)];
-    EXPECT_EQ(static_cast<int>(r.inventory.plugins.size()), pair.instances) << pair.project;
+    const Contents c = Replay(r.inventory);
+    for (const PluginInstance& p : c.plugins) ++counts[static_cast<int>(p.status)];
+    EXPECT_EQ(static_cast<int>(c.plugins.size()), pair.instances) << pair.project;
     EXPECT_EQ(counts[0], pair.installed) << pair.project;
     EXPECT_EQ(counts[1], pair.missing) << pair.project;
     EXPECT_EQ(counts[2], pair.unknown) << pair.project;
@@ -667,10 +771,10 @@ TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_fo
     GTEST_SKIP() << "no resource folders beside the corpus of real projects: " << TextToUtf8(folder);
   PluginCaches arm;
   arm.addVstCache(ReadBytes(folder + u"/reaper-vstplugins_arm64.ini"));
-  const ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);
+  ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);
   ASSERT_EQ(r.error, "");
   int missing = 0;
-  for (const PluginInstance& p : r.inventory.plugins) {
+  for (const PluginInstance& p : Replay(r.inventory).plugins) {
     if (p.status == InstallStatus::Missing) {
       ++missing;
       EXPECT_EQ(p.file, "SH Signal Router.vst");
@@ -689,10 +793,10 @@ TEST_F(inventory_media, a_missing_folder_and_a_missing_file_in_a_present_folder_
   ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::path(path(u"Here"))));
   writeFile(u"Here/c.wav", "RIFF");
   writeFile(u"e.wav", "RIFF");
-  const ProjectFileResult r = inventoryProjectFile(path(u"song.rpp"), nullptr);
+  ProjectFileResult r = inventoryProjectFile(path(u"song.rpp"), nullptr);
   ASSERT_EQ(r.error, "");
   std::vector<bool> exists;
-  for (const MediaReference& m : r.inventory.media) exists.push_back(m.exists);
+  for (const MediaReference& m : Replay(r.inventory).media) exists.push_back(m.exists);
   EXPECT_EQ(exists, (std::vector<bool>{false, false, true, false, true}));
 }
 
@@ -769,7 +873,7 @@ TEST_F(scratch_file, a_folder_that_cannot_hold_it_is_a_failure_with_the_systems_
 }
 
 TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_succeeds_or_fails) {
-  const ProjectInventory plain = Inventory(kPlain);
+  ProjectInventory plain = Inventory(kPlain);
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     for (bool refuse : {false, true}) {
       std::string bytes;
@@ -813,4 +917,143 @@ TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_
       }
     }
   }
+}
+
+TEST_F(scratch_file, a_spill_buffer_moves_to_a_file_past_its_limit_and_reads_back_in_any_pieces) {
+  std::mt19937 random(11);
+  for (std::size_t limit : {std::size_t{0}, std::size_t{100}, std::size_t{1} << 20}) {
+    SpillBuffer buffer(folder(), limit);
+    std::string written;
+    for (std::size_t size : {1, 99, 2, 70000, 0, 150000, 5}) {
+      std::string piece(size, '\0');
+      for (char& c : piece) c = static_cast<char>(random());
+      EXPECT_TRUE(buffer.write(piece));
+      written += piece;
+    }
+    EXPECT_EQ(buffer.spilled(), limit < written.size()) << limit;
+    EXPECT_EQ(buffer.size(), written.size());
+    for (int pass = 0; pass < 2; ++pass) {  // as often as needed
+      SpillBuffer::Reader reader(buffer);
+      std::string back;
+      // Pieces of every size, within the read-ahead and beyond it.
+      for (std::size_t n = 1; !reader.atEnd(); n = n * 3 % 200003 + 1) {
+        std::string piece(std::min(n, written.size() - back.size()), '\0');
+        ASSERT_TRUE(reader.read(piece.data(), piece.size())) << limit << " at " << back.size();
+        back += piece;
+      }
+      EXPECT_TRUE(back == written) << limit;
+      char past;
+      EXPECT_FALSE(reader.read(&past, 1));
+    }
+    if (NamelessWhileOpen()) {
+      EXPECT_TRUE(Entries(folder()).empty());
+    }
+  }
+  EXPECT_TRUE(Entries(folder()).empty());
+  SpillBuffer nowhere(path(u"no-such-folder"), 10);
+  EXPECT_TRUE(nowhere.write("0123456789"));  // still in memory
+  EXPECT_FALSE(nowhere.write("x"));
+  EXPECT_TRUE(nowhere.failed());
+  EXPECT_NE(nowhere.failureReason(), u"");
+}
+
+TEST_F(scratch_file, instances_that_could_not_be_set_aside_fail_the_writer_with_the_reason) {
+  StringSource source(BigProject());
+  BlockReader reader(source);
+  ProjectChecks none;
+  ProjectInventory p = readProjectInventory(reader, none, path(u"no-such-folder"));
+  ASSERT_TRUE(p.failed());
+  ASSERT_NE(p.failureReason(), u"");
+  for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
+    std::string bytes;
+    const ByteSink sink = [&](std::string_view piece) {
+      bytes += piece;
+      return true;
+    };
+    ArchiveTotals totals;
+    totals.finish();
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
+    ASSERT_TRUE(writer->open(folder()));
+    EXPECT_FALSE(writer->addProject({"/big.rpp", p})) << static_cast<int>(format);
+    EXPECT_EQ(writer->failureReason(), p.failureReason());
+    EXPECT_FALSE(writer->finish(totals));
+  }
+}
+
+TEST(archive_inventory, long_texts_reach_every_output_whole_and_escaped) {
+  // Longer than the writers' buffers, with characters to escape at every
+  // place a piece could end; a plain one goes past the buffer unchanged.
+  std::string odd;
+  for (int i = 0; i < 40000; ++i) odd += "a\"<&'\\\tz";
+  const std::string plain(300000, 'x');
+  ProjectInventory p = Inventory("<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME `" + odd +
+                                 "`\n<FXCHAIN\nBYPASS 0 0 0\n<JS a/b \"\"\n>\nPRESETNAME " + plain + "\n>\n>\n>\n");
+  auto replaced = [](std::string text, std::vector<std::pair<char, std::string>> escapes) {
+    std::string out;
+    for (char c : text) {
+      auto e = std::find_if(escapes.begin(), escapes.end(), [&](const auto& x) { return x.first == c; });
+      if (e == escapes.end()) out.push_back(c);
+      else out += e->second;
+    }
+    return out;
+  };
+  const std::string expected[] = {
+      replaced(odd, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}}),
+      replaced(odd, {{'"', "\\\""}, {'\\', "\\\\"}, {'\t', "\\t"}}),
+      "\"" + replaced(odd, {{'"', "\"\""}}) + "\"",
+  };
+  const InventoryFormat formats[] = {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv};
+  for (int f = 0; f < 3; ++f) {
+    std::string bytes;
+    const ByteSink sink = [&](std::string_view piece) {
+      bytes += piece;
+      return true;
+    };
+    ArchiveTotals totals;
+    totals.addProject(p);
+    totals.finish();
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(formats[f], std::nullopt, sink);
+    ASSERT_TRUE(writer->open(u""));
+    ASSERT_TRUE(writer->addProject({"/p.rpp", p}));
+    ASSERT_TRUE(writer->finish(totals));
+    EXPECT_NE(bytes.find(expected[f]), std::string::npos) << f;
+    EXPECT_NE(bytes.find(plain), std::string::npos) << f;
+  }
+}
+
+TEST(archive_inventory, reading_in_order_hands_each_batch_to_one_thread_and_wakes_no_more_than_have_work) {
+  constexpr std::size_t kCount = 203, kBatch = 4, kWindow = 16;
+  std::vector<std::thread::id> readBy(kCount);
+  std::vector<int> reads(kCount, 0);
+  std::atomic<int> reading{0}, mostAtOnce{0};
+  std::vector<std::size_t> order;
+  InOrderReading in;
+  in.count = kCount;
+  in.jobs = 64;
+  in.batch = kBatch;
+  in.window = kWindow;
+  in.read = [&](std::size_t i) {
+    const int now = ++reading;
+    for (int most = mostAtOnce.load(); now > most && !mostAtOnce.compare_exchange_weak(most, now);) {
+    }
+    ++reads[i];
+    readBy[i] = std::this_thread::get_id();
+    std::this_thread::yield();
+    --reading;
+    return ProjectFileResult();
+  };
+  in.deliver = [&](std::size_t i, ProjectFileResult&) {
+    order.push_back(i);
+    return true;
+  };
+  EXPECT_TRUE(readInOrder(in));
+  ASSERT_EQ(order.size(), kCount);
+  for (std::size_t i = 0; i < kCount; ++i) {
+    EXPECT_EQ(order[i], i);
+    EXPECT_EQ(reads[i], 1) << i;
+    EXPECT_EQ(readBy[i], readBy[i - i % kBatch]) << i;  // the batch's first project's thread
+  }
+  // However many threads were asked for, no more read at once than the
+  // batches the window holds, and the one whose first results are handed over.
+  EXPECT_LE(mostAtOnce.load(), static_cast<int>(kWindow / kBatch + 1));
 }
