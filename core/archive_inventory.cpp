@@ -16,21 +16,27 @@
 
 namespace {
 
-// The bytes of an open file, counted.
+// The bytes of an open file, counted; a read that failed keeps its reason.
 class FileSource : public ByteSource {
  public:
   explicit FileSource(OsHandle handle) : handle_(handle) {}
   std::int64_t read(void* destination, std::int64_t count) override {
+    OsSetLastError(0);
     const std::int64_t got = OsRead(handle_, destination, count);
     if (got > 0) total_ += got;
+    if (got < count && error_ == 0) error_ = OsLastError();
     return got;
   }
   std::int64_t total() const { return total_; }
+  std::int64_t error() const { return error_; }
 
  private:
   OsHandle handle_;
   std::int64_t total_ = 0;
+  std::int64_t error_ = 0;
 };
+
+std::string reasonOf(std::int64_t error) { return TextToUtf8(OsErrorText(error)); }
 
 bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
@@ -129,11 +135,15 @@ std::string_view folderOfPathText(std::string_view path) {
   return path.substr(0, end);
 }
 
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches) {
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, const FileIdentity& output) {
   ProjectFileResult result;
   const OsHandle file = OsOpenShared(path);
   if (file == 0) {
-    result.error = PathKindOf(path) == PathKind::Missing ? "cannot be found" : "cannot be opened";
+    const std::int64_t error = OsLastError();
+    const PathFacts facts = ExaminePath(path);
+    if (error == kErrorNotRegularFile) result.error = reasonOf(error);
+    else if (facts.kind == PathKind::Missing && facts.error == 0) result.error = facts.link ? "the link points nowhere" : "cannot be found";
+    else result.error = "cannot be opened (" + reasonOf(error) + ")";
     return result;
   }
   try {
@@ -142,19 +152,24 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     BlockReader reader(source, std::size_t{1} << 17);
     result.inventory = readProjectInventory(reader);
     result.bytes = source.total();
-    if (result.inventory.isProject && size >= 0 && source.total() < size) {
+    if (source.error() != 0) {
+      result.error = "cannot be read (" + reasonOf(source.error()) + ")";
+    } else if (result.inventory.isProject && size >= 0 && source.total() < size) {
       // Fewer bytes than the file holds: a read error, not the file's end.
-      bool more = false;
       char probe;
-      more = OsRead(file, &probe, 1) > 0;
-      if (!more) result.error = "could not be read to its end";
+      OsSetLastError(0);
+      if (OsRead(file, &probe, 1) <= 0)
+        result.error = OsLastError() != 0 ? "cannot be read (" + reasonOf(OsLastError()) + ")" : "could not be read to its end";
     }
   } catch (const std::bad_alloc&) {
     result.inventory = ProjectInventory();
     result.error = "not enough memory to read it";
   }
   OsClose(file);
-  if (!result.error.empty()) return result;
+  if (!result.error.empty()) {
+    result.inventory = ProjectInventory();
+    return result;
+  }
   ProjectInventory& inventory = result.inventory;
   if (!inventory.isProject) {
     result.error = "not a REAPER project (its first line is not <REAPER_PROJECT)";
@@ -174,7 +189,10 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const Text file = resolveMediaPath(folder, m.file);
     const Text parent = folderOf(file);
     if (!parent.empty() && missingFolders.count(parent) != 0) continue;
-    m.exists = PathKindOf(file) == PathKind::File;
+    const PathFacts facts = ExaminePath(file);
+    m.exists = facts.kind == PathKind::File;
+    // Compared as it is checked, so that no list of media files is kept.
+    if (m.exists && facts.identity == output && result.mediaIsOutput.empty()) result.mediaIsOutput = pathText(file);
     if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
   }
   return result;
