@@ -2,10 +2,21 @@
 
 namespace {
 
-// One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF.
-void cell(SinkWriter& out, std::string_view value, bool last = false) {
-  std::string scratch;
+// Whether a spreadsheet would read a text starting so as a formula.
+bool looksLikeFormula(std::string_view text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+// One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF. A
+// text that a spreadsheet would run as a formula gets a "'" in front; a
+// number (`text` false) is written as it is.
+void cell(SinkWriter& out, std::string_view value, bool last = false, bool text = true) {
+  std::string scratch, guarded;
   value = replaceLoneSurrogates(value, scratch);
+  if (text && looksLikeFormula(value)) {
+    guarded = "'" + std::string(value);
+    value = guarded;
+  }
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
     out << value;
   } else {
@@ -33,7 +44,7 @@ class CsvWriter : public InventoryWriter {
     for (const PluginInstance& i : p.inventory.plugins) {
       cell(out_, p.path);
       cell(out_, locationWord(i.location));
-      cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
+      cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track), false, false);
       cell(out_, i.trackName);
       cell(out_, i.item);
       cell(out_, formatWord(i.format));
