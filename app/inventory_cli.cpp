@@ -267,8 +267,22 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     fail(shownOutput, u"may not create the file! (" + Text(why) + u")");
     return 1;
   };
-  for (const CacheFile& cache : caches.files())
-    if (cache.identity == target) return refuse(u"it is a plug-in cache of the REAPER resource folder");
+  // Standard output, when the output's path is to be printed there, is held
+  // to the same: the line is not printed onto a file the run reads.
+  FileIdentity printedTo;
+  if (!options.quiet && !output.writesStandardOutput()) {
+    if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
+      if (OsHandleIsRegularFile(standardOutput)) printedTo = OsHandleIdentity(standardOutput);
+      OsClose(standardOutput);
+    }
+  }
+  Text printedToRead;  // why standard output is a file the run reads; empty when it is not
+  constexpr TextView kProjectFile = u"it is a project file";
+  constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
+  for (const CacheFile& cache : caches.files()) {
+    if (cache.identity == target) return refuse(kCacheFile);
+    if (cache.identity == printedTo) printedToRead = kCacheFile;
+  }
 
   // Errors are kept (with their paths in pathText form) until the end; of
   // the projects only their paths, packed and sorted.
@@ -282,8 +296,10 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   FoundProjects found = findProjects(roots, options.includeBackups);
   for (const FoundProjects::Problem& problem : found.problems) totals.addError(pathText(problem.path), problem.message);
   const ProjectPaths& projects = found.projects;
-  for (std::size_t i = 0; i < projects.size(); ++i)
-    if (projects.identity(i) == target) return refuse(u"it is a project file");
+  for (std::size_t i = 0; i < projects.size(); ++i) {
+    if (projects.identity(i) == target) return refuse(kProjectFile);
+    if (projects.identity(i) == printedTo) printedToRead = kProjectFile;
+  }
 
   // A regular file written in place (standard output sent to a file) gets
   // nothing until every media file was checked against it: the inventory
@@ -316,7 +332,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
   const auto started = std::chrono::steady_clock::now();
   const bool showProgress = streams.progress && !options.quiet && total > 0;
-  std::string mediaIsOutput, mediaOf;  // a media file that is the output, and its project
+  std::string mediaOf;  // the project of a media file that is the output
   InOrderReading reading;
   reading.count = total;
   reading.jobs = jobs;
@@ -324,17 +340,18 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   // keep every thread busy past a slow project, few enough to stay small.
   reading.window = std::size_t{4} * jobs;
   reading.read = [&](std::size_t i) {
-    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, target);
+    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, {target, printedTo});
     bytes += result.bytes;
     ++done;
     return result;
   };
   reading.deliver = [&](std::size_t i, ProjectFileResult& result) {
-    if (!result.mediaIsOutput.empty()) {
-      mediaIsOutput = result.mediaIsOutput;
+    if (!result.mediaIsTarget[0].empty()) {
       mediaOf = projects.bytes(i);
       return false;
     }
+    if (!result.mediaIsTarget[1].empty() && printedToRead.empty())
+      printedToRead = u"it is a media file of " + PrintableName(projects.path(i));
     if (!result.error.empty()) {
       totals.addError(projects.bytes(i), result.error);
       return true;
@@ -366,8 +383,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     outOfMemory = true;
   }
   if (showProgress) streams.progress("");
-  if (!mediaIsOutput.empty())
-    return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf)));
+  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf)));
   if (!written) {
     const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
                         : !writer->failureReason().empty() ? writer->failureReason()
@@ -378,7 +394,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     return 1;
   }
   bool listed = true;
-  if (!options.quiet && !output.writesStandardOutput()) listed = streams.out(PrintableName(outputPath));
+  if (!options.quiet && !output.writesStandardOutput()) listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
   for (const ArchiveTotals::Error& e : totals.errors())
     streams.err(Text(kProgram) + u": " + PrintableName(textFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
   if (projects.empty()) {
@@ -386,6 +402,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
     streams.err(Text(kProgram) + u": no REAPER projects under " + under);
   }
-  if (!listed) streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output");
+  if (!listed)
+    streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output" +
+                (printedToRead.empty() ? Text() : u" (" + printedToRead + u")"));
   return totals.errors().empty() && !projects.empty() && listed ? 0 : 1;
 }

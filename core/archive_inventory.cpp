@@ -135,8 +135,10 @@ std::string_view folderOfPathText(std::string_view path) {
   return path.substr(0, end);
 }
 
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, const FileIdentity& output) {
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches,
+                                       const std::vector<FileIdentity>& targets) {
   ProjectFileResult result;
+  result.mediaIsTarget.resize(targets.size());
   const OsHandle file = OsOpenShared(path);
   if (file == 0) {
     const std::int64_t error = OsLastError();
@@ -191,8 +193,8 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     if (!parent.empty() && missingFolders.count(parent) != 0) continue;
     const PathFacts facts = ExaminePath(file);
     m.exists = facts.kind == PathKind::File;
-    // Compared as it is checked, so that no list of media files is kept.
-    if (m.exists && facts.identity == output && result.mediaIsOutput.empty()) result.mediaIsOutput = pathText(file);
+    for (std::size_t t = 0; t < targets.size(); ++t)
+      if (m.exists && facts.identity == targets[t] && result.mediaIsTarget[t].empty()) result.mediaIsTarget[t] = pathText(file);
     if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
   }
   return result;

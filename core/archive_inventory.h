@@ -28,16 +28,18 @@
 // Reads one project file and completes its inventory: statuses from the
 // caches (none: every status "unknown") and media resolved against the
 // project's folder. On failure `error` says why, with the system's reason
-// where it has one, and the inventory is empty. A media file checked that is
-// the file `output` (the one the inventory goes to) is named in `mediaIsOutput`
-// (pathText form): the caller must not write there.
+// where it has one, and the inventory is empty. Each media file checked is
+// compared with the files the run writes (`targets`: the output, standard
+// output), so that no list of them is kept: mediaIsTarget[t] names (pathText)
+// the first that is targets[t], "" when none is.
 struct ProjectFileResult {
   ProjectInventory inventory;
   std::string error;  // "" when the project was read
   std::int64_t bytes = 0;
-  std::string mediaIsOutput;
+  std::vector<std::string> mediaIsTarget;
 };
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, const FileIdentity& output = {});
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches,
+                                       const std::vector<FileIdentity>& targets = {});
 
 // Media paths: whether a path is absolute on some system ("/", "\", "C:"),
 // and where a path written in a project resolves from the project's folder

@@ -274,6 +274,21 @@ TEST_F(inventory_cli, an_output_that_is_a_file_the_run_reads_or_checks_is_refuse
       EXPECT_TRUE(out.empty());
     }
   }
+  // Standard output that takes only the output's path is held to the same:
+  // the inventory is written, the line is not.
+  for (const char16_t* onto : {u"arch/song.rpp", u"arch/Audio/take.wav"}) {
+    const std::string before = ReadBytes(path(onto));
+    int status;
+    {
+      const StandardOutput redirected = StandardOutput::appendedTo(path(onto));
+      status = run({u"--reaper-resources", res, u"-o", path(u"i.html"), arch});
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errText().find("the inventory's path could not be printed on standard output (it is a "), std::string::npos)
+        << errText();
+    EXPECT_EQ(ReadBytes(path(onto)), before);
+    EXPECT_TRUE(FileExists(path(u"i.html")));
+  }
   // A backup that is not read is any other file.
   EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"arch/old.rpp-bak"), arch}), 0) << errText();
   EXPECT_NE(ReadBytes(path(u"arch/old.rpp-bak")).find("<!DOCTYPE html>"), std::string::npos);
