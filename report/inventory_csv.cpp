@@ -14,7 +14,8 @@ void cell(SinkWriter& out, std::string_view value, bool last = false, bool text 
   std::string scratch, guarded;
   value = replaceLoneSurrogates(value, scratch);
   if (text && looksLikeFormula(value)) {
-    guarded = "'" + std::string(value);
+    guarded.assign(1, '\'');
+    guarded.append(value);
     value = guarded;
   }
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
