@@ -23,7 +23,7 @@ PathKind PathKindOf(TextView path);
 // when the path is simply not there, a link that leads nowhere included.
 struct PathFacts {
   PathKind kind = PathKind::Missing;  // links followed: a link to a folder is a Folder
-  bool link = false;                  // the name itself is a symbolic link (or junction)
+  bool link = false;                  // kind Missing only: the name is a link (or junction) that leads nowhere usable
   std::int64_t error = 0;             // 0 unless kind is Missing
   FileIdentity identity;              // of what the name leads to; may be unknown for a folder's entries
 };

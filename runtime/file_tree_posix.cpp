@@ -39,9 +39,9 @@ PathFacts ExaminePath(TextView path) {
   if (::stat(name.c_str(), &info) == 0) {
     facts.kind = KindOf(info);
     facts.identity = IdentityOf(info);
-  } else if (errno != ENOENT) {
-    facts.error = errno;
+    return facts;
   }
+  if (errno != ENOENT) facts.error = errno;
   facts.link = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
   return facts;
 }

@@ -20,14 +20,14 @@ PathFacts ExaminePath(TextView path) {
   PathFacts facts;
   if (path.empty()) return facts;
   const std::wstring name = TextToWide(path);
-  const DWORD attributes = GetFileAttributesW(name.c_str());
-  facts.link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
   // Opening the path follows links, as the POSIX stat does.
   HANDLE file = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.error = error;
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    facts.link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     return facts;
   }
   BY_HANDLE_FILE_INFORMATION info;
