@@ -54,7 +54,7 @@ status=$?
 set -e
 [ "$status" -eq 1 ] || fail "archive: exit $status (notes.rpp is no project: 1 expected)"
 grep -q "notes.rpp: not a REAPER project" "$work/err.txt" || fail "archive: $(cat "$work/err.txt")"
-[ "$(cat "$work/out.txt")" = "$work/a.json" ] || fail "archive: printed $(cat "$work/out.txt")"
+[ ! -s "$work/out.txt" ] || fail "archive: --quiet printed $(cat "$work/out.txt")"
 after=$(cd "$archive" && find . -type f -exec sha256sum {} + | sort)
 [ "$before" = "$after" ] || fail "an input file changed"
 "$python" - "$work/a.json" <<'PY'
@@ -72,7 +72,7 @@ echo "ok: test archive read, link loop not followed, inputs unchanged"
 
 # Without -o: inventory.<format> in the current folder, its path printed.
 mkdir "$work/here"
-(cd "$work/here" && "$native" --quiet --no-installed-check --format csv "$archive/2023/old/minimal.rpp" > out.txt)
+(cd "$work/here" && "$native" --no-installed-check --format csv "$archive/2023/old/minimal.rpp" > out.txt)
 [ -s "$work/here/inventory.csv" ] && [ "$(cat "$work/here/out.txt")" = "$work/here/inventory.csv" ] \
   || fail "default output: $(ls "$work/here")"
 echo "ok: the default output is inventory.csv in the current folder"
