@@ -144,8 +144,8 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const std::int64_t error = OsLastError();
     const PathFacts facts = ExaminePath(path);
     if (error == kErrorNotRegularFile) result.error = reasonOf(error);
-    else if (facts.kind == PathKind::Missing && facts.error == 0) result.error = facts.link ? "the link points nowhere" : "cannot be found";
-    else result.error = "cannot be opened (" + reasonOf(error) + ")";
+    else if (facts.kind != PathKind::Missing || facts.error != 0) result.error = "cannot be opened (" + reasonOf(error) + ")";
+    else result.error = IsSymbolicLink(path) ? "the link points nowhere" : "cannot be found";
     return result;
   }
   try {

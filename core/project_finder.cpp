@@ -101,7 +101,8 @@ FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) 
   for (const Text& root : paths) {
     const PathFacts facts = ExaminePath(root);
     if (facts.kind != PathKind::Folder) {
-      const std::string problem = problemOf(facts.kind, facts.link, facts.error);
+      const bool link = facts.kind == PathKind::Missing && IsSymbolicLink(root);
+      const std::string problem = problemOf(facts.kind, link, facts.error);
       if (problem.empty()) found.projects.add(root, facts.identity);
       else found.problems.push_back({root, problem});
       continue;

@@ -23,16 +23,19 @@ PathKind PathKindOf(TextView path);
 // when the path is simply not there, a link that leads nowhere included.
 struct PathFacts {
   PathKind kind = PathKind::Missing;  // links followed: a link to a folder is a Folder
-  bool link = false;                  // kind Missing only: the name is a link (or junction) that leads nowhere usable
   std::int64_t error = 0;             // 0 unless kind is Missing
-  FileIdentity identity;              // of what the name leads to; may be unknown for a folder's entries
+  FileIdentity identity;              // of what the name leads to
 };
 PathFacts ExaminePath(TextView path);
+
+// Whether the name itself is a symbolic link (or junction), whatever it
+// leads to: what tells a link that leads nowhere from a name that is not there.
+bool IsSymbolicLink(TextView path);
 
 struct FolderEntry {
   Text name;  // the entry's name alone, no folder
   PathKind kind = PathKind::Missing;
-  bool link = false;
+  bool link = false;      // the entry itself is a symbolic link (or junction)
   std::int64_t error = 0;
   FileIdentity identity;  // known on POSIX; on Windows ask ExaminePath
 };

@@ -39,11 +39,15 @@ PathFacts ExaminePath(TextView path) {
   if (::stat(name.c_str(), &info) == 0) {
     facts.kind = KindOf(info);
     facts.identity = IdentityOf(info);
-    return facts;
+  } else if (errno != ENOENT) {
+    facts.error = errno;
   }
-  if (errno != ENOENT) facts.error = errno;
-  facts.link = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
   return facts;
+}
+
+bool IsSymbolicLink(TextView path) {
+  struct stat info;
+  return !path.empty() && ::lstat(NativeName(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {

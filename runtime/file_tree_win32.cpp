@@ -26,8 +26,6 @@ PathFacts ExaminePath(TextView path) {
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.error = error;
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    facts.link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     return facts;
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -42,6 +40,12 @@ PathFacts ExaminePath(TextView path) {
   }
   CloseHandle(file);
   return facts;
+}
+
+bool IsSymbolicLink(TextView path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(TextToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {
