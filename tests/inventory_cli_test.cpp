@@ -20,58 +20,41 @@
 namespace {
 
 // The process's standard output sent elsewhere while it lives: appended to a
-// file, or into a pipe whose reader is gone. Nothing may be printed meanwhile
-// (the test's own messages would go there too).
+// file (`path`), or into a pipe whose reader is gone (no path). Nothing may be
+// printed meanwhile: the test's own messages would go there too.
 class StandardOutput {
  public:
-  static StandardOutput appendedTo(TextView path) {
-    std::fflush(stdout);
 #ifdef _WIN32
-    return StandardOutput(CreateFileW(reinterpret_cast<const wchar_t*>(Text(path).c_str()), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
-#else
-    return StandardOutput(::open(TextToUtf8(path).c_str(), O_WRONLY | O_APPEND));
-#endif
-  }
-  static StandardOutput intoAPipeNobodyReads() {
-    std::fflush(stdout);
-#ifdef _WIN32
-    HANDLE reader, writer;
-    CreatePipe(&reader, &writer, nullptr, 0);
-    CloseHandle(reader);
-    return StandardOutput(writer);
-#else
-    std::signal(SIGPIPE, SIG_IGN);  // as the program's main does
-    int ends[2];
-    if (::pipe(ends) != 0) return StandardOutput(-1);
-    ::close(ends[0]);
-    return StandardOutput(ends[1]);
-#endif
+  explicit StandardOutput(TextView path = {}) : saved_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+    HANDLE reader = nullptr;
+    if (path.empty()) CreatePipe(&reader, &mine_, nullptr, 0);
+    else mine_ = CreateFileW(reinterpret_cast<const wchar_t*>(Text(path).c_str()), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (reader) CloseHandle(reader);
+    SetStdHandle(STD_OUTPUT_HANDLE, mine_);
   }
   ~StandardOutput() {
-#ifdef _WIN32
     SetStdHandle(STD_OUTPUT_HANDLE, saved_);
     CloseHandle(mine_);
-#else
-    ::dup2(saved_, STDOUT_FILENO);
-    ::close(saved_);
-#endif
   }
-  StandardOutput(const StandardOutput&) = delete;
-  StandardOutput& operator=(const StandardOutput&) = delete;
 
  private:
-#ifdef _WIN32
-  explicit StandardOutput(HANDLE mine) : saved_(GetStdHandle(STD_OUTPUT_HANDLE)), mine_(mine) {
-    SetStdHandle(STD_OUTPUT_HANDLE, mine);
-  }
-  HANDLE saved_, mine_;
+  HANDLE saved_, mine_ = nullptr;
 #else
-  explicit StandardOutput(int mine) : saved_(::dup(STDOUT_FILENO)) {
+  explicit StandardOutput(TextView path = {}) : saved_((std::fflush(stdout), ::dup(STDOUT_FILENO))) {
+    std::signal(SIGPIPE, SIG_IGN);  // as the program's main does
+    int ends[2] = {-1, -1};
+    if (path.empty() && ::pipe(ends) == 0) ::close(ends[0]);
+    const int mine = path.empty() ? ends[1] : ::open(TextToUtf8(path).c_str(), O_WRONLY | O_APPEND);
     ::dup2(mine, STDOUT_FILENO);
     ::close(mine);
   }
+  ~StandardOutput() {
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+  }
+
+ private:
   int saved_;
 #endif
 };
@@ -92,6 +75,11 @@ class inventory_cli : public TempFolder {
                              [this](TextView line) { err.push_back(NativePathFromText(line)); }, {}};
     if (terminal) streams.progress = [this](std::string_view line) { progress.emplace_back(line); };
     return runInventoryCli(arguments, streams);
+  }
+  // run() with standard output appended to `file` meanwhile (none: a pipe nobody reads).
+  int runWithStandardOutput(TextView file, std::vector<Text> arguments) {
+    const StandardOutput redirected(file);
+    return run(std::move(arguments));
   }
   std::string errText() const {
     std::string all;
@@ -156,6 +144,10 @@ TEST_F(inventory_cli, reads_the_archive_lists_what_it_could_not_read_and_exits_1
   EXPECT_EQ(Count(text, "minimal.rpp-bak"), 0u);    // backups only when asked
   EXPECT_NE(text.find("notes.rpp\", \"message\": \"not a REAPER project"), std::string::npos);
   EXPECT_NE(text.find("\"resources\": \"" + InJson(Resources()) + "\""), std::string::npos);
+  // Every cache named, with the entries it gave.
+  EXPECT_NE(text.find("{\"file\": \"" + InJson(Resources() + FolderSeparator() + u"reaper-vstplugins64.ini") +
+                      "\", \"entries\": 6, \"problem\": null}"),
+            std::string::npos);
   EXPECT_NE(errText().find("notes.rpp: not a REAPER project"), std::string::npos);
   // Sorted by path: "2023/old/minimal.rpp" before "Live Sets/...".
   EXPECT_LT(text.find("minimal.rpp\", \"also_at\": [], \"reaper_version\""),
@@ -184,6 +176,7 @@ TEST_F(inventory_cli, every_format_is_the_same_for_one_job_and_for_four) {
     const std::string a = ReadBytes(path(u"one")), b = ReadBytes(path(u"four"));
     EXPECT_GT(a.size(), 1000u) << U8(format);
     EXPECT_EQ(a, b) << U8(format);
+    EXPECT_TRUE(format != u"html" || a.find("<code>reaper-vstplugins64.ini</code> (6 entries).") != std::string::npos);
   }
 }
 
@@ -260,18 +253,9 @@ TEST_F(inventory_cli, an_output_that_is_a_file_the_run_reads_or_checks_is_refuse
       SCOPED_TRACE(std::string(c.what) + " " + U8(format));
       const Text target = path(c.target);
       const std::string before = ReadBytes(target);
-      int status;
-      {
-        const std::vector<Text> arguments = {u"--reaper-resources", res, u"--format", Text(format), u"-o",
-                                             c.standardOutput ? Text(u"-") : target, arch};
-        if (c.standardOutput) {
-          const StandardOutput redirected = StandardOutput::appendedTo(target);
-          status = run(arguments);
-        } else {
-          status = run(arguments);
-        }
-      }
-      EXPECT_EQ(status, 1);
+      const std::vector<Text> arguments = {u"--reaper-resources", res, u"--format", Text(format), u"-o",
+                                           c.standardOutput ? Text(u"-") : target, arch};
+      EXPECT_EQ(c.standardOutput ? runWithStandardOutput(target, arguments) : run(arguments), 1);
       EXPECT_NE(errText().find(": may not create the file! " + c.reason), std::string::npos) << errText();
       EXPECT_EQ(ReadBytes(target), before);
       EXPECT_TRUE(out.empty());
@@ -281,12 +265,7 @@ TEST_F(inventory_cli, an_output_that_is_a_file_the_run_reads_or_checks_is_refuse
   // the inventory is written, the line is not.
   for (const char16_t* onto : {u"arch/song.rpp", u"arch/Audio/take.wav"}) {
     const std::string before = ReadBytes(path(onto));
-    int status;
-    {
-      const StandardOutput redirected = StandardOutput::appendedTo(path(onto));
-      status = run({u"--reaper-resources", res, u"-o", path(u"i.html"), arch});
-    }
-    EXPECT_EQ(status, 1);
+    EXPECT_EQ(runWithStandardOutput(path(onto), {u"--reaper-resources", res, u"-o", path(u"i.html"), arch}), 1);
     EXPECT_NE(errText().find("the inventory's path could not be printed on standard output (it is a "), std::string::npos)
         << errText();
     EXPECT_EQ(ReadBytes(path(onto)), before);
@@ -304,12 +283,11 @@ TEST_F(inventory_cli, the_same_project_reached_twice_is_read_once_and_lists_its_
                                     std::filesystem::path(path(u"arch/hard.rpp")));
   const Text sep(1, FolderSeparator()), arch = path(u"arch"), again = arch + sep + u"sub" + sep + u".." + sep + u".." + sep + u"arch";
   // Four paths, one file: the first in path order keeps it, the others follow it.
-  std::vector<Text> found;
-  for (const Text& root : {arch, again})
-    for (const char16_t* name : {u"song.rpp", u"hard.rpp"}) found.push_back(root + sep + name);
-  std::sort(found.begin(), found.end(), [](const Text& a, const Text& b) { return pathText(a) < pathText(b); });
   std::vector<std::string> paths;
-  for (const Text& p : found) paths.push_back(InJson(p));
+  for (const Text& root : {arch, again})
+    for (const char16_t* name : {u"song.rpp", u"hard.rpp"}) paths.push_back(pathText(root + sep + name));
+  std::sort(paths.begin(), paths.end());
+  for (std::string& p : paths) p = InJson(TextFromUtf8(p));
   const Text json = path(u"out.json");
   ASSERT_EQ(run({u"--no-installed-check", u"--format", u"json", u"-o", json, arch, again}), 0) << errText();
   const std::string text = ReadBytes(json);
@@ -336,12 +314,7 @@ TEST_F(inventory_cli, an_empty_path_is_bad_usage_and_no_project_at_all_is_an_err
 
 TEST_F(inventory_cli, failed_writes_and_a_path_that_cannot_be_printed_fail_the_run) {
   writeFile(u"song.rpp", kSong);
-  int status;
-  {
-    const StandardOutput redirected = StandardOutput::intoAPipeNobodyReads();
-    status = run({u"--no-installed-check", u"--format", u"csv", u"-o", u"-", path(u"song.rpp")});
-  }
-  EXPECT_EQ(status, 1);
+  EXPECT_EQ(runWithStandardOutput({}, {u"--no-installed-check", u"--format", u"csv", u"-o", u"-", path(u"song.rpp")}), 1);
   ASSERT_EQ(err.size(), 1u);
   EXPECT_EQ(err[0].rfind("quorvel-inventory: -: Couldn't write the file! (", 0), 0u) << err[0];
 
