@@ -394,7 +394,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     return 1;
   }
   bool listed = true;
-  if (!options.quiet && !output.writesStandardOutput()) listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
+  if (!options.quiet && !output.writesStandardOutput())
+    listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
   for (const ArchiveTotals::Error& e : totals.errors())
     streams.err(Text(kProgram) + u": " + PrintableName(textFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
   if (projects.empty()) {

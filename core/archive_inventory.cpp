@@ -143,9 +143,12 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
   if (file == 0) {
     const std::int64_t error = OsLastError();
     const PathFacts facts = ExaminePath(path);
-    if (error == kErrorNotRegularFile) result.error = reasonOf(error);
-    else if (facts.kind != PathKind::Missing || facts.error != 0) result.error = "cannot be opened (" + reasonOf(error) + ")";
-    else result.error = IsSymbolicLink(path) ? "the link points nowhere" : "cannot be found";
+    if (error == kErrorNotRegularFile)
+      result.error = reasonOf(error);
+    else if (facts.kind != PathKind::Missing || facts.error != 0)
+      result.error = "cannot be opened (" + reasonOf(error) + ")";
+    else
+      result.error = IsSymbolicLink(path) ? "the link points nowhere" : "cannot be found";
     return result;
   }
   try {
@@ -161,7 +164,8 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
       char probe;
       OsSetLastError(0);
       if (OsRead(file, &probe, 1) <= 0)
-        result.error = OsLastError() != 0 ? "cannot be read (" + reasonOf(OsLastError()) + ")" : "could not be read to its end";
+        result.error =
+            OsLastError() != 0 ? "cannot be read (" + reasonOf(OsLastError()) + ")" : "could not be read to its end";
     }
   } catch (const std::bad_alloc&) {
     result.inventory = ProjectInventory();
@@ -194,7 +198,8 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const PathFacts facts = ExaminePath(file);
     m.exists = facts.kind == PathKind::File;
     for (std::size_t t = 0; t < targets.size(); ++t)
-      if (m.exists && facts.identity == targets[t] && result.mediaIsTarget[t].empty()) result.mediaIsTarget[t] = pathText(file);
+      if (m.exists && facts.identity == targets[t] && result.mediaIsTarget[t].empty())
+        result.mediaIsTarget[t] = pathText(file);
     if (!m.exists && !parent.empty() && PathKindOf(parent) == PathKind::Missing) missingFolders.insert(parent);
   }
   return result;

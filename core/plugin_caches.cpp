@@ -80,7 +80,8 @@ std::string forEachFileLine(OsHandle file, Visit&& visit) {
   for (;;) {
     OsSetLastError(0);
     const std::int64_t got = OsRead(file, chunk.data(), static_cast<std::int64_t>(chunk.size()));
-    if (got < static_cast<std::int64_t>(chunk.size()) && OsLastError() != 0) return withReason("cannot be read", OsLastError());
+    if (got < static_cast<std::int64_t>(chunk.size()) && OsLastError() != 0)
+      return withReason("cannot be read", OsLastError());
     const auto size = static_cast<std::size_t>(got);
     std::size_t i = 0;
     while (i < size) {
@@ -295,7 +296,8 @@ bool PluginCaches::loadFolder(TextView folder) {
         } else {
           LineState state;
           have(kind);
-          cache.problem = forEachFileLine(file, [&](std::string_view line) { cache.entries += addLine(kind, state, line); });
+          cache.problem =
+              forEachFileLine(file, [&](std::string_view line) { cache.entries += addLine(kind, state, line); });
         }
       }
       OsClose(file);

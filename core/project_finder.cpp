@@ -90,7 +90,8 @@ Text ProjectPaths::path(std::size_t i) const { return textFromPathText(bytes(i))
 
 std::vector<std::string_view> ProjectPaths::alsoAt(std::size_t i) const {
   std::vector<std::string_view> paths;
-  auto it = std::lower_bound(aliases_.begin(), aliases_.end(), i, [](const auto& a, std::size_t n) { return a.first < n; });
+  auto it = std::lower_bound(aliases_.begin(), aliases_.end(), i,
+                             [](const auto& a, std::size_t n) { return a.first < n; });
   for (; it != aliases_.end() && it->first == i; ++it) paths.push_back(view(it->second));
   return paths;
 }
@@ -113,7 +114,8 @@ FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) 
       folders.pop_back();
       while (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
       if (!ListFolder(folder, entries)) {
-        found.problems.push_back({folder, "the folder cannot be read (" + TextToUtf8(OsErrorText(OsLastError())) + ")"});
+        const std::string reason = TextToUtf8(OsErrorText(OsLastError()));
+        found.problems.push_back({folder, "the folder cannot be read (" + reason + ")"});
         continue;
       }
       if (folder.empty() || !isSeparator(folder.back())) folder.push_back(FolderSeparator());
