@@ -5,6 +5,7 @@
 #include "report/export.h"
 #include "runtime/launch.h"
 #include "runtime/paths.h"
+#include "runtime/printable_name.h"
 
 #include <optional>
 
@@ -44,35 +45,10 @@ int badUsage(const CliStreams& streams, TextView problem) {
 
 bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
-// A name as it may go to a terminal: control characters (a line feed, an
-// escape sequence) are written as backslash escapes, so that one line stays
-// one line and nothing in a name can drive the terminal.
-Text printable(TextView name) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  Text out;
-  out.reserve(name.size());
-  for (char16_t c : name) {
-    const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
-    const bool controlByte = c >= 0xDC80 && c <= 0xDC9F;  // such a byte of a name that is not UTF-8
-    if (c == u'\n') out += u"\\n";
-    else if (c == u'\t') out += u"\\t";
-    else if (c == u'\r') out += u"\\r";
-    else if (control || controlByte) {
-      const unsigned value = controlByte ? c - 0xDC00u : c;
-      out += controlByte || value < 0x80 ? u"\\x" : u"\\u00";
-      out.push_back(static_cast<char16_t>(kHex[value >> 4]));
-      out.push_back(static_cast<char16_t>(kHex[value & 15]));
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
 // "quorvel-export: PATH: MESSAGE (REASON)".
 void reportFailure(const CliStreams& streams, TextView path, TextView message, TextView reason) {
-  Text line = Text(kProgram) + u": " + printable(path) + u": " + Text(message);
-  if (!reason.empty()) line += u" (" + printable(reason) + u")";
+  Text line = Text(kProgram) + u": " + PrintableName(path) + u": " + Text(message);
+  if (!reason.empty()) line += u" (" + PrintableName(reason) + u")";
   streams.err(line);
 }
 
@@ -80,7 +56,7 @@ void reportFailure(const CliStreams& streams, TextView path, TextView message, T
 // create REPORT" or "Couldn't write REPORT" (standard output when `report`
 // is empty).
 Text failedReportMessage(ExportResult result, TextView report) {
-  const Text target = report.empty() ? Text(u"standard output") : printable(report);
+  const Text target = report.empty() ? Text(u"standard output") : PrintableName(report);
   return (result == ExportResult::WriteFailed ? u"Couldn't write " : u"may not create ") + target;
 }
 
@@ -201,11 +177,11 @@ int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     }
     written.push_back({outcome.report, project.info.projectFile, path});
     if (outcome.toStandardOutput) continue;  // its name is not printed into it
-    if (!streams.out(printable(report))) listed = false;
+    if (!streams.out(PrintableName(report))) listed = false;
     if (!options.open) continue;
     const LaunchOutcome opened = LaunchDocument(report);
     if (opened.result != LaunchResult::Started)
-      reportFailure(streams, shown, printable(report) + u" could not be opened",
+      reportFailure(streams, shown, PrintableName(report) + u" could not be opened",
                     opened.result == LaunchResult::NoProgram ? TextView(kNoHtmlProgram) : TextView(opened.reason));
   }
   if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");

@@ -9,6 +9,8 @@
 #include "runtime/os_file.h"
 #include "runtime/output_file.h"
 #include "runtime/paths.h"
+#include "runtime/printable_name.h"
+#include "runtime/scratch_file.h"
 #include "runtime/utf8.h"
 
 #include <algorithm>
@@ -41,7 +43,7 @@ constexpr TextView kUsage[] = {
     u"                           in the current folder); -o - writes to standard output",
     u"  --jobs N                 read N projects at once, 1 to 256 (default: the number of processors)",
     u"  --include-backups        read *.rpp-bak files too",
-    u"  --quiet                  no progress line",
+    u"  --quiet                  print nothing but errors: no progress line, no notes, no output path",
     u"  --help                   show this help and exit",
     u"  --version                show the version and exit",
     u"",
@@ -165,17 +167,11 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
     }
   }
   if (options.paths.empty()) return badUsage(streams, u"no project or folder given");
+  for (const Text& path : options.paths)
+    if (path.empty()) return badUsage(streams, u"an empty PATH names no project or folder");
   if (options.resources && options.noInstalledCheck)
     return badUsage(streams, u"--reaper-resources and --no-installed-check exclude each other");
   return -1;
-}
-
-// A name for the terminal: control characters (a newline, an escape) as "?".
-Text printable(TextView text) {
-  Text out(text);
-  for (char16_t& c : out)
-    if (c < 0x20 || c == 0x7F) c = u'?';
-  return out;
 }
 
 // The folder part of a path, with its final separator.
@@ -199,11 +195,16 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   Options options;
   if (const int status = parseArguments(arguments, streams, options); status >= 0) return status;
   auto fail = [&](TextView path, TextView message) {
-    streams.err(Text(kProgram) + u": " + printable(path) + u": " + Text(message));
+    streams.err(Text(kProgram) + u": " + PrintableName(path) + u": " + Text(message));
+  };
+  // Notes that the outputs carry too: not printed with --quiet.
+  auto note = [&](TextView line) {
+    if (!options.quiet) streams.err(Text(kProgram) + u": " + Text(line));
   };
 
   const Text currentFolder = CurrentDirectory();
-  // The resource folder: named, REAPER's own, or none.
+  // The resource folder: named, REAPER's own, or none. A folder named with
+  // no cache in it is a mistake, not an archive with nothing missing.
   PluginCaches caches;
   std::optional<std::string> resourcesShown;
   if (!options.noInstalledCheck) {
@@ -211,19 +212,32 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     if (options.resources) {
       folder = absolute(*options.resources, currentFolder);
       if (folder.empty() || PathKindOf(folder) != PathKind::Folder)
-        return badUsage(streams, u"--reaper-resources " + *options.resources + u" is not a folder");
+        return badUsage(streams, u"--reaper-resources " + PrintableName(*options.resources) + u" is not a folder");
+      if (!caches.loadFolder(folder))
+        return badUsage(streams, u"--reaper-resources " + PrintableName(*options.resources) + u" cannot be read (" +
+                                     OsErrorText(OsLastError()) + u")");
+      if (caches.files().empty() && !caches.hasEffectsFolder())
+        return badUsage(streams, u"no REAPER plug-in caches in " + PrintableName(*options.resources) + u" (looked for " +
+                                     TextFromUtf8(PluginCaches::kNamesLookedFor) + u")");
     } else {
       const Text settings = UserSettingsFolder();
       if (!settings.empty()) folder = settings + FolderSeparator() + u"REAPER";
       if (folder.empty() || PathKindOf(folder) != PathKind::Folder) {
-        streams.err(Text(kProgram) + u": no REAPER resource folder" + (folder.empty() ? Text() : u" at " + printable(folder)) +
-                    u": plug-ins are not checked (name one with --reaper-resources DIR)");
+        note(u"no REAPER resource folder" + (folder.empty() ? Text() : u" at " + PrintableName(folder)) +
+             u": plug-ins are not checked (name one with --reaper-resources DIR)");
+        folder.clear();
+      } else if (!caches.loadFolder(folder) || (caches.files().empty() && !caches.hasEffectsFolder())) {
+        note(u"no REAPER plug-in caches in " + PrintableName(folder) +
+             u": plug-ins are not checked (name a folder with --reaper-resources DIR)");
         folder.clear();
       }
     }
     if (!folder.empty()) {
-      caches.loadFolder(folder);
       resourcesShown = pathText(folder);
+      for (const CacheFile& cache : caches.files())
+        if (!cache.problem.empty())
+          note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
+               u"; plug-ins that only it could list are \"unknown\"");
     }
   }
 
@@ -252,6 +266,32 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       return 1;
     }
   }
+  const Text shownOutput = toStandardOutput ? Text(u"-") : outputPath;
+  // Never into a file the run reads or checks: the file that is there now
+  // (or that standard output is) against each of them, before a byte goes
+  // there and before the new file takes its place.
+  const FileIdentity target = output.existing();
+  auto refuse = [&](TextView why) {
+    output.abandon();
+    fail(shownOutput, u"may not create the file! (" + Text(why) + u")");
+    return 1;
+  };
+  // Standard output, when the output's path is to be printed there, is held
+  // to the same: the line is not printed onto a file the run reads.
+  FileIdentity printedTo;
+  if (!options.quiet && !output.writesStandardOutput()) {
+    if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
+      if (OsHandleIsRegularFile(standardOutput)) printedTo = OsHandleIdentity(standardOutput);
+      OsClose(standardOutput);
+    }
+  }
+  Text printedToRead;  // why standard output is a file the run reads; empty when it is not
+  constexpr TextView kProjectFile = u"it is a project file";
+  constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
+  for (const CacheFile& cache : caches.files()) {
+    if (cache.identity == target) return refuse(kCacheFile);
+    if (cache.identity == printedTo) printedToRead = kCacheFile;
+  }
 
   // Errors are kept (with their paths in pathText form) until the end; of
   // the projects only their paths, packed and sorted.
@@ -265,27 +305,30 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   FoundProjects found = findProjects(roots, options.includeBackups);
   for (const FoundProjects::Problem& problem : found.problems) totals.addError(pathText(problem.path), problem.message);
   const ProjectPaths& projects = found.projects;
-
-  // Never write the inventory onto a project it reads.
-  if (!output.writesDirectly() && output.existing().known) {
-    for (std::size_t i = 0; i < projects.size(); ++i) {
-      if (OsPathIdentity(projects.path(i)) == output.existing()) {
-        output.abandon();
-        fail(outputPath, u"is one of the projects read; may not create the file!");
-        return 1;
-      }
-    }
+  for (std::size_t i = 0; i < projects.size(); ++i) {
+    if (projects.identity(i) == target) return refuse(kProjectFile);
+    if (projects.identity(i) == printedTo) printedToRead = kProjectFile;
   }
+
+  // A regular file written in place (standard output sent to a file) gets
+  // nothing until every media file was checked against it: the inventory
+  // waits in a scratch file meanwhile.
+  ScratchFile heldBack;
+  const bool holdBack = output.writesDirectly() && output.writesRegularFile();
+  if (holdBack && !heldBack.create(u"")) {
+    output.abandon();
+    fail(shownOutput, u"may not create the file! (temporary file: " + heldBack.failureReason() + u")");
+    return 1;
+  }
+  const ByteSink sink = [&](std::string_view piece) { return holdBack ? heldBack.write(piece) : output.write(piece); };
 
   // The parts of the output that come after the summary are set aside
   // beside the output (where its bytes must fit anyway), or in the folder
   // for temporary files when the output is a device, a pipe or stdout.
-  const ByteSink sink = [&](std::string_view piece) { return output.write(piece); };
   const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(options.format, resourcesShown, sink);
   if (!writer->open(output.writesDirectly() ? Text() : folderOf(outputPath))) {
     output.abandon();
-    fail(toStandardOutput ? Text(u"-") : outputPath,
-         u"may not create the file! (temporary file: " + writer->failureReason() + u")");
+    fail(shownOutput, u"may not create the file! (temporary file: " + writer->failureReason() + u")");
     return 1;
   }
 
@@ -299,6 +342,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
   const auto started = std::chrono::steady_clock::now();
   const bool showProgress = streams.progress && !options.quiet && total > 0;
+  std::string mediaOf;  // the project of a media file that is the output
   InOrderReading reading;
   reading.count = total;
   reading.jobs = jobs;
@@ -313,18 +357,24 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
   const Text scratchFolder = output.writesDirectly() ? Text() : folderOf(outputPath);
   reading.read = [&](std::size_t i) {
-    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder);
+    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder, {target, printedTo});
     bytes += result.bytes;
     ++done;
     return result;
   };
   reading.deliver = [&](std::size_t i, ProjectFileResult& result) {
+    if (!result.mediaIsTarget[0].empty()) {
+      mediaOf = projects.bytes(i);
+      return false;
+    }
+    if (!result.mediaIsTarget[1].empty() && printedToRead.empty())
+      printedToRead = u"it is a media file of " + PrintableName(projects.path(i));
     if (!result.error.empty()) {
       totals.addError(projects.bytes(i), result.error);
       return true;
     }
     totals.addProject(result.inventory);
-    return writer->addProject({projects.bytes(i), result.inventory});
+    return writer->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
   };
   if (showProgress) {
     reading.idle = [&] {
@@ -340,27 +390,38 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   bool written = false, outOfMemory = false;
   try {
     if (readInOrder(reading)) {
+      if (resourcesShown) totals.setCaches(caches.files());
       totals.finish();
-      written = writer->finish(totals) && output.commit();
+      written = writer->finish(totals) &&
+                (!holdBack || heldBack.copyTo([&](std::string_view piece) { return output.write(piece); })) &&
+                output.commit();
     }
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
   if (showProgress) streams.progress("");
+  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf)));
   if (!written) {
     const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
                         : !writer->failureReason().empty() ? writer->failureReason()
-                                                           : output.failureReason();
+                        : !heldBack.failureReason().empty() ? heldBack.failureReason()
+                                                            : output.failureReason();
     output.abandon();
-    fail(toStandardOutput ? Text(u"-") : outputPath,
-         u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
+    fail(shownOutput, u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
     return 1;
   }
-  if (!output.writesStandardOutput()) streams.out(printable(outputPath));
-  if (!totals.errors().empty()) {
-    for (const ArchiveTotals::Error& e : totals.errors())
-      streams.err(Text(kProgram) + u": " + printable(TextFromUtf8(e.path)) + u": " + TextFromUtf8(e.message));
-    return 1;
+  bool listed = true;
+  if (!options.quiet && !output.writesStandardOutput())
+    listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
+  for (const ArchiveTotals::Error& e : totals.errors())
+    streams.err(Text(kProgram) + u": " + PrintableName(textFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
+  if (projects.empty()) {
+    Text under;
+    for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
+    streams.err(Text(kProgram) + u": no REAPER projects under " + under);
   }
-  return 0;
+  if (!listed)
+    streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output" +
+                (printedToRead.empty() ? Text() : u" (" + printedToRead + u")"));
+  return totals.errors().empty() && !projects.empty() && listed ? 0 : 1;
 }

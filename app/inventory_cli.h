@@ -5,8 +5,10 @@
 // Reads every project the paths name (folders walked), checks its plug-ins
 // against REAPER's caches and its media files on disk, and writes one
 // inventory. Returns the exit status: 0 when every project was read, 1 when
-// any could not be (or the inventory could not be written), 2 for bad usage.
-// The projects are only read, never written.
+// any could not be, none was found, the inventory could not be written or
+// its path not printed, 2 for bad usage. The projects are only read, never
+// written, and nothing is written onto any file the run reads or checks (a
+// project, a plug-in cache, a media file): that output is refused whole.
 #pragma once
 
 #include "runtime/text.h"
@@ -16,7 +18,8 @@
 #include <vector>
 
 struct InventoryStreams {
-  std::function<void(TextView)> out;  // one line, without its terminator
+  // One line, without its terminator; false when it could not be written.
+  std::function<bool(TextView)> out;
   std::function<void(TextView)> err;
   // Redraws the progress line (no terminator; "" clears it). Empty when
   // standard error is not a terminal: then there is no progress line.

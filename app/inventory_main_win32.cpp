@@ -7,17 +7,16 @@
 
 namespace {
 
-// Text to a console as UTF-16; to a file or pipe as UTF-8.
-void writeText(DWORD which, TextView text) {
+// Text to a console as UTF-16; to a file or pipe as UTF-8. False when it
+// could not be written whole.
+bool writeText(DWORD which, TextView text) {
   HANDLE handle = GetStdHandle(which);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-  DWORD mode, done;
-  if (GetConsoleMode(handle, &mode)) {
-    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-  } else {
-    std::string bytes = TextToUtf8(text);
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  }
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  DWORD mode, done = 0;
+  if (GetConsoleMode(handle, &mode))
+    return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) && done == text.size();
+  std::string bytes = TextToUtf8(text);
+  return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size();
 }
 
 }  // namespace
@@ -25,7 +24,7 @@ void writeText(DWORD which, TextView text) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromWide(argv[i]));
-  InventoryStreams streams{[](TextView line) { writeText(STD_OUTPUT_HANDLE, Text(line) + u"\r\n"); },
+  InventoryStreams streams{[](TextView line) { return writeText(STD_OUTPUT_HANDLE, Text(line) + u"\r\n"); },
                            [](TextView line) { writeText(STD_ERROR_HANDLE, Text(line) + u"\r\n"); },
                            {}};
   DWORD mode;

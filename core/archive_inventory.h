@@ -14,6 +14,7 @@
 // that the JSON output can give it back exactly; see pathText().
 #pragma once
 
+#include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 #include "runtime/text.h"
 
@@ -25,19 +26,23 @@
 #include <unordered_map>
 #include <vector>
 
-class PluginCaches;
-
 // Reads one project file and completes its inventory: statuses from the
 // caches (none: every status "unknown") and media resolved against the
 // project's folder. What the inventory sets aside beyond memory goes to
-// `scratchFolder` (see readProjectInventory). On failure `error` says why
-// and the inventory is empty.
+// `scratchFolder` (see readProjectInventory). On failure `error` says why,
+// with the system's reason where it has one, and the inventory is empty. Each
+// media file checked is compared with the files the run writes (`targets`:
+// the output, standard output), so that no list of them is kept:
+// mediaIsTarget[t] names (pathText) the first that is targets[t], "" when
+// none is.
 struct ProjectFileResult {
   ProjectInventory inventory;
   std::string error;  // "" when the project was read
   std::int64_t bytes = 0;
+  std::vector<std::string> mediaIsTarget;
 };
-ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder = {});
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder = {},
+                                       const std::vector<FileIdentity>& targets = {});
 
 // Media paths: whether a path is absolute on some system ("/", "\", "C:"),
 // and where a path written in a project resolves from the project's folder
@@ -101,6 +106,8 @@ class ArchiveTotals {
 
   void addProject(const ProjectInventory& project);
   void addError(std::string_view path, std::string_view message);  // path in pathText form
+  // The cache files the installed check used, read or not (none: no check).
+  void setCaches(std::vector<CacheFile> caches) { caches_ = std::move(caches); }
   void finish();
 
   std::uint64_t projects() const { return projects_; }
@@ -110,6 +117,7 @@ class ArchiveTotals {
   std::uint64_t missingPlugins() const;
   const std::vector<ArchivePlugin>& plugins() const { return plugins_; }
   const std::vector<Error>& errors() const { return errors_; }
+  const std::vector<CacheFile>& caches() const { return caches_; }
 
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
@@ -117,4 +125,5 @@ class ArchiveTotals {
   std::vector<std::uint64_t> lastProject_;  // per plug-in: the last project that used it
   std::unordered_map<std::string, std::size_t> byIdentity_;
   std::vector<Error> errors_;
+  std::vector<CacheFile> caches_;
 };

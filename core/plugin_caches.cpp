@@ -33,20 +33,13 @@ void forEachLine(std::string_view text, Visit&& visit) {
   }
 }
 
-// [section] lines and key=value lines, split at the first "=".
-template <typename Visit>
-void forEachIniEntry(std::string_view text, Visit&& visit) {
-  std::string_view section;
-  forEachLine(text, [&](std::string_view line) {
-    if (line.empty()) return;
-    if (line.front() == '[' && line.back() == ']') {
-      section = line.substr(1, line.size() - 2);
-      return;
-    }
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return;
-    visit(section, line.substr(0, eq), line.substr(eq + 1));
-  });
+// A key=value line split at the first "="; false for a line without one.
+bool splitEntry(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = line.substr(0, eq);
+  value = line.substr(eq + 1);
+  return true;
 }
 
 // A JS path as a key: "/" for "\", lower case, without ".jsfx".
@@ -71,17 +64,44 @@ std::string auKey(std::string_view name) {
 // The integer part of an id: "756089518{72C4...}" gives "756089518".
 std::string_view idNumber(std::string_view id) { return id.substr(0, id.find_first_of("{<")); }
 
-bool readWholeFile(TextView path, std::string& bytes) {
-  const OsHandle file = OsOpenShared(path);
-  if (file == 0) return false;
-  const std::int64_t size = OsFileSize(file);
-  bool ok = size >= 0 && size <= (std::int64_t{64} << 20);  // caches are small; a huge one is not a cache
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(size));
-    ok = OsRead(file, bytes.data(), size) == size;
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
+std::string withReason(std::string_view what, std::int64_t error) {
+  return std::string(what) + " (" + TextToUtf8(OsErrorText(error)) + ")";
+}
+
+// Hands each line of an open file (ended by CR, LF or both; empty lines left
+// out) to `visit`, reading 64 KiB at a time. "" when every byte was read and
+// is text; else the problem, and what was visited before it stands.
+template <typename Visit>
+std::string forEachFileLine(OsHandle file, Visit&& visit) {
+  std::string chunk(std::size_t{1} << 16, '\0');
+  std::string line;
+  for (;;) {
+    OsSetLastError(0);
+    const std::int64_t got = OsRead(file, chunk.data(), static_cast<std::int64_t>(chunk.size()));
+    if (got < static_cast<std::int64_t>(chunk.size()) && OsLastError() != 0)
+      return withReason("cannot be read", OsLastError());
+    const auto size = static_cast<std::size_t>(got);
+    std::size_t i = 0;
+    while (i < size) {
+      // A run of ordinary bytes, then the one that ends it.
+      std::size_t j = i;
+      while (j < size && (static_cast<unsigned char>(chunk[j]) >= 0x20 || chunk[j] == '\t')) ++j;
+      if (line.size() + (j - i) > kLongestLine) return "not a plug-in cache (a line is longer than 1 MiB)";
+      line.append(chunk, i, j - i);
+      if (j == size) break;
+      const char c = chunk[j];
+      if (c != '\n' && c != '\r')
+        return c == 0 ? "not a text file (it holds a NUL byte)" : "not a text file (it holds control characters)";
+      if (!line.empty()) visit(std::string_view(line));
+      line.clear();
+      i = j + 1;
+    }
+    if (got < static_cast<std::int64_t>(chunk.size())) break;
   }
-  OsClose(file);
-  return ok;
+  if (!line.empty()) visit(std::string_view(line));
+  return {};
 }
 
 }  // namespace
@@ -95,136 +115,196 @@ std::string vstCacheKey(std::string_view file) {
   return key;
 }
 
-void PluginCaches::addVstCache(std::string_view text) {
-  haveVst_ = true;
-  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
-    if (!section.empty() && section != "vstcache") return;
-    // TIMESTAMP[,ID[{GUID],NAME]
-    const std::size_t comma = value.find(',');
-    std::string_view id, name;
-    if (comma != std::string_view::npos) {
-      const std::string_view rest = value.substr(comma + 1);
-      const std::size_t second = rest.find(',');
-      id = idNumber(rest.substr(0, second));
-      if (second != std::string_view::npos) name = rest.substr(second + 1);
+bool PluginCaches::addLine(Kind kind, LineState& state, std::string_view line) {
+  if (line.empty()) return false;
+  const bool ini = kind != Kind::AuComponents && kind != Kind::Jsfx;
+  if (ini && line.front() == '[' && line.back() == ']') {
+    state.section.assign(line.substr(1, line.size() - 2));
+    return false;
+  }
+  const std::string_view section = state.section;
+  std::string_view key, value;
+  switch (kind) {
+    case Kind::Vst: {
+      if (!splitEntry(line, key, value) || (!section.empty() && section != "vstcache")) return false;
+      // TIMESTAMP[,ID[{GUID],NAME]
+      const std::size_t comma = value.find(',');
+      std::string_view id, name;
+      if (comma != std::string_view::npos) {
+        const std::string_view rest = value.substr(comma + 1);
+        const std::size_t second = rest.find(',');
+        id = idNumber(rest.substr(0, second));
+        if (second != std::string_view::npos) name = rest.substr(second + 1);
+      }
+      const std::size_t child = key.find('<');
+      if (child != std::string_view::npos) {
+        vstShellChildren_.insert(vstCacheKey(key.substr(0, child)) + "<" + std::string(idNumber(key.substr(child + 1))));
+        if (!id.empty() && id != "0") vstIds_.insert(std::string(id));
+        return true;
+      }
+      VstEntry entry = id.empty() ? VstEntry::ScannedOnly : name == "<SHELL>" ? VstEntry::Shell : VstEntry::Plugin;
+      auto [it, added] = vstFiles_.try_emplace(vstCacheKey(key), entry);
+      if (!added && entry == VstEntry::Plugin) it->second = entry;  // another cache found a plug-in in it
+      if (entry == VstEntry::Plugin && id != "0") vstIds_.insert(std::string(id));
+      return true;
     }
-    const std::size_t child = key.find('<');
-    if (child != std::string_view::npos) {
-      vstShellChildren_.insert(vstCacheKey(key.substr(0, child)) + "<" + std::string(idNumber(key.substr(child + 1))));
-      if (!id.empty() && id != "0") vstIds_.insert(std::string(id));
-      return;
+    case Kind::VstShells: {
+      if (!splitEntry(line, key, value) || section.empty() || key.substr(0, 2) != "pl") return false;
+      const std::string_view id = idNumber(value);
+      if (id.empty() || id == "0") return false;
+      vstShellChildren_.insert(vstCacheKey(section) + "<" + std::string(id));
+      return true;
     }
-    VstEntry entry = id.empty() ? VstEntry::ScannedOnly : name == "<SHELL>" ? VstEntry::Shell : VstEntry::Plugin;
-    auto [it, added] = vstFiles_.try_emplace(vstCacheKey(key), entry);
-    if (!added && entry == VstEntry::Plugin) it->second = entry;  // another cache found a plug-in in it
-    if (entry == VstEntry::Plugin && id != "0") vstIds_.insert(std::string(id));
-  });
-}
-
-void PluginCaches::addVstShells(std::string_view text) {
-  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view value) {
-    if (section.empty() || key.substr(0, 2) != "pl") return;
-    const std::string_view id = idNumber(value);
-    if (id.empty() || id == "0") return;
-    vstShellChildren_.insert(vstCacheKey(section) + "<" + std::string(id));
-  });
-}
-
-void PluginCaches::addClapCache(std::string_view text) {
-  haveClap_ = true;
-  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
-    if (!section.empty() && key != "_") clapIds_.insert(std::string(key));
-  });
-}
-
-void PluginCaches::addAuCache(std::string_view text) {
-  haveAu_ = true;
-  forEachIniEntry(text, [&](std::string_view section, std::string_view key, std::string_view) {
-    if (section == "auplugins") auNames_.insert(auKey(key));
-  });
-}
-
-void PluginCaches::addAuComponents(std::string_view text) {
-  haveAu_ = true;
-  forEachLine(text, [&](std::string_view line) {
-    std::string_view tokens[8];
-    int count = 0;
-    forEachToken(line, [&](std::string_view t) {
-      tokens[count++] = t;
-      return count < 8;
-    });
-    if (count < 2 || tokens[0] != "AU") return;
-    auNames_.insert(auKey(tokens[1]));
-    if (count == 8) {
-      auto number = [](std::string_view s) {
-        std::uint64_t v = 0;
-        for (char c : s) {
-          if (c < '0' || c > '9') return std::uint64_t{0};
-          v = v * 10 + static_cast<unsigned>(c - '0');
-          if (v > 0xFFFFFFFFu) return std::uint64_t{0};
-        }
-        return v;
-      };
-      const std::uint64_t subtype = number(tokens[6]), manufacturer = number(tokens[7]);
-      if (subtype != 0 && manufacturer != 0) auCodes_.insert(subtype << 32 | manufacturer);
+    case Kind::Clap:
+      if (!splitEntry(line, key, value) || section.empty() || key == "_") return false;
+      clapIds_.insert(std::string(key));
+      return true;
+    case Kind::Au:
+      if (!splitEntry(line, key, value) || section != "auplugins") return false;
+      auNames_.insert(auKey(key));
+      return true;
+    case Kind::AuComponents: {
+      std::string_view tokens[8];
+      int count = 0;
+      forEachToken(line, [&](std::string_view t) {
+        tokens[count++] = t;
+        return count < 8;
+      });
+      if (count < 2 || tokens[0] != "AU") return false;
+      auNames_.insert(auKey(tokens[1]));
+      if (count == 8) {
+        auto number = [](std::string_view s) {
+          std::uint64_t v = 0;
+          for (char c : s) {
+            if (c < '0' || c > '9') return std::uint64_t{0};
+            v = v * 10 + static_cast<unsigned>(c - '0');
+            if (v > 0xFFFFFFFFu) return std::uint64_t{0};
+          }
+          return v;
+        };
+        const std::uint64_t subtype = number(tokens[6]), manufacturer = number(tokens[7]);
+        if (subtype != 0 && manufacturer != 0) auCodes_.insert(subtype << 32 | manufacturer);
+      }
+      return true;
     }
-  });
+    case Kind::Jsfx: {
+      if (line.substr(0, 5) != "NAME ") return false;
+      std::string_view path, description;
+      int index = 0;
+      forEachToken(line, [&](std::string_view t) {
+        if (index == 1) path = t;
+        if (index == 2) description = t;
+        return ++index < 3;
+      });
+      if (path.empty()) return false;
+      std::string text(description);
+      if (!IsWellFormedUtf8(text)) {
+        std::u16string decoded;
+        AppendUtf8Decoded(text, decoded);
+        text.clear();
+        AppendUtf8Encoded(decoded, text);
+      }
+      jsPaths_.try_emplace(jsKey(path), std::move(text));
+      return true;
+    }
+  }
+  return false;
 }
 
-void PluginCaches::addJsfxCache(std::string_view text) {
-  haveJs_ = true;
-  forEachLine(text, [&](std::string_view line) {
-    if (line.substr(0, 5) != "NAME ") return;
-    std::string_view path, description;
-    int index = 0;
-    forEachToken(line, [&](std::string_view t) {
-      if (index == 1) path = t;
-      if (index == 2) description = t;
-      return ++index < 3;
-    });
-    if (path.empty()) return;
-    std::string text(description);
-    if (!IsWellFormedUtf8(text)) {
-      std::u16string decoded;
-      AppendUtf8Decoded(text, decoded);
-      text.clear();
-      AppendUtf8Encoded(decoded, text);
-    }
-    jsPaths_.try_emplace(jsKey(path), std::move(text));
-  });
+void PluginCaches::have(Kind kind) {
+  switch (kind) {
+    case Kind::Vst: haveVst_ = true; break;
+    case Kind::VstShells: break;  // children of shells; the plug-in cache itself says whether VST was scanned
+    case Kind::Clap: haveClap_ = true; break;
+    case Kind::Au:
+    case Kind::AuComponents: haveAu_ = true; break;
+    case Kind::Jsfx: haveJs_ = true; break;
+  }
 }
+
+void PluginCaches::broken(Kind kind) {
+  switch (kind) {
+    case Kind::Vst:
+    case Kind::VstShells: brokenVst_ = true; break;
+    case Kind::Clap: brokenClap_ = true; break;
+    case Kind::Au:
+    case Kind::AuComponents: brokenAu_ = true; break;
+    case Kind::Jsfx: brokenJs_ = true; break;
+  }
+}
+
+std::uint64_t PluginCaches::addText(Kind kind, std::string_view text) {
+  have(kind);
+  LineState state;
+  std::uint64_t entries = 0;
+  forEachLine(text, [&](std::string_view line) { entries += addLine(kind, state, line); });
+  return entries;
+}
+
+void PluginCaches::addVstCache(std::string_view text) { addText(Kind::Vst, text); }
+void PluginCaches::addVstShells(std::string_view text) { addText(Kind::VstShells, text); }
+void PluginCaches::addClapCache(std::string_view text) { addText(Kind::Clap, text); }
+void PluginCaches::addAuCache(std::string_view text) { addText(Kind::Au, text); }
+void PluginCaches::addAuComponents(std::string_view text) { addText(Kind::AuComponents, text); }
+void PluginCaches::addJsfxCache(std::string_view text) { addText(Kind::Jsfx, text); }
 
 void PluginCaches::setEffectsFolder(TextView folder) {
   haveJs_ = true;
   effectsFolder_ = Text(folder);
 }
 
-void PluginCaches::loadFolder(TextView folder) {
+bool PluginCaches::loadFolder(TextView folder) {
   std::vector<FolderEntry> entries;
-  if (!ListFolder(folder, entries)) return;
+  if (!ListFolder(folder, entries)) return false;
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   Text base(folder);
-  if (!base.empty() && base.back() != u'/' && base.back() != u'\\') base.push_back(u'/');
+  if (!base.empty() && base.back() != u'/' && base.back() != u'\\') base.push_back(FolderSeparator());
   for (const FolderEntry& entry : entries) {
     const std::string name = lowerAscii(TextToUtf8(entry.name));
     if (entry.kind == PathKind::Folder && name == "effects") {
       setEffectsFolder(base + entry.name);
       continue;
     }
-    if (entry.kind != PathKind::File || !iEndsWith(name, ".ini") || name.substr(0, 7) != "reaper-") continue;
-    void (PluginCaches::*add)(std::string_view) = nullptr;
-    if (name.substr(0, 17) == "reaper-vstplugins") add = &PluginCaches::addVstCache;
-    else if (name.substr(0, 16) == "reaper-vstshells") add = &PluginCaches::addVstShells;
-    else if (name.substr(0, 12) == "reaper-clap-") add = &PluginCaches::addClapCache;
-    else if (name.substr(0, 16) == "reaper-auplugins") add = iEndsWith(name, "-bc.ini") ? &PluginCaches::addAuComponents
-                                                                                        : &PluginCaches::addAuCache;
-    else if (name == "reaper-jsfx.ini") add = &PluginCaches::addJsfxCache;
-    if (add == nullptr) continue;
-    std::string bytes;
-    if (!readWholeFile(base + entry.name, bytes)) continue;
-    (this->*add)(bytes);
-    filesRead_.push_back(TextToUtf8(entry.name));
+    if (!iEndsWith(name, ".ini") || name.substr(0, 7) != "reaper-") continue;
+    Kind kind;
+    if (name.substr(0, 17) == "reaper-vstplugins") kind = Kind::Vst;
+    else if (name.substr(0, 16) == "reaper-vstshells") kind = Kind::VstShells;
+    else if (name.substr(0, 12) == "reaper-clap-") kind = Kind::Clap;
+    else if (name.substr(0, 16) == "reaper-auplugins") kind = iEndsWith(name, "-bc.ini") ? Kind::AuComponents : Kind::Au;
+    else if (name == "reaper-jsfx.ini") kind = Kind::Jsfx;
+    else continue;
+    CacheFile& cache = files_.emplace_back();
+    cache.path = base + entry.name;
+    // Looked at before it is opened: a pipe or a device there is never opened.
+    if (entry.kind == PathKind::Folder) cache.problem = "is a folder";
+    else if (entry.kind == PathKind::Other) cache.problem = TextToUtf8(OwnErrorText(kErrorNotRegularFile));
+    else if (entry.kind == PathKind::Missing)
+      cache.problem = entry.error != 0 ? withReason("cannot be opened", entry.error) : "the link points nowhere";
+    const OsHandle file = cache.problem.empty() ? OsOpenShared(cache.path) : 0;
+    if (cache.problem.empty() && file == 0) {
+      cache.problem = OsLastError() == kErrorNotRegularFile ? TextToUtf8(OwnErrorText(kErrorNotRegularFile))
+                                                            : withReason("cannot be opened", OsLastError());
+    }
+    if (file != 0) {
+      cache.identity = OsHandleIdentity(file);
+      // Checked whole before a line is taken: a file that is not a cache
+      // (binary, cut, endless lines) must not make anything "installed".
+      cache.problem = forEachFileLine(file, [](std::string_view) {});
+      if (cache.problem.empty()) {
+        if (OsSeek(file, 0, SeekFrom::Begin) != 0) {
+          cache.problem = withReason("cannot be read", OsLastError());
+        } else {
+          LineState state;
+          have(kind);
+          cache.problem =
+              forEachFileLine(file, [&](std::string_view line) { cache.entries += addLine(kind, state, line); });
+        }
+      }
+      OsClose(file);
+    }
+    if (!cache.problem.empty()) broken(kind);
   }
+  return true;
 }
 
 bool PluginCaches::jsInstalled(std::string_view path) const {
@@ -237,7 +317,10 @@ bool PluginCaches::jsInstalled(std::string_view path) const {
 }
 
 InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
-  auto found = [](bool yes) { return yes ? InstallStatus::Installed : InstallStatus::Missing; };
+  // Not found is "missing" only when every cache of the format could be used.
+  auto found = [](bool yes, bool broken) {
+    return yes ? InstallStatus::Installed : broken ? InstallStatus::Unknown : InstallStatus::Missing;
+  };
   switch (p.format) {
     case FxFormat::Vst2:
     case FxFormat::Vst3: {
@@ -247,19 +330,20 @@ InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
       if (!id.empty() && vstShellChildren_.count(key + "<" + id) != 0) return InstallStatus::Installed;
       const auto file = vstFiles_.find(key);
       if (file != vstFiles_.end() && file->second == VstEntry::Plugin) return InstallStatus::Installed;
-      return found(!id.empty() && id != "0" && vstIds_.count(id) != 0);
+      return found(!id.empty() && id != "0" && vstIds_.count(id) != 0, brokenVst_);
     }
     case FxFormat::Clap:
       if (!haveClap_) return InstallStatus::Unknown;
-      return found(clapIds_.count(p.id) != 0);
+      return found(clapIds_.count(p.id) != 0, brokenClap_);
     case FxFormat::Au:
       if (!haveAu_) return InstallStatus::Unknown;
       return found(auNames_.count(auKey(p.id)) != 0 ||
-                   (p.auSubtype != 0 && p.auManufacturer != 0 &&
-                    auCodes_.count(std::uint64_t{p.auSubtype} << 32 | p.auManufacturer) != 0));
+                       (p.auSubtype != 0 && p.auManufacturer != 0 &&
+                        auCodes_.count(std::uint64_t{p.auSubtype} << 32 | p.auManufacturer) != 0),
+                   brokenAu_);
     case FxFormat::Js:
       if (!haveJs_) return InstallStatus::Unknown;
-      return found(jsInstalled(p.file));
+      return found(jsInstalled(p.file), brokenJs_);
     default:
       return InstallStatus::Unknown;
   }

@@ -9,11 +9,16 @@
 // codes. A format without a cache gives "unknown"; LV2, DX and others are
 // always "unknown".
 //
-// Loading never fails: files that cannot be read count as absent. The
-// object is read-only after loading and may be shared between threads.
+// Loading reads each cache as a stream of lines, so a cache of any size takes
+// memory only for what it lists. A cache that cannot be used (it cannot be
+// opened or read, is not a regular file, is not text, or has a line longer
+// than 1 MiB) is listed with its problem, and its formats can then no longer
+// be "missing": a plug-in no other cache of its format finds is "unknown".
+// The object is read-only after loading and may be shared between threads.
 #pragma once
 
 #include "core/project_inventory.h"
+#include "runtime/os_file.h"
 #include "runtime/text.h"
 
 #include <string>
@@ -22,10 +27,20 @@
 #include <unordered_set>
 #include <vector>
 
+// A cache file of the resource folder, as loading found it.
+struct CacheFile {
+  Text path;
+  std::uint64_t entries = 0;  // the plug-ins (or paths, or components) it lists
+  std::string problem;        // "" when it was read; else why it could not be used
+  FileIdentity identity;      // the file read; unknown when it was not opened
+};
+
 class PluginCaches {
  public:
-  // Reads every cache file found in `folder` (and notes its Effects folder).
-  void loadFolder(TextView folder);
+  // Reads every cache file found in `folder` (and notes its Effects folder),
+  // in name order. False, with OsLastError() telling why, when the folder
+  // cannot be listed.
+  bool loadFolder(TextView folder);
 
   // Cache texts, for loading and for tests; each may be called many times.
   void addVstCache(std::string_view text);
@@ -41,14 +56,32 @@ class PluginCaches {
   InstallStatus statusOf(const PluginInstance& instance) const;
   void describeJs(PluginInstance& instance) const;
 
-  // The cache files read, by name, for messages and tests.
-  const std::vector<std::string>& filesRead() const { return filesRead_; }
+  // Every cache file loadFolder met, read or not, in name order; and whether
+  // it found an Effects folder.
+  const std::vector<CacheFile>& files() const { return files_; }
+  bool hasEffectsFolder() const { return !effectsFolder_.empty(); }
+
+  // The names loadFolder looks for, for messages.
+  static constexpr std::string_view kNamesLookedFor =
+      "reaper-vstplugins*.ini, reaper-vstshells*.ini, reaper-clap-*.ini, reaper-auplugins*.ini, reaper-jsfx.ini, Effects/";
 
  private:
   enum class VstEntry : std::uint8_t { ScannedOnly, Plugin, Shell };
+  enum class Kind : std::uint8_t { Vst, VstShells, Clap, Au, AuComponents, Jsfx };
+  // Where a cache's lines are: the section of an .ini file so far.
+  struct LineState {
+    std::string section;
+  };
+  // One line of a cache of that kind; true when it listed something.
+  bool addLine(Kind kind, LineState& state, std::string_view line);
+  std::uint64_t addText(Kind kind, std::string_view text);
+  void have(Kind kind);
+  void broken(Kind kind);
   bool jsInstalled(std::string_view path) const;
 
   bool haveVst_ = false, haveClap_ = false, haveAu_ = false, haveJs_ = false;
+  // A cache of the format could not be used: what no other cache finds is unknown.
+  bool brokenVst_ = false, brokenClap_ = false, brokenAu_ = false, brokenJs_ = false;
   std::unordered_map<std::string, VstEntry> vstFiles_;
   std::unordered_set<std::string> vstShellChildren_;  // "key<id"
   std::unordered_set<std::string> vstIds_;
@@ -57,7 +90,7 @@ class PluginCaches {
   std::unordered_set<std::uint64_t> auCodes_;         // subtype << 32 | manufacturer
   std::unordered_map<std::string, std::string> jsPaths_;  // key -> description
   Text effectsFolder_;
-  std::vector<std::string> filesRead_;
+  std::vector<CacheFile> files_;
 };
 
 // The VST cache key of a plug-in file: its name without folders, spaces and

@@ -2,15 +2,23 @@
 
 namespace {
 
+// Whether a spreadsheet would read a text starting so as a formula.
+bool looksLikeFormula(std::string_view text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
 // One RFC 4180 field: quoted when it holds a comma, a quote, CR or LF. A
-// long one goes out in pieces, never copied whole.
-void cell(SinkWriter& out, std::string_view value, bool last = false) {
+// text that a spreadsheet would run as a formula gets a "'" in front; a
+// number (`text` false) is written as it is. A long one goes out in pieces,
+// never copied whole.
+void cell(SinkWriter& out, std::string_view value, bool last = false, bool text = true) {
   std::string scratch;
   value = replaceLoneSurrogates(value, scratch);
+  const char* guard = text && looksLikeFormula(value) ? "'" : "";
   if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out << value;
+    out << guard << value;
   } else {
-    out << "\"";
+    out << "\"" << guard;
     for (std::size_t at = 0; at < value.size();) {  // each quote doubled
       const std::size_t quote = value.find('"', at);
       const std::size_t end = quote == std::string_view::npos ? value.size() : quote + 1;
@@ -36,7 +44,7 @@ class CsvWriter : public InventoryWriter {
     const bool replayed = p.inventory.forEach([&](const PluginInstance& i) {
       cell(out_, p.path);
       cell(out_, locationWord(i.location));
-      cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track));
+      cell(out_, i.location == FxLocation::Master ? std::string() : std::to_string(i.track), false, false);
       cell(out_, i.trackName);
       cell(out_, i.item);
       cell(out_, formatWord(i.format));

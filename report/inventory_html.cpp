@@ -216,6 +216,15 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   out << "<details id=\"p" << number_ << "\"><summary>";
   escaped(out, project.path);
   out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
+  if (!project.alsoAt.empty()) {
+    out << "<p class=\"small\">The same file is also reached as ";
+    for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
+      out << (k == 0 ? "<code>" : ", <code>");
+      escaped(out, project.alsoAt[k]);
+      out << "</code>";
+    }
+    out << ".</p>\n";
+  }
   if (p.instances > 0) {
     out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
@@ -266,7 +275,24 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
     escaped(out, *resources_);
-    out << "</code>.";
+    out << "</code>:";
+    // Each cache by name, with what it gave or why it could not be used.
+    bool first = true;
+    for (const CacheFile& c : totals.caches()) {
+      const std::string path = pathText(c.path);
+      out << (first ? " <code>" : ", <code>");
+      first = false;
+      escaped(out, std::string_view(path).substr(folderOfPathText(path).size()));
+      out << "</code> ";
+      if (c.problem.empty()) {
+        out << "(" << c.entries << (c.entries == 1 ? " entry)" : " entries)");
+      } else {
+        out << "<span class=\"no\">(";
+        escaped(out, c.problem);
+        out << ")</span>";
+      }
+    }
+    out << (first ? " no plug-in caches." : ".");
   } else {
     out << "Installed plug-ins were not checked: every status is &ldquo;unknown&rdquo;.";
   }

@@ -125,7 +125,12 @@ class JsonWriter : public InventoryWriter {
     out << (firstProject_ ? "\n    {" : ",\n    {");
     firstProject_ = false;
     textField(out, "path", project.path);
-    out << ", ";
+    out << ", \"also_at\": [";
+    for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
+      if (k > 0) out << ", ";
+      jsonString(out, project.alsoAt[k]);
+    }
+    out << "], ";
     textField(out, "reaper_version", p.reaperVersion);
     out << ", ";
     textField(out, "reaper_platform", p.reaperPlatform);
@@ -189,7 +194,19 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   SinkWriter out(sink_);
   out << "{\n  ";
   optionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
-  out << ",\n  \"summary\": {";
+  out << ",\n  \"caches\": [";
+  bool firstCache = true;
+  for (const CacheFile& c : totals.caches()) {
+    out << (firstCache ? "\n    {" : ",\n    {");
+    firstCache = false;
+    textField(out, "file", pathText(c.path));
+    out << ", ";
+    numberField(out, "entries", c.entries);
+    out << ", ";
+    optionalField(out, "problem", c.problem, !c.problem.empty());
+    out << "}";
+  }
+  out << (firstCache ? "],\n  \"summary\": {" : "\n  ],\n  \"summary\": {");
   numberField(out, "projects", totals.projects());
   out << ", ";
   numberField(out, "plugins", totals.plugins().size());

@@ -20,7 +20,9 @@
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
 // JSON: the fields docs/inventory.schema.json describes. CSV: one
-// row per plug-in instance, RFC 4180 quoting, CR LF, UTF-8.
+// row per plug-in instance, RFC 4180 quoting, CR LF, UTF-8; a text cell that
+// a spreadsheet would take for a formula (it starts with "=", "+", "-", "@",
+// a tab or a carriage return) starts with "'" (numbers never do).
 #pragma once
 
 #include "core/archive_inventory.h"
@@ -31,16 +33,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
 
-// One project as the writers see it: its path in pathText form and what it
-// needs (whose instances a writer reads back, hence not const).
+// One project as the writers see it: its path in pathText form, what it
+// needs (whose instances a writer reads back, hence not const), and the
+// other paths that lead to the same file (pathText, sorted).
 struct InventoryProject {
   std::string_view path;
   ProjectInventory& inventory;
+  std::vector<std::string_view> alsoAt = {};
 };
 
 class InventoryWriter {

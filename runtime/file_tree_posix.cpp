@@ -19,42 +19,78 @@ PathKind KindOf(const struct stat& info) {
   return PathKind::Other;
 }
 
+FileIdentity IdentityOf(const struct stat& info) {
+  FileIdentity id;
+  id.device = static_cast<std::uint64_t>(info.st_dev);
+  id.file = static_cast<std::uint64_t>(info.st_ino);
+  id.known = true;
+  return id;
+}
+
 }  // namespace
 
-PathKind PathKindOf(TextView path) {
-  if (path.empty()) return PathKind::Missing;
+PathKind PathKindOf(TextView path) { return ExaminePath(path).kind; }
+
+PathFacts ExaminePath(TextView path) {
+  PathFacts facts;
+  if (path.empty()) return facts;
+  const std::string name = NativeName(path);
   struct stat info;
-  if (::stat(NativeName(path).c_str(), &info) != 0) return PathKind::Missing;
-  return KindOf(info);
+  if (::stat(name.c_str(), &info) == 0) {
+    facts.kind = KindOf(info);
+    facts.identity = IdentityOf(info);
+  } else if (errno != ENOENT) {
+    facts.error = errno;
+  }
+  return facts;
+}
+
+bool IsSymbolicLink(TextView path) {
+  struct stat info;
+  return !path.empty() && ::lstat(NativeName(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool ListFolder(TextView folder, std::vector<FolderEntry>& entries) {
   entries.clear();
   const std::string name = NativeName(folder);
   DIR* dir = ::opendir(name.c_str());
-  if (dir == nullptr) return false;
+  if (dir == nullptr) {
+    OsSetLastError(errno);
+    return false;
+  }
   const int fd = ::dirfd(dir);
   errno = 0;
   while (struct dirent* entry = ::readdir(dir)) {
     const std::string_view entryName(entry->d_name);
     if (entryName == "." || entryName == "..") continue;
-    FolderEntry out{TextFromNativePath(entryName), PathKind::Missing, false};
+    FolderEntry out;
+    out.name = TextFromNativePath(entryName);
     struct stat info;
-    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      // A folder that may be listed but not searched: the names are there,
+      // nothing more; the listing may still know a folder for one.
+      out.error = errno;
+      if (entry->d_type == DT_DIR) out.kind = PathKind::Folder;
+    } else {
       out.link = S_ISLNK(info.st_mode);
-      if (out.link) {
-        if (::fstatat(fd, entry->d_name, &info, 0) == 0) out.kind = KindOf(info);
+      if (out.link && ::fstatat(fd, entry->d_name, &info, 0) != 0) {
+        if (errno != ENOENT) out.error = errno;  // ENOENT: the link leads nowhere
       } else {
         out.kind = KindOf(info);
+        out.identity = IdentityOf(info);
       }
     }
     entries.push_back(std::move(out));
     errno = 0;
   }
-  const bool complete = errno == 0;
+  const int error = errno;
   ::closedir(dir);
-  if (!complete) entries.clear();
-  return complete;
+  if (error != 0) {
+    entries.clear();
+    OsSetLastError(error);
+    return false;
+  }
+  return true;
 }
 
 Text UserSettingsFolder() {

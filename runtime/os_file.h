@@ -24,6 +24,9 @@ inline constexpr std::int64_t kErrorHeldByAnotherProgram = -1;  // a lock or sha
 inline constexpr std::int64_t kErrorNoReader = -2;              // a pipe that nobody reads
 inline constexpr std::int64_t kErrorNotEnoughMemory = -3;
 inline constexpr std::int64_t kErrorNotAFolder = -4;            // a name with a final separator
+// A pipe, socket or device, or a file of the kernel's own (/proc, /sys) that
+// shows as regular but has no end to read to.
+inline constexpr std::int64_t kErrorNotRegularFile = -5;
 
 // The error of the last failed call of this thread (errno or GetLastError,
 // or one of the codes above), and its words for a message.
@@ -37,13 +40,19 @@ inline TextView OwnErrorText(std::int64_t code) {
     case kErrorNoReader: return u"no program is reading from the pipe";
     case kErrorNotEnoughMemory: return u"not enough memory";
     case kErrorNotAFolder: return u"not a folder";
+    case kErrorNotRegularFile: return u"not a regular file";
     default: return {};
   }
 }
 
-OsHandle OsOpenExisting(TextView path);  // read access, existing regular file, held exclusively
-// Read access, existing regular file, not held: the open neither waits for
-// nor stops another program that has the file open, for reading or writing.
+// The two opens for reading take existing regular files only. Anything else
+// fails with kErrorNotRegularFile (a folder with the system's reason): a path that names a
+// pipe, socket or device is looked at but never opened, and a file that turns
+// out to be something else once open (or one of the kernel's, which may wait
+// for ever) is closed before a byte is read. Neither open waits.
+OsHandle OsOpenExisting(TextView path);  // read access, held exclusively
+// Read access, not held: the open neither waits for nor stops another
+// program that has the file open, for reading or writing.
 OsHandle OsOpenShared(TextView path);
 OsHandle OsCreateAlways(TextView path);  // read/write, created or emptied
 OsHandle OsTruncateExisting(TextView path);  // write only, existing file emptied
@@ -69,6 +78,9 @@ struct FileIdentity {
 };
 FileIdentity OsPathIdentity(TextView path);  // links followed
 FileIdentity OsHandleIdentity(OsHandle handle);
+// Whether an open handle is a regular file (a disk file on Windows), not a
+// pipe, socket, device or console.
+bool OsHandleIsRegularFile(OsHandle handle);
 
 // Where the bytes of an output go.
 enum class OutputKind {

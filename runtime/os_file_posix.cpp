@@ -15,6 +15,11 @@
 #include <thread>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
+
 namespace {
 
 constexpr std::int64_t kMaxTransfer = 0x40000000;  // 1 GiB per call
@@ -79,6 +84,56 @@ int OpenLocked(TextView path, int flags) {
   }
   ClearNonBlocking(fd);
   return fd;
+}
+
+// Whether an open file belongs to one of the kernel's own file systems
+// (/proc, /sys and the like). Their files show as regular, but their size
+// says nothing, and reading some waits for events (/proc/kmsg) or takes
+// away what it reads.
+bool IsKernelFile(int fd) {
+#if defined(__linux__)
+  struct statfs info;
+  if (::fstatfs(fd, &info) != 0) return false;
+  switch (static_cast<std::uint32_t>(info.f_type)) {
+    case PROC_SUPER_MAGIC: case SYSFS_MAGIC: case DEBUGFS_MAGIC: case TRACEFS_MAGIC: case SECURITYFS_MAGIC:
+    case SELINUX_MAGIC: case PSTOREFS_MAGIC: case EFIVARFS_MAGIC: case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC: case BINFMTFS_MAGIC: case BPF_FS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
+// Opens an existing regular file for reading. What the name leads to is
+// looked at first, so that a pipe or a device is never opened at all (an open
+// can have effects of its own); the open itself does not wait (a pipe put
+// there meanwhile), and what was opened is checked again before the first
+// read. `hold`: the exclusive lock that stands for "no sharing".
+OsHandle OpenForReading(TextView path, bool hold) {
+  if (path.empty()) return FailHandle(ENOENT);
+  const std::string name = NativePathFromText(path);
+  struct stat info;
+  if (::stat(name.c_str(), &info) != 0) return FailHandle(errno);
+  if (S_ISDIR(info.st_mode)) return FailHandle(EISDIR);
+  if (!S_ISREG(info.st_mode)) return FailHandle(kErrorNotRegularFile);
+  const int fd = OpenRetrying(name, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return FailHandle(errno);
+  std::int64_t error = 0;
+  bool held = false;
+  if (::fstat(fd, &info) != 0) error = errno;
+  else if (S_ISDIR(info.st_mode)) error = EISDIR;
+  else if (!S_ISREG(info.st_mode) || IsKernelFile(fd)) error = kErrorNotRegularFile;
+  else if (hold && !TakeLock(fd, held) && held) error = kErrorHeldByAnotherProgram;
+  if (error != 0) {
+    ::close(fd);
+    return FailHandle(error);
+  }
+  ClearNonBlocking(fd);
+  return FromFd(fd);
 }
 
 // The folder part of a native name, with its final "/"; empty for a bare name.
@@ -201,32 +256,9 @@ Text OsErrorText(std::int64_t code) {
   return TextFromUtf8(text ? text : "");
 }
 
-OsHandle OsOpenExisting(TextView path) {
-  int fd = OpenLocked(path, O_RDONLY);
-  if (fd < 0) return 0;
-  // Only a regular file has an end: /dev/zero or an endless pipe would grow
-  // the line table until memory ran out.
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return FailHandle(EINVAL);
-  }
-  return FromFd(fd);
-}
+OsHandle OsOpenExisting(TextView path) { return OpenForReading(path, true); }
 
-OsHandle OsOpenShared(TextView path) {
-  if (path.empty()) return FailHandle(ENOENT);
-  const int fd = OpenRetrying(NativePathFromText(path), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return FailHandle(errno);
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return FailHandle(code);
-  }
-  ClearNonBlocking(fd);
-  return FromFd(fd);
-}
+OsHandle OsOpenShared(TextView path) { return OpenForReading(path, false); }
 
 OsHandle OsCreateAlways(TextView path) {
   // Truncate only once the lock is held, so a file in use stays intact.
@@ -320,6 +352,11 @@ FileIdentity OsHandleIdentity(OsHandle handle) {
   struct stat info;
   if (handle == 0 || ::fstat(ToFd(handle), &info) != 0) return {};
   return IdentityOf(info);
+}
+
+bool OsHandleIsRegularFile(OsHandle handle) {
+  struct stat info;
+  return handle != 0 && ::fstat(ToFd(handle), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool OsPlanOutput(TextView path, OutputPlan& plan) {

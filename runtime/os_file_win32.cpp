@@ -97,10 +97,25 @@ Text OsErrorText(std::int64_t code) {
   return result;
 }
 
+namespace {
+
+// A console, a pipe or a device ("NUL", "COM1", "\\.\pipe\x") is no file
+// to read to its end: closed again before a byte is read.
+OsHandle OnlyDiskFile(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return FailHandle(GetLastError());
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return FailHandle(kErrorNotRegularFile);
+  }
+  return reinterpret_cast<OsHandle>(handle);
+}
+
+}  // namespace
+
 OsHandle OsOpenExisting(TextView path) {
   if (path.empty()) return FailHandle(ERROR_FILE_NOT_FOUND);
-  OsHandle handle = FromHandle(CreateFileW(TextToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  const OsHandle handle = OnlyDiskFile(CreateFileW(TextToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   if (handle == 0 && IsShareRefusal(static_cast<DWORD>(lastError))) lastError = kErrorHeldByAnotherProgram;
   return handle;
 }
@@ -108,15 +123,9 @@ OsHandle OsOpenExisting(TextView path) {
 OsHandle OsOpenShared(TextView path) {
   if (path.empty()) return FailHandle(ERROR_FILE_NOT_FOUND);
   // Sharing deletion too, so that a file being read can still be replaced.
-  HANDLE handle = CreateFileW(TextToWide(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return FailHandle(GetLastError());
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    CloseHandle(handle);
-    return FailHandle(ERROR_INVALID_PARAMETER);
-  }
-  return reinterpret_cast<OsHandle>(handle);
+  return OnlyDiskFile(CreateFileW(TextToWide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 OsHandle OsCreateAlways(TextView path) {
@@ -205,6 +214,8 @@ FileIdentity OsPathIdentity(TextView path) {
 }
 
 FileIdentity OsHandleIdentity(OsHandle handle) { return handle == 0 ? FileIdentity{} : IdentityOf(ToHandle(handle)); }
+
+bool OsHandleIsRegularFile(OsHandle handle) { return handle != 0 && GetFileType(ToHandle(handle)) == FILE_TYPE_DISK; }
 
 bool OsPlanOutput(TextView path, OutputPlan& plan) {
   plan = OutputPlan{};

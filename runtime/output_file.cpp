@@ -21,6 +21,7 @@ void OutputFile::reset() {
   kind_ = OutputKind::Replace;
   target_.clear();
   existing_ = FileIdentity{};
+  regular_ = false;
   failed_ = false;
   error_ = 0;
 }
@@ -29,6 +30,7 @@ bool OutputFile::open(OutputKind kind, OsHandle handle) {
   if (handle == 0) return fail(OsLastError());
   handle_ = handle;
   kind_ = kind;
+  regular_ = kind == OutputKind::Replace || OsHandleIsRegularFile(handle);
   if (!buffer_.allocate()) {
     abandon();
     return fail(kErrorNotEnoughMemory);

@@ -59,6 +59,9 @@ class OutputFile : public DataSink {
   // Written in place (device, pipe, standard output), with no new file.
   bool writesDirectly() const { return kind_ != OutputKind::Replace; }
   bool writesStandardOutput() const { return kind_ == OutputKind::StandardOutput; }
+  // The bytes end up in a regular file: a new one, or one written in place
+  // (standard output redirected to a file).
+  bool writesRegularFile() const { return regular_; }
   // The file that is at the target now (the one replaced, or the device or
   // file written directly); unknown when there is none yet.
   const FileIdentity& existing() const { return existing_; }
@@ -76,6 +79,7 @@ class OutputFile : public DataSink {
   Text target_;     // links followed
   Text temporary_;  // the new file; empty when written directly
   FileIdentity existing_;
+  bool regular_ = false;
   WriteBuffer buffer_;
   bool failed_ = false;
   std::int64_t error_ = 0;

@@ -1,9 +1,63 @@
 #include "app/inventory_cli.h"
+#include "core/archive_inventory.h"
 #include "runtime/paths.h"
 #include "runtime/utf8.h"
 #include "support/temp_folder.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// The process's standard output sent elsewhere while it lives: appended to a
+// file (`path`), or into a pipe whose reader is gone (no path). Nothing may be
+// printed meanwhile: the test's own messages would go there too.
+class StandardOutput {
+ public:
+#ifdef _WIN32
+  explicit StandardOutput(TextView path = {}) : saved_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+    HANDLE reader = nullptr;
+    if (path.empty()) CreatePipe(&reader, &mine_, nullptr, 0);
+    else mine_ = CreateFileW(reinterpret_cast<const wchar_t*>(Text(path).c_str()), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (reader) CloseHandle(reader);
+    SetStdHandle(STD_OUTPUT_HANDLE, mine_);
+  }
+  ~StandardOutput() {
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_);
+    CloseHandle(mine_);
+  }
+
+ private:
+  HANDLE saved_, mine_ = nullptr;
+#else
+  explicit StandardOutput(TextView path = {}) : saved_((std::fflush(stdout), ::dup(STDOUT_FILENO))) {
+    std::signal(SIGPIPE, SIG_IGN);  // as the program's main does
+    int ends[2] = {-1, -1};
+    if (path.empty() && ::pipe(ends) == 0) ::close(ends[0]);
+    const int mine = path.empty() ? ends[1] : ::open(TextToUtf8(path).c_str(), O_WRONLY | O_APPEND);
+    ::dup2(mine, STDOUT_FILENO);
+    ::close(mine);
+  }
+  ~StandardOutput() {
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_;
+#endif
+};
 
 std::string U8(TextView text) { return TextToUtf8(text); }
 
@@ -13,10 +67,19 @@ class inventory_cli : public TempFolder {
     out.clear();
     err.clear();
     progress.clear();
-    InventoryStreams streams{[this](TextView line) { out.push_back(U8(line)); },
-                             [this](TextView line) { err.push_back(U8(line)); }, {}};
+    // Lines as the POSIX program prints them: a name's byte that is not UTF-8 as itself.
+    InventoryStreams streams{[this](TextView line) {
+                               out.push_back(NativePathFromText(line));
+                               return outputWorks;
+                             },
+                             [this](TextView line) { err.push_back(NativePathFromText(line)); }, {}};
     if (terminal) streams.progress = [this](std::string_view line) { progress.emplace_back(line); };
     return runInventoryCli(arguments, streams);
+  }
+  // run() with standard output appended to `file` meanwhile (none: a pipe nobody reads).
+  int runWithStandardOutput(TextView file, std::vector<Text> arguments) {
+    const StandardOutput redirected(file);
+    return run(std::move(arguments));
   }
   std::string errText() const {
     std::string all;
@@ -24,6 +87,7 @@ class inventory_cli : public TempFolder {
     return all;
   }
   std::vector<std::string> out, err, progress;
+  bool outputWorks = true;  // false: standard output refuses every line
 };
 
 Text Archive() { return TestData("inventory/archive"); }
@@ -80,9 +144,14 @@ TEST_F(inventory_cli, reads_the_archive_lists_what_it_could_not_read_and_exits_1
   EXPECT_EQ(Count(text, "minimal.rpp-bak"), 0u);    // backups only when asked
   EXPECT_NE(text.find("notes.rpp\", \"message\": \"not a REAPER project"), std::string::npos);
   EXPECT_NE(text.find("\"resources\": \"" + InJson(Resources()) + "\""), std::string::npos);
+  // Every cache named, with the entries it gave.
+  EXPECT_NE(text.find("{\"file\": \"" + InJson(Resources() + FolderSeparator() + u"reaper-vstplugins64.ini") +
+                      "\", \"entries\": 6, \"problem\": null}"),
+            std::string::npos);
   EXPECT_NE(errText().find("notes.rpp: not a REAPER project"), std::string::npos);
   // Sorted by path: "2023/old/minimal.rpp" before "Live Sets/...".
-  EXPECT_LT(text.find("minimal.rpp\", \"reaper_version\""), text.find("#2.RPP\", \"reaper_version\""));
+  EXPECT_LT(text.find("minimal.rpp\", \"also_at\": [], \"reaper_version\""),
+            text.find("#2.RPP\", \"also_at\": [], \"reaper_version\""));
 
   EXPECT_EQ(run({u"--no-installed-check", u"--include-backups", u"--format=json", u"-o", json, Archive()}), 1);
   const std::string all = ReadBytes(json);
@@ -107,6 +176,7 @@ TEST_F(inventory_cli, every_format_is_the_same_for_one_job_and_for_four) {
     const std::string a = ReadBytes(path(u"one")), b = ReadBytes(path(u"four"));
     EXPECT_GT(a.size(), 1000u) << U8(format);
     EXPECT_EQ(a, b) << U8(format);
+    EXPECT_TRUE(format != u"html" || a.find("<code>reaper-vstplugins64.ini</code> (6 entries).") != std::string::npos);
   }
 }
 
@@ -114,7 +184,7 @@ TEST_F(inventory_cli, never_writes_over_a_project_it_reads) {
   const std::string project = "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n>\n>\n";
   writeFile(u"p.rpp", project);
   EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"p.rpp"), folder()}), 1);
-  EXPECT_NE(errText().find("p.rpp: is one of the projects read; may not create the file!"), std::string::npos)
+  EXPECT_NE(errText().find("p.rpp: may not create the file! (it is a project file)"), std::string::npos)
       << errText();
   EXPECT_EQ(ReadBytes(path(u"p.rpp")), project);
   EXPECT_TRUE(out.empty());
@@ -170,3 +240,144 @@ TEST_F(inventory_cli, jobs_above_the_most_the_help_states_are_bad_usage_that_nam
     }
   }
 }
+
+namespace {
+
+// A project that names a media file, beside the caches that know its plug-in.
+const std::string kSong =
+    "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n<ITEM\n<SOURCE WAVE\nFILE \"Audio/take.wav\"\n>\n>\n<FXCHAIN\n"
+    "BYPASS 0 0 0\n<VST \"VST: ReaEQ (Cockos)\" reaeq.vst.so 0 \"\" 1919247729\n>\n>\n>\n>\n";
+const std::string kCache = "[vstcache]\nreaeq.vst.so=00,1919247729,ReaEQ (Cockos)\n";
+
+void MakeFolders(TextView root, std::initializer_list<const char16_t*> names) {
+  for (const char16_t* name : names) std::filesystem::create_directories(std::filesystem::path(Text(root) + name));
+}
+
+}  // namespace
+
+TEST_F(inventory_cli, an_output_that_is_a_file_the_run_reads_or_checks_is_refused_whole) {
+  MakeFolders(folder(), {u"arch/Audio", u"res"});
+  writeFile(u"arch/song.rpp", kSong);
+  writeFile(u"arch/Audio/take.wav", "RIFF");
+  writeFile(u"arch/old.rpp-bak", "a backup that is not read");
+  writeFile(u"res/reaper-vstplugins64.ini", kCache);
+  const Text arch = path(u"arch"), res = path(u"res");
+  struct Case {
+    const char* what;
+    const char16_t* target;  // under the folder
+    bool standardOutput;     // -o - with standard output appended to the target
+    std::string reason;
+  } cases[] = {
+      {"-o the project", u"arch/song.rpp", false, "(it is a project file)"},
+      {"standard output onto the project", u"arch/song.rpp", true, "(it is a project file)"},
+      {"-o a cache read", u"res/reaper-vstplugins64.ini", false, "(it is a plug-in cache of the REAPER resource folder)"},
+      {"standard output onto a cache", u"res/reaper-vstplugins64.ini", true, "(it is a plug-in cache"},
+      {"-o a media file", u"arch/Audio/take.wav", false,
+       "(it is a media file of " + U8(arch + FolderSeparator() + u"song.rpp") + ")"},
+      {"standard output onto a media file", u"arch/Audio/take.wav", true, "(it is a media file of "},
+  };
+  for (const Case& c : cases) {
+    for (TextView format : {u"csv", u"json"}) {
+      SCOPED_TRACE(std::string(c.what) + " " + U8(format));
+      const Text target = path(c.target);
+      const std::string before = ReadBytes(target);
+      const std::vector<Text> arguments = {u"--reaper-resources", res, u"--format", Text(format), u"-o",
+                                           c.standardOutput ? Text(u"-") : target, arch};
+      EXPECT_EQ(c.standardOutput ? runWithStandardOutput(target, arguments) : run(arguments), 1);
+      EXPECT_NE(errText().find(": may not create the file! " + c.reason), std::string::npos) << errText();
+      EXPECT_EQ(ReadBytes(target), before);
+      EXPECT_TRUE(out.empty());
+    }
+  }
+  // Standard output that takes only the output's path is held to the same:
+  // the inventory is written, the line is not.
+  for (const char16_t* onto : {u"arch/song.rpp", u"arch/Audio/take.wav"}) {
+    const std::string before = ReadBytes(path(onto));
+    EXPECT_EQ(runWithStandardOutput(path(onto), {u"--reaper-resources", res, u"-o", path(u"i.html"), arch}), 1);
+    EXPECT_NE(errText().find("the inventory's path could not be printed on standard output (it is a "), std::string::npos)
+        << errText();
+    EXPECT_EQ(ReadBytes(path(onto)), before);
+    EXPECT_TRUE(FileExists(path(u"i.html")));
+  }
+  // A backup that is not read is any other file.
+  EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"arch/old.rpp-bak"), arch}), 0) << errText();
+  EXPECT_NE(ReadBytes(path(u"arch/old.rpp-bak")).find("<!DOCTYPE html>"), std::string::npos);
+}
+
+TEST_F(inventory_cli, the_same_project_reached_twice_is_read_once_and_lists_its_other_paths) {
+  MakeFolders(folder(), {u"arch/Audio", u"arch/sub"});
+  writeFile(u"arch/song.rpp", kSong);
+  std::filesystem::create_hard_link(std::filesystem::path(path(u"arch/song.rpp")),
+                                    std::filesystem::path(path(u"arch/hard.rpp")));
+  const Text sep(1, FolderSeparator()), arch = path(u"arch"), again = arch + sep + u"sub" + sep + u".." + sep + u".." + sep + u"arch";
+  // Four paths, one file: the first in path order keeps it, the others follow it.
+  std::vector<std::string> paths;
+  for (const Text& root : {arch, again})
+    for (const char16_t* name : {u"song.rpp", u"hard.rpp"}) paths.push_back(pathText(root + sep + name));
+  std::sort(paths.begin(), paths.end());
+  for (std::string& p : paths) p = InJson(TextFromUtf8(p));
+  const Text json = path(u"out.json");
+  ASSERT_EQ(run({u"--no-installed-check", u"--format", u"json", u"-o", json, arch, again}), 0) << errText();
+  const std::string text = ReadBytes(json);
+  EXPECT_EQ(Count(text, "\"reaper_version\""), 1u);
+  EXPECT_NE(text.find("\"path\": \"" + paths[0] + "\", \"also_at\": [\"" + paths[1] + "\", \"" + paths[2] + "\", \"" +
+                      paths[3] + "\"]"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"projects\": 1,"), std::string::npos);
+}
+
+TEST_F(inventory_cli, an_empty_path_is_bad_usage_and_no_project_at_all_is_an_error) {
+  EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"i.html"), u""}), 2);
+  EXPECT_FALSE(FileExists(path(u"i.html")));
+  MakeFolders(folder(), {u"empty", u"res"});
+  EXPECT_EQ(run({u"--reaper-resources", path(u"res"), u"-o", path(u"i.html"), path(u"empty")}), 2);
+  EXPECT_NE(errText().find("no REAPER plug-in caches in " + U8(path(u"res")) + " (looked for reaper-vstplugins*.ini,"),
+            std::string::npos)
+      << errText();
+  EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"i.html"), path(u"empty")}), 1);
+  EXPECT_EQ(err, std::vector<std::string>{"quorvel-inventory: no REAPER projects under " + U8(path(u"empty"))});
+  EXPECT_TRUE(FileExists(path(u"i.html")));  // the empty inventory is still written
+}
+
+TEST_F(inventory_cli, failed_writes_and_a_path_that_cannot_be_printed_fail_the_run) {
+  writeFile(u"song.rpp", kSong);
+  EXPECT_EQ(runWithStandardOutput({}, {u"--no-installed-check", u"--format", u"csv", u"-o", u"-", path(u"song.rpp")}), 1);
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0].rfind("quorvel-inventory: -: Couldn't write the file! (", 0), 0u) << err[0];
+
+  outputWorks = false;
+  EXPECT_EQ(run({u"--no-installed-check", u"-o", path(u"i.html"), path(u"song.rpp")}), 1);
+  EXPECT_EQ(err, std::vector<std::string>{"quorvel-inventory: the inventory's path could not be printed on standard output"});
+  EXPECT_TRUE(FileExists(path(u"i.html")));
+  // --quiet prints nothing at all, so nothing fails to print.
+  EXPECT_EQ(run({u"--quiet", u"--no-installed-check", u"-o", path(u"i.html"), path(u"song.rpp")}), 0);
+  EXPECT_TRUE(out.empty() && err.empty());
+}
+
+#ifndef _WIN32
+TEST_F(inventory_cli, the_walk_names_every_project_it_cannot_read_and_why) {
+  MakeFolders(folder(), {u"arch"});
+  writeFile(u"arch/song.rpp", kSong);
+  const std::string arch = U8(path(u"arch")) + "/";
+  const int odd = ::open((arch + "new\nline\xFF.rpp").c_str(), O_WRONLY | O_CREAT, 0644);  // a name that is not UTF-8
+  ASSERT_GE(odd, 0);
+  ASSERT_EQ(::write(odd, "junk\n", 5), 5);
+  ::close(odd);
+  ASSERT_EQ(::symlink("nowhere.rpp", (arch + "dangling.rpp").c_str()), 0);
+  ASSERT_EQ(::symlink("loop.rpp", (arch + "loop.rpp").c_str()), 0);
+  ASSERT_EQ(::mkfifo((arch + "fifo.rpp").c_str(), 0644), 0);  // would block whoever opens it to read
+  ASSERT_EQ(run({u"--no-installed-check", u"-o", path(u"i.csv"), u"--format", u"csv", path(u"arch"),
+                 path(u"arch/gone.rpp")}),
+            1);
+  const std::vector<std::string> expected = {
+      "quorvel-inventory: " + arch + "dangling.rpp: the link points nowhere",
+      "quorvel-inventory: " + arch + "fifo.rpp: not a regular file",
+      "quorvel-inventory: " + arch + "gone.rpp: cannot be found",
+      "quorvel-inventory: " + arch + "loop.rpp: cannot be opened (Too many levels of symbolic links)",
+      "quorvel-inventory: " + arch + "new\\nline\xFF.rpp: not a REAPER project (its first line is not <REAPER_PROJECT)",
+  };
+  EXPECT_EQ(err, expected);
+  EXPECT_EQ(Count(ReadBytes(path(u"i.csv")), "\r\n"), 2u);  // the header and song.rpp's plug-in
+}
+#endif

@@ -16,8 +16,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -1056,4 +1061,80 @@ TEST(archive_inventory, reading_in_order_hands_each_batch_to_one_thread_and_wake
   // However many threads were asked for, no more read at once than the
   // batches the window holds, and the one whose first results are handed over.
   EXPECT_LE(mostAtOnce.load(), static_cast<int>(kWindow / kBatch + 1));
+}
+
+using plugin_cache_files = TempFolder;
+
+TEST_F(plugin_cache_files, a_cache_that_cannot_be_used_is_named_with_why_and_never_makes_a_plugin_missing) {
+  using namespace std::string_literals;
+  {
+    // A good cache past the 64 MiB the whole file once had to fit in: lines
+    // of 1,000,000 bytes list nothing, the last one the plug-in.
+    std::ofstream good(std::filesystem::path(path(u"reaper-vstplugins.ini")), std::ios::binary);
+    good << "[vstcache]\n";
+    for (int i = 0; i < 66; ++i) good << std::string(1000000, ';') << "\r\n";
+    good << "found.dll=00,11,Found\n";
+  }
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string problem;
+  } cases[] = {
+      {"NUL bytes", "[vstcache]\nother.dll=00,5,Other\n\0\0\0\n"s, "not a text file (it holds a NUL byte)"},
+      {"control characters", "[vstcache]\nother.dll=00,5,Other\n\x01\x02\n", "not a text file (it holds control characters)"},
+      {"a line over 1 MiB", "[vstcache]\nother.dll=00,5,Other\n" + std::string((1 << 20) + 1, 'x') + "\n",
+       "not a plug-in cache (a line is longer than 1 MiB)"},
+  };
+  PluginInstance found, other;
+  found.format = other.format = FxFormat::Vst2;
+  found.file = "found.dll";
+  other.file = "other.dll";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile(u"reaper-vstplugins64.ini", c.bytes);
+    PluginCaches caches;
+    ASSERT_TRUE(caches.loadFolder(folder()));
+    ASSERT_EQ(caches.files().size(), 2u);
+    EXPECT_EQ(caches.files()[0].problem, "");
+    EXPECT_EQ(caches.files()[0].entries, 1u);
+    EXPECT_EQ(caches.files()[1].problem, c.problem);
+    EXPECT_EQ(caches.statusOf(found), InstallStatus::Installed);
+    EXPECT_EQ(caches.statusOf(other), InstallStatus::Unknown);  // only the broken cache could have listed it
+  }
+  // What is not a regular file is never opened, nor read as a cache.
+  std::filesystem::remove(std::filesystem::path(path(u"reaper-vstplugins64.ini")));
+  std::filesystem::create_directory(std::filesystem::path(path(u"reaper-clap-x64.ini")));
+  std::vector<std::string> expected = {"is a folder", ""};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo(TextToUtf8(path(u"reaper-jsfx.ini")).c_str(), 0644), 0);
+  expected = {"is a folder", "not a regular file", ""};
+#endif
+  PluginCaches caches;
+  ASSERT_TRUE(caches.loadFolder(folder()));
+  std::vector<std::string> problems;
+  for (const CacheFile& c : caches.files()) problems.push_back(c.problem);
+  EXPECT_EQ(problems, expected);
+  PluginInstance clap;
+  clap.format = FxFormat::Clap;
+  clap.id = "com.x";
+  EXPECT_EQ(caches.statusOf(clap), InstallStatus::Unknown);
+}
+
+TEST(archive_inventory, csv_cells_a_spreadsheet_would_run_start_with_a_quote_and_json_stays_exact) {
+  std::string csv, json;
+  for (std::string* bytes : {&csv, &json}) {
+    ProjectInventory p = Inventory(
+        "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME \"=HYPERLINK(1)\"\n<FXCHAIN\nBYPASS 0 0 0\n"
+        "<VST \"VST: +x (@vendor)\" -a.dll 0 \"\" 1\n>\nPRESETNAME \"\tpad\"\n>\n>\n>\n");
+    const ByteSink sink = [bytes](std::string_view piece) { return bytes->append(piece), true; };
+    const auto writer = makeInventoryWriter(bytes == &csv ? InventoryFormat::Csv : InventoryFormat::Json, {}, sink);
+    ArchiveTotals totals;
+    totals.addProject(p);
+    totals.finish();
+    ASSERT_TRUE(writer->open(u"") && writer->addProject({"/a/-p.rpp", p}) && writer->finish(totals));
+  }
+  EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
+            "/a/-p.rpp,track,1,'=HYPERLINK(1),,VST2,effect,'+x,'@vendor,'-a.dll,1,online,'\tpad,unknown\r\n");
+  EXPECT_NE(json.find(R"x("track_name": "=HYPERLINK(1)")x"), std::string::npos);
+  EXPECT_NE(json.find(R"("name": "+x", "vendor": "@vendor", "file": "-a.dll")"), std::string::npos);
 }

@@ -152,6 +152,25 @@ TEST_F(output_file, the_shared_reader_neither_waits_for_nor_stops_others) {
   EXPECT_EQ(OsOpenShared(folder()), 0);
 }
 
+TEST_F(output_file, pipes_devices_and_the_kernels_own_files_are_not_opened_for_reading) {
+  // None has an end to read to: a pipe or /dev/zero never ends, /proc/kmsg
+  // waits for the kernel; /proc/self/status stands for such files here.
+#ifdef _WIN32
+  const std::vector<Text> names = {u"NUL"};
+#else
+  ASSERT_EQ(::mkfifo(TextToUtf8(path(u"fifo.rpp")).c_str(), 0600), 0);
+  const std::vector<Text> names = {path(u"fifo.rpp"), u"/dev/zero", u"/proc/self/status"};
+#endif
+  for (const Text& name : names) {
+    for (OsHandle (*open)(TextView) : {&OsOpenShared, &OsOpenExisting}) {
+      const OsHandle handle = open(name);
+      EXPECT_EQ(handle, 0) << TextToUtf8(name);
+      if (handle != 0) OsClose(handle);
+      EXPECT_EQ(OsErrorText(OsLastError()), u"not a regular file") << TextToUtf8(name);
+    }
+  }
+}
+
 #ifdef _WIN32
 TEST_F(output_file, a_file_held_without_sharing_is_refused_and_nul_is_written_in_place) {
   writeFile(u"report.html", "held");

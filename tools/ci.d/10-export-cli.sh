@@ -295,6 +295,20 @@ cd "$OLDPWD"
 [ "$status" -eq 1 ] && [ ! -e /out.html ] || fail "a removed current folder: exit $status"
 echo "ok: Linux names (|, quotes, backslash, not UTF-8), -o dir/, a removed current folder"
 
+# A pipe and a kernel file that waits (/proc/kmsg, readable by root only) are
+# no projects: refused at once, never read.
+mkfifo "$work/fifo.rpp"
+kernel=()
+[ -r /proc/kmsg ] && kernel=(/proc/kmsg)
+for path in "$work/fifo.rpp" "${kernel[@]}"; do
+  set +e
+  timeout 20 "$native" -o /dev/null "$path" 2> "$work/err.txt"; status=$?
+  set -e
+  [ "$status" -eq 1 ] && grep -q "Couldn't open the file! (not a regular file)" "$work/err.txt" \
+    || fail "$path: exit $status, $(cat "$work/err.txt")"
+done
+echo "ok: a pipe${kernel:+ and /proc/kmsg} given as the project: not a regular file"
+
 # The Windows build under Wine writes the same reports (the date and the
 # folder's spelling aside).
 if [ -f "$windows" ]; then

@@ -6,7 +6,9 @@
 # its script runs without error, hostile names stay text), --jobs 1 and 4
 # byte-identical, links to folders not followed, an unreadable folder listed
 # as an error, the inputs unchanged, nothing left behind by a failed or killed
-# run, and the Windows build under Wine.
+# run, a broken pipe and a file size limit as failed writes, /proc/kmsg never
+# read, a folder that can be listed but not searched (as an unprivileged user,
+# through setpriv), and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -52,7 +54,7 @@ status=$?
 set -e
 [ "$status" -eq 1 ] || fail "archive: exit $status (notes.rpp is no project: 1 expected)"
 grep -q "notes.rpp: not a REAPER project" "$work/err.txt" || fail "archive: $(cat "$work/err.txt")"
-[ "$(cat "$work/out.txt")" = "$work/a.json" ] || fail "archive: printed $(cat "$work/out.txt")"
+[ ! -s "$work/out.txt" ] || fail "archive: --quiet printed $(cat "$work/out.txt")"
 after=$(cd "$archive" && find . -type f -exec sha256sum {} + | sort)
 [ "$before" = "$after" ] || fail "an input file changed"
 "$python" - "$work/a.json" <<'PY'
@@ -70,7 +72,7 @@ echo "ok: test archive read, link loop not followed, inputs unchanged"
 
 # Without -o: inventory.<format> in the current folder, its path printed.
 mkdir "$work/here"
-(cd "$work/here" && "$native" --quiet --no-installed-check --format csv "$archive/2023/old/minimal.rpp" > out.txt)
+(cd "$work/here" && "$native" --no-installed-check --format csv "$archive/2023/old/minimal.rpp" > out.txt)
 [ -s "$work/here/inventory.csv" ] && [ "$(cat "$work/here/out.txt")" = "$work/here/inventory.csv" ] \
   || fail "default output: $(ls "$work/here")"
 echo "ok: the default output is inventory.csv in the current folder"
@@ -89,17 +91,20 @@ echo "ok: --jobs 1 and --jobs 4 write the same bytes"
 "$python" - "$work/one.csv" "$work/one.json" <<'PY'
 import csv, json, re, sys
 rows = list(csv.reader(open(sys.argv[1], encoding="utf-8", newline="")))
-# A file-name byte that is not UTF-8 is \udcXX in JSON and U+FFFD in CSV.
+# A file-name byte that is not UTF-8 is \udcXX in JSON and U+FFFD in CSV; a
+# text a spreadsheet would take for a formula starts with "'" in CSV.
 shown = lambda text: re.sub("[\udc80-\udcff]", "\ufffd", text)
+guard = lambda text: "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
 data = json.load(open(sys.argv[2], encoding="utf-8"))
 assert rows[0] == ["project", "location", "track", "track name", "item", "format", "kind", "name", "vendor",
                    "file", "id", "state", "preset", "status"], rows[0]
 expected = []
 for p in data["projects"]:
     for i in p["plugins"]:
-        expected.append([shown(p["path"]), i["location"], "" if i["track"] is None else str(i["track"]), i["track_name"],
-                         i["item"] or "", i["format"], "instrument" if i["instrument"] else "effect", i["name"],
-                         i["vendor"], i["file"], i["id"], i["state"], i["preset"], i["status"]])
+        expected.append([guard(shown(p["path"])), i["location"], "" if i["track"] is None else str(i["track"]),
+                         *map(guard, [i["track_name"], i["item"] or "", i["format"],
+                                      "instrument" if i["instrument"] else "effect", i["name"], i["vendor"], i["file"],
+                                      i["id"], i["state"], i["preset"], i["status"]])])
 assert rows[1:] == expected, "CSV rows differ from the JSON instances"
 print("ok: CSV read back:", len(rows) - 1, "rows equal the JSON's instances")
 PY
@@ -205,6 +210,59 @@ exec 3<&-
 [ -z "$(ls -A "$work/tmp")" ] || fail "a killed run left $(ls -A "$work/tmp")"
 echo "ok: parts set aside leave nothing behind (full device, file size limit, killed run)"
 
+# --- a reader that goes away, a file size limit: failed writes, not signals ---
+# With the signals' default actions (as a shell leaves them), SIGPIPE and
+# SIGXFSZ must not end the program: one line, exit 1, nothing left behind.
+set +e
+"$native" --no-installed-check -o - "$many" 2> "$work/err.txt" | head -c 10 > /dev/null
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" -eq 1 ] || fail "| head -c 10: exit $status"
+grep -qx "quorvel-inventory: -: Couldn't write the file! (Broken pipe)" "$work/err.txt" || fail "| head: $(cat "$work/err.txt")"
+mkdir "$work/limited"
+echo "earlier" > "$work/limited/inventory.csv"
+for target in file stdout scratch; do
+  set +e
+  case $target in
+    file) (ulimit -f 50; TMPDIR=$work/tmp "$native" --no-installed-check --format csv -o "$work/limited/inventory.csv" "$many" \
+             > /dev/null 2> "$work/err.txt") ;;
+    stdout) (ulimit -f 50; TMPDIR=$work/tmp "$native" --no-installed-check --format csv -o - "$many" \
+               > "$work/limited/stdout.csv" 2> "$work/err.txt") ;;
+    scratch) (ulimit -f 50; TMPDIR=$work/tmp "$native" --no-installed-check --format html -o /dev/null "$many" \
+                > /dev/null 2> "$work/err.txt") ;;
+  esac
+  status=$?
+  set -e
+  [ "$status" -eq 1 ] || fail "ulimit -f 50, $target: exit $status"
+  grep -q ": Couldn't write the file! (File too large)" "$work/err.txt" || fail "ulimit -f 50, $target: $(cat "$work/err.txt")"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "ulimit -f 50, $target left $(ls -A "$work/tmp")"
+done
+[ "$(cat "$work/limited/inventory.csv")" = "earlier" ] && [ "$(ls -A "$work/limited")" = "$(printf 'inventory.csv\nstdout.csv')" ] \
+  || fail "a file size limit changed the earlier inventory or left $(ls -A "$work/limited")"
+set +e
+"$native" --no-installed-check -o "$work/limited/x.html" "$many" > /dev/full 2> "$work/err.txt"
+status=$?
+set -e
+[ "$status" -eq 1 ] && grep -q "path could not be printed" "$work/err.txt" || fail "stdout full: exit $status, $(cat "$work/err.txt")"
+rm -r "$work/limited"
+echo "ok: a broken pipe and a file size limit are failed writes (exit 1, one line), a full standard output fails the run"
+
+# --- the kernel's own files are not read: /proc/kmsg would wait for ever -------
+if [ -r /proc/kmsg ]; then
+  mkdir "$work/kernel"
+  ln -s /proc/kmsg "$work/kernel/x.rpp"
+  for path in /proc/kmsg "$work/kernel"; do
+    set +e
+    timeout 20 "$native" --quiet --no-installed-check -o /dev/null "$path" > /dev/null 2> "$work/err.txt"
+    status=$?
+    set -e
+    [ "$status" -eq 1 ] && grep -q ": not a regular file$" "$work/err.txt" || fail "$path: exit $status, $(cat "$work/err.txt")"
+  done
+  echo "ok: /proc/kmsg, named or linked, is not a regular file"
+else
+  echo "SKIP: /proc/kmsg cannot be read here (needs root)"
+fi
+
 # --- an unreadable folder, for a user who may not read it ----------------------
 if command -v setpriv > /dev/null && [ "$(id -u)" -eq 0 ]; then
   shut=$work/shut
@@ -219,9 +277,25 @@ if command -v setpriv > /dev/null && [ "$(id -u)" -eq 0 ]; then
   set -e
   chmod 755 "$shut/closed"
   [ "$status" -eq 1 ] || fail "unreadable folder: exit $status"
-  grep -q "closed: the folder cannot be read" "$work/err.txt" || fail "unreadable folder: $(cat "$work/err.txt")"
+  grep -q "closed: the folder cannot be read (Permission denied)" "$work/err.txt" || fail "unreadable folder: $(cat "$work/err.txt")"
   grep -q '"path": "'"$shut"'/open/minimal.rpp"' "$work/shut.json" || fail "the readable project was not listed"
-  echo "ok: an unreadable folder is an error, the rest is read"
+  # A folder that can be listed but not searched (mode 644): its project is
+  # seen and cannot be examined, and says why.
+  mkdir "$shut/listed"
+  cp tests/data/inventory/archive/2023/old/minimal.rpp "$shut/listed/"
+  chmod 644 "$shut/listed"
+  for path in listed listed/minimal.rpp; do  # found by the walk, and named directly
+    set +e
+    (cd "$shut" && setpriv --reuid=65534 --regid=65534 --clear-groups "$native" --quiet --no-installed-check \
+       --format json -o - "$path" > /dev/null 2> "$work/err.txt")
+    status=$?
+    set -e
+    [ "$status" -eq 1 ] || fail "$path in a folder that cannot be searched: exit $status"
+    grep -qx "quorvel-inventory: $shut/listed/minimal.rpp: cannot be opened (Permission denied)" "$work/err.txt" \
+      || fail "$path in a folder that cannot be searched: $(cat "$work/err.txt")"
+  done
+  chmod 755 "$shut/listed"
+  echo "ok: an unreadable folder is an error, the rest is read; a project in a folder that cannot be searched is an error"
 else
   echo "SKIP: unreadable folder (needs root and setpriv to run as another user)"
 fi
