@@ -488,6 +488,15 @@ void MainWindowCentre(const GdkRectangle& area, int* x, int* y) {
   if (shown != nullptr && gdk_window_is_viewable(shown)) {
     GdkRectangle frame{0, 0, 0, 0};
     gdk_window_get_frame_extents(shown, &frame);
+    // Mapped a moment ago, the window may not have its size yet (a message
+    // at start-up): the frame then has the size the window will take.
+    GtkRequisition size{0, 0};
+    gtk_widget_get_preferred_size(t.currentWindow, nullptr, &size);
+    if (gtk_widget_get_allocated_width(t.currentWindow) != size.width ||
+        gtk_widget_get_allocated_height(t.currentWindow) != size.height) {
+      frame.width = std::max(frame.width, size.width);
+      frame.height = std::max(frame.height, size.height);
+    }
     *x = frame.x + frame.width / 2;
     *y = frame.y + frame.height / 2;
     return;

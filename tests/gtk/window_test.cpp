@@ -592,12 +592,24 @@ GdkRectangle FrameOf(GtkWidget* window) {
   return frame;
 }
 
+// Whether the window manager has put its frame around a window yet.
+bool Framed(GtkWidget* window) {
+  GdkWindow* shown = gtk_widget_get_window(window);
+  if (shown == nullptr) return false;
+  const GdkRectangle frame = FrameOf(window);
+  return frame.width > gdk_window_get_width(shown) || frame.height > gdk_window_get_height(shown);
+}
+
 // A message stands wholly on the work area and, where it fits, centred over
 // the main window; `text` is shown whole.
 Script::Step MessagePlaced(const std::string& text, bool* checked) {
   return [text, checked] {
     GtkWidget* dialog = FindDialog("Information");
     if (dialog == nullptr || !gtk_widget_get_mapped(dialog)) return false;
+    // The window manager frames a window some events after it is mapped:
+    // until it has framed the message as it framed the main window, where the
+    // message stands is not yet where the user sees it.
+    if (Framed(GTK_WIDGET(TopWindow())) && !Framed(dialog)) return false;
     const GdkRectangle box = FrameOf(dialog);
     const GdkRectangle main = FrameOf(GTK_WIDGET(TopWindow()));
     const ui::DisplayRect area = ui::DisplayArea(0);
