@@ -1,7 +1,9 @@
 #include "app/inventory_cli.h"
 
 #include "app/version.h"
-#include "core/archive_inventory.h"
+#include "core/archive_totals.h"
+#include "core/in_order_reading.h"
+#include "runtime/path_text.h"
 #include "core/plugin_caches.h"
 #include "core/project_finder.h"
 #include "report/inventory_output.h"

@@ -1,6 +1,6 @@
 #include "core/project_finder.h"
 
-#include "core/archive_inventory.h"
+#include "runtime/path_text.h"
 #include "runtime/file_tree.h"
 #include "runtime/paths.h"
 #include "runtime/utf8.h"

@@ -10,7 +10,7 @@
 // walk goes on.
 //
 // The projects come sorted by path (their pathText bytes, see
-// archive_inventory.h), each file once: one reached by several paths (a
+// runtime/path_text.h), each file once: one reached by several paths (a
 // hard link, a link to it, a folder named twice under other names) is kept
 // under the first of them, and the others are its alsoAt(). They are packed
 // in blocks of memory: an archive of many thousand projects costs little

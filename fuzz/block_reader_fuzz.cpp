@@ -6,7 +6,7 @@
 // sanitizer report aborts.
 #include "../tests/hostile/reference_reader.h"
 
-#include "core/archive_inventory.h"
+#include "core/archive_totals.h"
 #include "core/block_reader.h"
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"

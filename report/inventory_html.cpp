@@ -1,5 +1,7 @@
 #include "report/inventory_output.h"
 
+#include "core/media_paths.h"
+
 namespace {
 
 constexpr std::string_view kHead = R"(<!DOCTYPE html>

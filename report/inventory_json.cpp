@@ -1,5 +1,7 @@
 #include "report/inventory_output.h"
 
+#include "core/media_paths.h"
+
 namespace {
 
 // A JSON string: quotes, backslashes and controls escaped, a lone surrogate

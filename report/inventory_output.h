@@ -25,7 +25,8 @@
 // a tab or a carriage return) starts with "'" (numbers never do).
 #pragma once
 
-#include "core/archive_inventory.h"
+#include "core/archive_totals.h"
+#include "runtime/path_text.h"
 #include "runtime/scratch_file.h"
 
 #include <functional>

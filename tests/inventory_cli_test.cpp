@@ -1,5 +1,5 @@
 #include "app/inventory_cli.h"
-#include "core/archive_inventory.h"
+#include "runtime/path_text.h"
 #include "runtime/paths.h"
 #include "runtime/utf8.h"
 #include "support/temp_folder.h"

@@ -1,4 +1,7 @@
-#include "core/archive_inventory.h"
+#include "core/archive_totals.h"
+#include "core/in_order_reading.h"
+#include "core/media_paths.h"
+#include "runtime/path_text.h"
 #include "core/block_reader.h"
 #include "core/plugin_caches.h"
 #include "core/project_finder.h"

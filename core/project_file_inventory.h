@@ -1,0 +1,30 @@
+// One project file's inventory, read from the disk and checked: its plug-ins
+// against REAPER's caches, its media files against the file system.
+#pragma once
+
+#include "core/plugin_caches.h"
+#include "core/project_inventory.h"
+#include "runtime/os_file.h"
+#include "runtime/text.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads one project file and completes its inventory: statuses from the
+// caches (none: every status "unknown") and media resolved against the
+// project's folder. What the inventory sets aside beyond memory goes to
+// `scratchFolder` (see readProjectInventory). On failure `error` says why,
+// with the system's reason where it has one, and the inventory is empty. Each
+// media file checked is compared with the files the run writes (`targets`:
+// the output, standard output), so that no list of them is kept:
+// mediaIsTarget[t] names (pathText) the first that is targets[t], "" when
+// none is.
+struct ProjectFileResult {
+  ProjectInventory inventory;
+  std::string error;  // "" when the project was read
+  std::int64_t bytes = 0;
+  std::vector<std::string> mediaIsTarget;
+};
+ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder = {},
+                                       const std::vector<FileIdentity>& targets = {});
