@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr TextView kProgram = u"quorvel-export";
-constexpr TextView kVersion = u"quorvel-export " QUORVEL_VERSION;
 constexpr TextView kNoCurrentFolder = u"the current folder cannot be read";
 constexpr TextView kNoHtmlProgram = u"no program is set to open HTML files";
 
@@ -29,6 +27,7 @@ constexpr TextView kUsage[] = {
     u"",
     u"Exit status: 0 when every report was written, 1 when any failed, 2 for bad usage.",
 };
+constexpr CliProgram kProgram{u"quorvel-export", u"quorvel-export " QUORVEL_VERSION, kUsage};
 
 struct Options {
   std::optional<Text> outputDir;
@@ -38,18 +37,39 @@ struct Options {
   std::vector<Text> projects;
 };
 
-int badUsage(const CliStreams& streams, TextView problem) {
-  streams.err(Text(kProgram) + u": " + Text(problem) + u" (try 'quorvel-export --help')");
-  return 2;
-}
-
-bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
-
-// "quorvel-export: PATH: MESSAGE (REASON)".
-void reportFailure(const CliStreams& streams, TextView path, TextView message, TextView reason) {
-  Text line = Text(kProgram) + u": " + PrintableName(path) + u": " + Text(message);
-  if (!reason.empty()) line += u" (" + PrintableName(reason) + u")";
-  streams.err(line);
+// The options' values, or the exit status when the run ends here (-1 to go on).
+int parseArguments(const std::vector<Text>& arguments, const CliStreams& streams, Options& options) {
+  ArgumentScanner args(arguments);
+  while (args.next()) {
+    const Text& name = args.name();
+    if (args.isOperand()) {
+      options.projects.push_back(args.argument());
+    } else if (args.hasAttachedValue() && name != u"--output-dir") {
+      return badUsage(kProgram, streams, u"unknown option " + args.argument());
+    } else if (const std::optional<int> status = answerInformationOption(kProgram, streams, name)) {
+      return *status;
+    } else if (name == u"--beside") {
+      options.beside = true;
+    } else if (name == u"--open") {
+      options.open = true;
+    } else if (name == u"--output-dir" || name == u"-o") {
+      std::optional<Text> value = args.takeValue();
+      if (!value) return badUsage(kProgram, streams, name + u" needs a value");
+      (name == u"-o" ? options.outputFile : options.outputDir) = std::move(value);
+    } else {
+      return badUsage(kProgram, streams, u"unknown option " + args.argument());
+    }
+  }
+  auto bad = [&](TextView problem) { return badUsage(kProgram, streams, problem); };
+  if (options.projects.empty()) return bad(u"no project file given");
+  if (options.outputDir && options.beside) return bad(u"--output-dir and --beside exclude each other");
+  if (options.outputFile && (options.outputDir || options.beside)) return bad(u"-o excludes --output-dir and --beside");
+  if (options.outputFile && options.projects.size() > 1) return bad(u"-o takes one project only");
+  if (options.outputDir && options.outputDir->empty()) return bad(u"--output-dir needs a folder");
+  if (options.outputFile && options.outputFile->empty()) return bad(u"-o needs a file name");
+  if (options.outputFile && *options.outputFile == u"-" && options.open)
+    return bad(u"--open cannot open standard output");
+  return -1;
 }
 
 // What became of a project's report, after the project's path: "may not
@@ -60,6 +80,35 @@ Text failedReportMessage(ExportResult result, TextView report) {
   return (result == ExportResult::WriteFailed ? u"Couldn't write " : u"may not create ") + target;
 }
 
+// Where the reports go and what they may not land on, decided before any
+// project is read.
+struct ReportsPlan {
+  bool toStandardOutput = false;
+  // A folder ending in its separator; empty with --beside or -o, or when a
+  // relative name meets a current folder that cannot be read.
+  Text outputDir;
+  Text outputFile;  // -o's file made absolute; empty for standard output or when it cannot be
+  std::vector<Text> projectPaths;  // each project's absolute path, empty when it cannot be had
+  std::vector<FileIdentity> projects;  // no report may land on any project of the run
+};
+
+ReportsPlan planReports(const Options& options) {
+  ReportsPlan plan;
+  plan.toStandardOutput = options.outputFile && *options.outputFile == u"-";
+  if (options.outputDir) {
+    plan.outputDir = AbsolutePath(*options.outputDir);
+    if (!plan.outputDir.empty() && !IsSeparator(plan.outputDir.back())) plan.outputDir.push_back(FolderSeparator());
+  } else if (!options.beside && !options.outputFile) {
+    plan.outputDir = CurrentDirectory();
+  }
+  if (options.outputFile && !plan.toStandardOutput) plan.outputFile = AbsolutePath(*options.outputFile);
+  for (const Text& argument : options.projects) {
+    plan.projectPaths.push_back(AbsolutePath(argument));
+    plan.projects.push_back(OsPathIdentity(plan.projectPaths.back()));
+  }
+  return plan;
+}
+
 // A report already written in this run, and the project it came from.
 struct WrittenReport {
   FileIdentity file;
@@ -67,123 +116,100 @@ struct WrittenReport {
   Text projectPath;
 };
 
+// The run itself: each project loaded alone, its report written, its path
+// printed (and opened when asked).
+class ExportRun {
+ public:
+  ExportRun(const Options& options, const ReportsPlan& plan, const CliStreams& streams)
+      : options_(options), plan_(plan), streams_(streams) {}
+
+  void exportProject(std::size_t p) {
+    const Text& path = plan_.projectPaths[p];
+    const TextView shown = path.empty() ? TextView(options_.projects[p]) : TextView(path);
+    ProjectData project;  // each project alone in memory
+    if (!load(project, path, shown)) return;
+    Text report;
+    const ExportOutcome outcome = writeReport(project, report);
+    if (outcome.result != ExportResult::Written) {
+      fail(shown, failedReportMessage(outcome.result, plan_.toStandardOutput ? Text() : report), outcome.reason);
+      return;
+    }
+    written_.push_back({outcome.report, project.info.projectFile, path});
+    if (outcome.toStandardOutput) return;  // its name is not printed into it
+    if (!streams_.out(PrintableName(report))) listed_ = false;
+    if (options_.open) openReport(shown, report);
+  }
+
+  // The exit status, once every project had its turn.
+  int finish() const {
+    if (!listed_) printNote(kProgram, streams_, u"the list of written reports could not be printed on standard output");
+    return allWritten_ && listed_ ? 0 : 1;
+  }
+
+ private:
+  void fail(TextView path, TextView message, TextView reason) {
+    printFailure(kProgram, streams_, path, message, reason);
+    allWritten_ = false;
+  }
+
+  bool load(ProjectData& project, const Text& path, TextView shown) {
+    Text reason;
+    const LoadResult loaded = path.empty() ? LoadResult::CannotOpen : loadProjectFile(project, path, &reason);
+    if (loaded == LoadResult::Loaded) return true;
+    if (loaded == LoadResult::NotAProject) fail(shown, kNotAProjectMessage, {});
+    else fail(shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
+    return false;
+  }
+
+  // Where the project's report goes (`report`) and what became of it.
+  ExportOutcome writeReport(const ProjectData& project, Text& report) const {
+    ExportOutcome outcome;
+    if (plan_.toStandardOutput) {
+      report = u"-";
+      return exportReportToStandardOutput(project, plan_.projects);
+    }
+    const bool needsFolder = !options_.outputFile;
+    const Text folder = options_.beside ? project.info.projectFolder : plan_.outputDir;
+    report = options_.outputFile ? plan_.outputFile : reportPath(project, folder);
+    const FileIdentity there = OsPathIdentity(report);
+    const WrittenReport* first = nullptr;
+    for (const WrittenReport& w : written_)
+      if (w.file == there && !(w.project == project.info.projectFile)) first = &w;
+    if ((needsFolder && folder.empty() && !options_.beside) || (options_.outputFile && plan_.outputFile.empty())) {
+      outcome.result = ExportResult::CannotCreate;
+      outcome.reason = Text(kNoCurrentFolder);
+      if (report.empty()) report = *options_.outputFile;
+    } else if (first) {
+      outcome.result = ExportResult::CannotCreate;
+      outcome.reason = u"already written for " + first->projectPath;
+    } else {
+      outcome = exportReportTo(project, report, plan_.projects);
+    }
+    return outcome;
+  }
+
+  void openReport(TextView shown, const Text& report) {
+    const LaunchOutcome opened = LaunchDocument(report);
+    if (opened.result != LaunchResult::Started)
+      printFailure(kProgram, streams_, shown, PrintableName(report) + u" could not be opened",
+                   opened.result == LaunchResult::NoProgram ? TextView(kNoHtmlProgram) : TextView(opened.reason));
+  }
+
+  const Options& options_;
+  const ReportsPlan& plan_;
+  const CliStreams& streams_;
+  std::vector<WrittenReport> written_;
+  bool allWritten_ = true;
+  bool listed_ = true;
+};
+
 }  // namespace
 
 int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) {
   Options options;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const Text& arg = arguments[i];
-    if (optionsEnded || arg.empty() || arg[0] != u'-' || arg == u"-") {
-      options.projects.push_back(arg);
-      continue;
-    }
-    if (arg == u"--") {
-      optionsEnded = true;
-    } else if (arg == u"--help" || arg == u"-h") {
-      for (TextView line : kUsage) streams.out(line);
-      return 0;
-    } else if (arg == u"--version") {
-      streams.out(kVersion);
-      return 0;
-    } else if (arg == u"--beside") {
-      options.beside = true;
-    } else if (arg == u"--open") {
-      options.open = true;
-    } else if (arg == u"--output-dir" || arg == u"-o") {
-      if (i + 1 >= arguments.size()) return badUsage(streams, arg + u" needs a value");
-      (arg == u"-o" ? options.outputFile : options.outputDir) = arguments[++i];
-    } else if (arg.rfind(u"--output-dir=", 0) == 0) {
-      options.outputDir = arg.substr(13);
-    } else {
-      return badUsage(streams, u"unknown option " + arg);
-    }
-  }
-  if (options.projects.empty()) return badUsage(streams, u"no project file given");
-  if (options.outputDir && options.beside) return badUsage(streams, u"--output-dir and --beside exclude each other");
-  if (options.outputFile && (options.outputDir || options.beside))
-    return badUsage(streams, u"-o excludes --output-dir and --beside");
-  if (options.outputFile && options.projects.size() > 1) return badUsage(streams, u"-o takes one project only");
-  if (options.outputDir && options.outputDir->empty()) return badUsage(streams, u"--output-dir needs a folder");
-  if (options.outputFile && options.outputFile->empty()) return badUsage(streams, u"-o needs a file name");
-  const bool toStandardOutput = options.outputFile && *options.outputFile == u"-";
-  if (toStandardOutput && options.open) return badUsage(streams, u"--open cannot open standard output");
-
-  // Where the reports go: a folder ending in its separator, or -o's file.
-  // Empty when a relative name meets a current folder that cannot be read.
-  Text outputDir;
-  if (options.outputDir) {
-    outputDir = AbsolutePath(*options.outputDir);
-    if (!outputDir.empty() && !isSeparator(outputDir.back())) outputDir.push_back(FolderSeparator());
-  } else if (!options.beside && !options.outputFile) {
-    outputDir = CurrentDirectory();
-  }
-  const Text outputFile = options.outputFile && !toStandardOutput ? AbsolutePath(*options.outputFile) : Text();
-
-  // No report may land on any project of the run, whatever name leads there.
-  std::vector<Text> projectPaths;
-  std::vector<FileIdentity> projects;
-  for (const Text& argument : options.projects) {
-    projectPaths.push_back(AbsolutePath(argument));
-    projects.push_back(OsPathIdentity(projectPaths.back()));
-  }
-
-  std::vector<WrittenReport> written;
-  bool allWritten = true;
-  bool listed = true;
-  for (std::size_t p = 0; p < options.projects.size(); ++p) {
-    const Text& path = projectPaths[p];
-    const TextView shown = path.empty() ? TextView(options.projects[p]) : TextView(path);
-    ProjectData project;  // each project alone in memory
-    Text reason;
-    const LoadResult loaded = path.empty() ? LoadResult::CannotOpen : loadProjectFile(project, path, &reason);
-    if (loaded != LoadResult::Loaded) {
-      if (loaded == LoadResult::NotAProject)
-        reportFailure(streams, shown, kNotAProjectMessage, {});
-      else
-        reportFailure(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
-      allWritten = false;
-      continue;
-    }
-    Text report;
-    ExportOutcome outcome;
-    if (toStandardOutput) {
-      report = u"-";
-      outcome = exportReportToStandardOutput(project, projects);
-    } else {
-      const bool needsFolder = !options.outputFile;
-      const Text folder = options.beside ? project.info.projectFolder : outputDir;
-      report = options.outputFile ? outputFile : reportPath(project, folder);
-      const FileIdentity there = OsPathIdentity(report);
-      const WrittenReport* first = nullptr;
-      for (const WrittenReport& w : written)
-        if (w.file == there && !(w.project == project.info.projectFile)) first = &w;
-      if ((needsFolder && folder.empty() && !options.beside) || (options.outputFile && outputFile.empty())) {
-        outcome.result = ExportResult::CannotCreate;
-        outcome.reason = Text(kNoCurrentFolder);
-        if (report.empty()) report = *options.outputFile;
-      } else if (first) {
-        outcome.result = ExportResult::CannotCreate;
-        outcome.reason = u"already written for " + first->projectPath;
-      } else {
-        outcome = exportReportTo(project, report, projects);
-      }
-    }
-    if (outcome.result != ExportResult::Written) {
-      reportFailure(streams, shown, failedReportMessage(outcome.result, toStandardOutput ? Text() : report),
-                    outcome.reason);
-      allWritten = false;
-      continue;
-    }
-    written.push_back({outcome.report, project.info.projectFile, path});
-    if (outcome.toStandardOutput) continue;  // its name is not printed into it
-    if (!streams.out(PrintableName(report))) listed = false;
-    if (!options.open) continue;
-    const LaunchOutcome opened = LaunchDocument(report);
-    if (opened.result != LaunchResult::Started)
-      reportFailure(streams, shown, PrintableName(report) + u" could not be opened",
-                    opened.result == LaunchResult::NoProgram ? TextView(kNoHtmlProgram) : TextView(opened.reason));
-  }
-  if (!listed) streams.err(Text(kProgram) + u": the list of written reports could not be printed on standard output");
-  return allWritten && listed ? 0 : 1;
+  if (const int status = parseArguments(arguments, streams, options); status >= 0) return status;
+  const ReportsPlan plan = planReports(options);
+  ExportRun run(options, plan, streams);
+  for (std::size_t p = 0; p < options.projects.size(); ++p) run.exportProject(p);
+  return run.finish();
 }

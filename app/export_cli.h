@@ -5,16 +5,8 @@
 // the path that failed, the window's message and the reason.
 #pragma once
 
-#include "runtime/text.h"
+#include "app/command_line.h"
 
-#include <functional>
 #include <vector>
-
-// Each takes one line, without its terminator. `out` is false when the line
-// could not be written (a full disk, a closed pipe).
-struct CliStreams {
-  std::function<bool(TextView)> out;
-  std::function<void(TextView)> err;
-};
 
 int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams);

@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr TextView kProgram = u"quorvel-inventory";
-constexpr TextView kVersion = u"quorvel-inventory " QUORVEL_VERSION;
 // More threads than this would only wait: the reading is bounded by the
 // window of projects read ahead, never by the number of threads.
 constexpr unsigned kMaxJobs = 256;
@@ -51,6 +49,9 @@ constexpr TextView kUsage[] = {
     u"",
     u"Exit status: 0 when every project was read, 1 when any could not be, 2 for bad usage.",
 };
+constexpr CliProgram kProgram{u"quorvel-inventory", u"quorvel-inventory " QUORVEL_VERSION, kUsage};
+// What Run's steps return to let the run go on (else the exit status).
+constexpr int kGoOn = -1;
 
 struct Options {
   std::optional<Text> resources;
@@ -62,32 +63,6 @@ struct Options {
   bool quiet = false;
   std::vector<Text> paths;
 };
-
-int badUsage(const InventoryStreams& streams, TextView problem) {
-  streams.err(Text(kProgram) + u": " + Text(problem) + u" (try 'quorvel-inventory --help')");
-  return 2;
-}
-
-bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
-
-bool isAbsolute(TextView path) {
-  if (!path.empty() && isSeparator(path[0])) return true;
-  // "C:\..." on Windows.
-  return FolderSeparator() == u'\\' && path.size() >= 3 && path[1] == u':' && isSeparator(path[2]);
-}
-
-// The path made absolute against the current folder, ".." left to the OS;
-// empty when it is relative and the current folder cannot be read.
-Text absolute(TextView path, const Text& currentFolder) {
-  if (isAbsolute(path)) return Text(path);
-  if (currentFolder.empty()) return {};
-  Text full = currentFolder;
-  if (!isSeparator(full.back())) full.push_back(FolderSeparator());
-  TextView rest = path;
-  while (rest.size() >= 2 && rest[0] == u'.' && isSeparator(rest[1])) rest.remove_prefix(2);
-  if (rest == u".") rest = {};
-  return full + Text(rest);
-}
 
 // "" when `value` is a number of jobs, else what is wrong with it.
 Text parseJobs(TextView value, unsigned& jobs) {
@@ -107,38 +82,41 @@ Text parseJobs(TextView value, unsigned& jobs) {
   return {};
 }
 
-// Parses the arguments; returns -1 to go on, or an exit status.
-int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& streams, Options& options) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const Text& arg = arguments[i];
-    if (optionsEnded || arg.empty() || arg[0] != u'-' || arg == u"-") {
-      options.paths.push_back(arg);
+// An option's value (not empty) into `options`: "" when it is one, else what
+// is wrong with it.
+Text setValue(TextView name, const Text& value, Options& options) {
+  if (name == u"--reaper-resources") {
+    options.resources = value;
+  } else if (name == u"-o") {
+    options.output = value;
+  } else if (name == u"--jobs") {
+    return parseJobs(value, options.jobs);
+  } else if (value == u"html") {
+    options.format = InventoryFormat::Html;
+  } else if (value == u"json") {
+    options.format = InventoryFormat::Json;
+  } else if (value == u"csv") {
+    options.format = InventoryFormat::Csv;
+  } else {
+    return u"unknown format " + value + u" (html, json or csv)";
+  }
+  return {};
+}
+
+// The options' values, or the exit status when the run ends here (kGoOn to go on).
+int parseArguments(const std::vector<Text>& arguments, const CliStreams& streams, Options& options) {
+  ArgumentScanner args(arguments);
+  while (args.next()) {
+    if (args.isOperand()) {
+      options.paths.push_back(args.argument());
       continue;
     }
     // "--name=value" and "--name value" alike.
-    Text name = arg;
-    std::optional<Text> value;
-    const std::size_t eq = arg.find(u'=');
-    if (arg.rfind(u"--", 0) == 0 && eq != Text::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    }
-    auto takeValue = [&]() -> std::optional<Text> {
-      if (value) return value;
-      if (i + 1 >= arguments.size()) return std::nullopt;
-      return arguments[++i];
-    };
+    const Text& name = args.name();
     const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs";
-    if (!takesValue && value) return badUsage(streams, name + u" takes no value");
-    if (name == u"--") {
-      optionsEnded = true;
-    } else if (name == u"--help" || name == u"-h") {
-      for (TextView line : kUsage) streams.out(line);
-      return 0;
-    } else if (name == u"--version") {
-      streams.out(kVersion);
-      return 0;
+    if (!takesValue && args.hasAttachedValue()) return badUsage(kProgram, streams, name + u" takes no value");
+    if (const std::optional<int> status = answerInformationOption(kProgram, streams, name)) {
+      return *status;
     } else if (name == u"--no-installed-check") {
       options.noInstalledCheck = true;
     } else if (name == u"--include-backups") {
@@ -146,41 +124,20 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
     } else if (name == u"--quiet" || name == u"-q") {
       options.quiet = true;
     } else if (takesValue) {
-      const std::optional<Text> v = takeValue();
-      if (!v) return badUsage(streams, name + u" needs a value");
-      if (v->empty()) return badUsage(streams, name + u" needs a value that is not empty");
-      if (name == u"--reaper-resources") {
-        options.resources = *v;
-      } else if (name == u"-o") {
-        options.output = *v;
-      } else if (name == u"--jobs") {
-        if (const Text problem = parseJobs(*v, options.jobs); !problem.empty()) return badUsage(streams, problem);
-      } else if (*v == u"html") {
-        options.format = InventoryFormat::Html;
-      } else if (*v == u"json") {
-        options.format = InventoryFormat::Json;
-      } else if (*v == u"csv") {
-        options.format = InventoryFormat::Csv;
-      } else {
-        return badUsage(streams, u"unknown format " + *v + u" (html, json or csv)");
-      }
+      const std::optional<Text> v = args.takeValue();
+      if (!v) return badUsage(kProgram, streams, name + u" needs a value");
+      if (v->empty()) return badUsage(kProgram, streams, name + u" needs a value that is not empty");
+      if (const Text problem = setValue(name, *v, options); !problem.empty()) return badUsage(kProgram, streams, problem);
     } else {
-      return badUsage(streams, u"unknown option " + arg);
+      return badUsage(kProgram, streams, u"unknown option " + args.argument());
     }
   }
-  if (options.paths.empty()) return badUsage(streams, u"no project or folder given");
+  if (options.paths.empty()) return badUsage(kProgram, streams, u"no project or folder given");
   for (const Text& path : options.paths)
-    if (path.empty()) return badUsage(streams, u"an empty PATH names no project or folder");
+    if (path.empty()) return badUsage(kProgram, streams, u"an empty PATH names no project or folder");
   if (options.resources && options.noInstalledCheck)
-    return badUsage(streams, u"--reaper-resources and --no-installed-check exclude each other");
-  return -1;
-}
-
-// The folder part of a path, with its final separator.
-Text folderOf(TextView path) {
-  std::size_t end = path.size();
-  while (end > 0 && !isSeparator(path[end - 1])) --end;
-  return Text(path.substr(0, end));
+    return badUsage(kProgram, streams, u"--reaper-resources and --no-installed-check exclude each other");
+  return kGoOn;
 }
 
 std::string formatDuration(double seconds) {
@@ -191,239 +148,296 @@ std::string formatDuration(double seconds) {
   return text;
 }
 
-}  // namespace
+// One run, step by step: the REAPER resource folder, the output, the
+// projects found, the writer, the projects read, and what is printed at the
+// end. A step returns kGoOn, or the exit status when the run ends there.
+class InventoryRun {
+ public:
+  InventoryRun(const Options& options, const InventoryStreams& streams)
+      : options_(options), streams_(streams) {}
 
-int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& streams) {
-  Options options;
-  if (const int status = parseArguments(arguments, streams, options); status >= 0) return status;
-  auto fail = [&](TextView path, TextView message) {
-    streams.err(Text(kProgram) + u": " + PrintableName(path) + u": " + Text(message));
-  };
+  int run() {
+    for (int (InventoryRun::*step)() : {&InventoryRun::useResourceFolder, &InventoryRun::openOutput,
+                                        &InventoryRun::guardCaches, &InventoryRun::walkPaths,
+                                        &InventoryRun::openWriter})
+      if (const int status = (this->*step)(); status != kGoOn) return status;
+    return report(readProjects());
+  }
+
+ private:
+  void fail(TextView path, TextView message) const { printFailure(kProgram, streams_, path, message); }
   // Notes that the outputs carry too: not printed with --quiet.
-  auto note = [&](TextView line) {
-    if (!options.quiet) streams.err(Text(kProgram) + u": " + Text(line));
-  };
+  void note(TextView line) const {
+    if (!options_.quiet) printNote(kProgram, streams_, line);
+  }
+  // The output given up, and why: exit status 1.
+  int refuse(TextView why) {
+    output_.abandon();
+    fail(shownOutput_, u"may not create the file! (" + Text(why) + u")");
+    return 1;
+  }
 
-  const Text currentFolder = CurrentDirectory();
   // The resource folder: named, REAPER's own, or none. A folder named with
   // no cache in it is a mistake, not an archive with nothing missing.
-  PluginCaches caches;
-  std::optional<std::string> resourcesShown;
-  if (!options.noInstalledCheck) {
+  int useResourceFolder() {
+    if (options_.noInstalledCheck) return kGoOn;
     Text folder;
-    if (options.resources) {
-      folder = absolute(*options.resources, currentFolder);
+    if (options_.resources) {
+      const Text named = PrintableName(*options_.resources);
+      folder = AbsolutePath(*options_.resources, PathNames::AsGiven);
       if (folder.empty() || PathKindOf(folder) != PathKind::Folder)
-        return badUsage(streams, u"--reaper-resources " + PrintableName(*options.resources) + u" is not a folder");
-      if (!caches.loadFolder(folder))
-        return badUsage(streams, u"--reaper-resources " + PrintableName(*options.resources) + u" cannot be read (" +
-                                     OsErrorText(OsLastError()) + u")");
-      if (caches.files().empty() && !caches.hasEffectsFolder())
-        return badUsage(streams, u"no REAPER plug-in caches in " + PrintableName(*options.resources) + u" (looked for " +
-                                     TextFromUtf8(PluginCaches::kNamesLookedFor) + u")");
+        return badUsage(kProgram, streams_, u"--reaper-resources " + named + u" is not a folder");
+      if (!caches_.loadFolder(folder))
+        return badUsage(kProgram, streams_,
+                        u"--reaper-resources " + named + u" cannot be read (" + OsErrorText(OsLastError()) + u")");
+      if (caches_.files().empty() && !caches_.hasEffectsFolder())
+        return badUsage(kProgram, streams_, u"no REAPER plug-in caches in " + named + u" (looked for " +
+                                                TextFromUtf8(PluginCaches::kNamesLookedFor) + u")");
     } else {
       const Text settings = UserSettingsFolder();
       if (!settings.empty()) folder = settings + FolderSeparator() + u"REAPER";
       if (folder.empty() || PathKindOf(folder) != PathKind::Folder) {
         note(u"no REAPER resource folder" + (folder.empty() ? Text() : u" at " + PrintableName(folder)) +
              u": plug-ins are not checked (name one with --reaper-resources DIR)");
-        folder.clear();
-      } else if (!caches.loadFolder(folder) || (caches.files().empty() && !caches.hasEffectsFolder())) {
+        return kGoOn;
+      }
+      if (!caches_.loadFolder(folder) || (caches_.files().empty() && !caches_.hasEffectsFolder())) {
         note(u"no REAPER plug-in caches in " + PrintableName(folder) +
              u": plug-ins are not checked (name a folder with --reaper-resources DIR)");
-        folder.clear();
+        return kGoOn;
       }
     }
-    if (!folder.empty()) {
-      resourcesShown = pathText(folder);
-      for (const CacheFile& cache : caches.files())
-        if (!cache.problem.empty())
-          note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
-               u"; plug-ins that only it could list are \"unknown\"");
-    }
+    resourcesShown_ = pathText(folder);
+    for (const CacheFile& cache : caches_.files())
+      if (!cache.problem.empty())
+        note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
+             u"; plug-ins that only it could list are \"unknown\"");
+    return kGoOn;
   }
 
   // The output, opened before any project is read so that a wrong name
   // fails at once.
-  const bool toStandardOutput = options.output && *options.output == u"-";
-  Text outputPath;
-  OutputFile output;
-  if (toStandardOutput) {
-    if (!output.createStandardOutput()) {
-      fail(u"-", u"may not create the file! (" + output.failureReason() + u")");
+  int openOutput() {
+    if (options_.output && *options_.output == u"-") {
+      shownOutput_ = u"-";
+      if (output_.createStandardOutput()) return kGoOn;
+      fail(u"-", u"may not create the file! (" + output_.failureReason() + u")");
       return 1;
     }
-  } else {
-    const TextView extension = options.format == InventoryFormat::Html   ? u"html"
-                               : options.format == InventoryFormat::Json ? u"json"
-                                                                         : u"csv";
-    const Text named = options.output ? *options.output : u"inventory." + Text(extension);
-    outputPath = absolute(named, currentFolder);
-    if (outputPath.empty()) {
+    const TextView extension = options_.format == InventoryFormat::Html   ? u"html"
+                               : options_.format == InventoryFormat::Json ? u"json"
+                                                                          : u"csv";
+    const Text named = options_.output ? *options_.output : u"inventory." + Text(extension);
+    outputPath_ = AbsolutePath(named, PathNames::AsGiven);
+    shownOutput_ = outputPath_;
+    if (outputPath_.empty()) {
       fail(named, u"may not create the file! (the current folder cannot be read)");
       return 1;
     }
-    if (!output.create(outputPath)) {
-      fail(outputPath, u"may not create the file! (" + output.failureReason() + u")");
-      return 1;
-    }
+    if (output_.create(outputPath_)) return kGoOn;
+    fail(outputPath_, u"may not create the file! (" + output_.failureReason() + u")");
+    return 1;
   }
-  const Text shownOutput = toStandardOutput ? Text(u"-") : outputPath;
+
   // Never into a file the run reads or checks: the file that is there now
   // (or that standard output is) against each of them, before a byte goes
-  // there and before the new file takes its place.
-  const FileIdentity target = output.existing();
-  auto refuse = [&](TextView why) {
-    output.abandon();
-    fail(shownOutput, u"may not create the file! (" + Text(why) + u")");
-    return 1;
-  };
-  // Standard output, when the output's path is to be printed there, is held
-  // to the same: the line is not printed onto a file the run reads.
-  FileIdentity printedTo;
-  if (!options.quiet && !output.writesStandardOutput()) {
-    if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
-      if (OsHandleIsRegularFile(standardOutput)) printedTo = OsHandleIdentity(standardOutput);
-      OsClose(standardOutput);
+  // there and before the new file takes its place. Standard output, when
+  // the output's path is to be printed there, is held to the same: the line
+  // is not printed onto a file the run reads.
+  int guardCaches() {
+    target_ = output_.existing();
+    if (!options_.quiet && !output_.writesStandardOutput()) {
+      if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
+        if (OsHandleIsRegularFile(standardOutput)) printedTo_ = OsHandleIdentity(standardOutput);
+        OsClose(standardOutput);
+      }
     }
-  }
-  Text printedToRead;  // why standard output is a file the run reads; empty when it is not
-  constexpr TextView kProjectFile = u"it is a project file";
-  constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
-  for (const CacheFile& cache : caches.files()) {
-    if (cache.identity == target) return refuse(kCacheFile);
-    if (cache.identity == printedTo) printedToRead = kCacheFile;
+    for (const CacheFile& cache : caches_.files()) {
+      if (cache.identity == target_) return refuse(kCacheFile);
+      if (cache.identity == printedTo_) printedToRead_ = kCacheFile;
+    }
+    return kGoOn;
   }
 
   // Errors are kept (with their paths in pathText form) until the end; of
   // the projects only their paths, packed and sorted.
-  ArchiveTotals totals;
-  std::vector<Text> roots;
-  for (const Text& path : options.paths) {
-    Text full = absolute(path, currentFolder);
-    if (full.empty()) totals.addError(pathText(path), "the current folder cannot be read");
-    else roots.push_back(std::move(full));
-  }
-  FoundProjects found = findProjects(roots, options.includeBackups);
-  for (const FoundProjects::Problem& problem : found.problems) totals.addError(pathText(problem.path), problem.message);
-  const ProjectPaths& projects = found.projects;
-  for (std::size_t i = 0; i < projects.size(); ++i) {
-    if (projects.identity(i) == target) return refuse(kProjectFile);
-    if (projects.identity(i) == printedTo) printedToRead = kProjectFile;
+  int walkPaths() {
+    std::vector<Text> roots;
+    for (const Text& path : options_.paths) {
+      Text full = AbsolutePath(path, PathNames::AsGiven);
+      if (full.empty()) totals_.addError(pathText(path), "the current folder cannot be read");
+      else roots.push_back(std::move(full));
+    }
+    found_ = findProjects(roots, options_.includeBackups);
+    for (const FoundProjects::Problem& problem : found_.problems)
+      totals_.addError(pathText(problem.path), problem.message);
+    const ProjectPaths& projects = found_.projects;
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+      if (projects.identity(i) == target_) return refuse(kProjectFile);
+      if (projects.identity(i) == printedTo_) printedToRead_ = kProjectFile;
+    }
+    return kGoOn;
   }
 
   // A regular file written in place (standard output sent to a file) gets
   // nothing until every media file was checked against it: the inventory
-  // waits in a scratch file meanwhile.
-  ScratchFile heldBack;
-  const bool holdBack = output.writesDirectly() && output.writesRegularFile();
-  if (holdBack && !heldBack.create(u"")) {
-    output.abandon();
-    fail(shownOutput, u"may not create the file! (temporary file: " + heldBack.failureReason() + u")");
+  // waits in a scratch file meanwhile. The parts of the output that come
+  // after the summary are set aside beside the output (where its bytes must
+  // fit anyway), or in the folder for temporary files when the output is a
+  // device, a pipe or stdout.
+  int openWriter() {
+    holdBack_ = output_.writesDirectly() && output_.writesRegularFile();
+    if (holdBack_ && !heldBack_.create(u"")) {
+      output_.abandon();
+      fail(shownOutput_, u"may not create the file! (temporary file: " + heldBack_.failureReason() + u")");
+      return 1;
+    }
+    writer_ = makeInventoryWriter(options_.format, resourcesShown_, sink_);
+    if (writer_->open(scratchFolder())) return kGoOn;
+    output_.abandon();
+    fail(shownOutput_, u"may not create the file! (temporary file: " + writer_->failureReason() + u")");
     return 1;
   }
-  const ByteSink sink = [&](std::string_view piece) { return holdBack ? heldBack.write(piece) : output.write(piece); };
 
-  // The parts of the output that come after the summary are set aside
-  // beside the output (where its bytes must fit anyway), or in the folder
-  // for temporary files when the output is a device, a pipe or stdout.
-  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(options.format, resourcesShown, sink);
-  if (!writer->open(output.writesDirectly() ? Text() : folderOf(outputPath))) {
-    output.abandon();
-    fail(shownOutput, u"may not create the file! (temporary file: " + writer->failureReason() + u")");
-    return 1;
-  }
+  Text scratchFolder() const { return output_.writesDirectly() ? Text() : FolderOf(outputPath_); }
 
   // The projects, read by a pool of threads and written in path order as
-  // soon as each and every one before it is read.
-  const std::size_t total = projects.size();
-  const unsigned jobs =
-      options.jobs != 0 ? options.jobs : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxJobs);
-  std::atomic<std::size_t> done{0};
-  std::atomic<std::int64_t> bytes{0};
-  const PluginCaches* cachesUsed = resourcesShown ? &caches : nullptr;
-  const auto started = std::chrono::steady_clock::now();
-  const bool showProgress = streams.progress && !options.quiet && total > 0;
-  std::string mediaOf;  // the project of a media file that is the output
-  InOrderReading reading;
-  reading.count = total;
-  reading.jobs = jobs;
-  // At most 256 projects are read ahead of the one written next, so that
-  // what they hold (up to 64 KiB each set aside in memory, a scratch file
-  // beyond) stays small. They go to the threads in batches of up to 16,
-  // small enough that each thread gets some 32 batches of the archive (its
-  // end is shared out too) and that the window holds two batches a thread.
-  constexpr std::size_t kMostAhead = 256;
-  reading.batch = std::clamp<std::size_t>(
-      std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
-  reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
-  const Text scratchFolder = output.writesDirectly() ? Text() : folderOf(outputPath);
-  reading.read = [&](std::size_t i) {
-    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder, {target, printedTo});
-    bytes += result.bytes;
-    ++done;
-    return result;
-  };
-  reading.deliver = [&](std::size_t i, ProjectFileResult& result) {
-    if (!result.mediaIsTarget[0].empty()) {
-      mediaOf = projects.bytes(i);
+  // soon as each and every one before it is read; then the totals. True when
+  // the whole output was written.
+  bool readProjects() {
+    const ProjectPaths& projects = found_.projects;
+    const std::size_t total = projects.size();
+    const unsigned jobs =
+        options_.jobs != 0 ? options_.jobs : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxJobs);
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::int64_t> bytes{0};
+    const PluginCaches* cachesUsed = resourcesShown_ ? &caches_ : nullptr;
+    const auto started = std::chrono::steady_clock::now();
+    showProgress_ = streams_.progress && !options_.quiet && total > 0;
+    InOrderReading reading;
+    reading.count = total;
+    reading.jobs = jobs;
+    // At most 256 projects are read ahead of the one written next, so that
+    // what they hold (up to 64 KiB each set aside in memory, a scratch file
+    // beyond) stays small. They go to the threads in batches of up to 16,
+    // small enough that each thread gets some 32 batches of the archive (its
+    // end is shared out too) and that the window holds two batches a thread.
+    constexpr std::size_t kMostAhead = 256;
+    reading.batch = std::clamp<std::size_t>(
+        std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
+    reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
+    const Text scratch = scratchFolder();
+    reading.read = [&](std::size_t i) {
+      ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratch, {target_, printedTo_});
+      bytes += result.bytes;
+      ++done;
+      return result;
+    };
+    reading.deliver = [&](std::size_t i, ProjectFileResult& result) { return deliver(i, result); };
+    if (showProgress_) {
+      reading.idle = [&] {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const std::size_t d = done.load();
+        char line[160];
+        std::snprintf(line, sizeof line, "%zu/%zu projects, %.1f MB/s, %s left", d, total,
+                      elapsed > 0 ? static_cast<double>(bytes.load()) / 1e6 / elapsed : 0.0,
+                      d == 0 ? "?:??" : formatDuration(elapsed * static_cast<double>(total - d) / static_cast<double>(d)).c_str());
+        streams_.progress(line);
+      };
+    }
+    try {
+      if (!readInOrder(reading)) return false;
+      if (resourcesShown_) totals_.setCaches(caches_.files());
+      totals_.finish();
+      return writer_->finish(totals_) &&
+             (!holdBack_ || heldBack_.copyTo([&](std::string_view piece) { return output_.write(piece); })) &&
+             output_.commit();
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
       return false;
     }
-    if (!result.mediaIsTarget[1].empty() && printedToRead.empty())
-      printedToRead = u"it is a media file of " + PrintableName(projects.path(i));
+  }
+
+  // One project read, in path order: false to stop the run.
+  bool deliver(std::size_t i, ProjectFileResult& result) {
+    const ProjectPaths& projects = found_.projects;
+    if (!result.mediaIsTarget[0].empty()) {
+      mediaOf_ = projects.bytes(i);
+      return false;
+    }
+    if (!result.mediaIsTarget[1].empty() && printedToRead_.empty())
+      printedToRead_ = u"it is a media file of " + PrintableName(projects.path(i));
     if (!result.error.empty()) {
-      totals.addError(projects.bytes(i), result.error);
+      totals_.addError(projects.bytes(i), result.error);
       return true;
     }
-    totals.addProject(result.inventory);
-    return writer->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
-  };
-  if (showProgress) {
-    reading.idle = [&] {
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      const std::size_t d = done.load();
-      char line[160];
-      std::snprintf(line, sizeof line, "%zu/%zu projects, %.1f MB/s, %s left", d, total,
-                    elapsed > 0 ? static_cast<double>(bytes.load()) / 1e6 / elapsed : 0.0,
-                    d == 0 ? "?:??" : formatDuration(elapsed * static_cast<double>(total - d) / static_cast<double>(d)).c_str());
-      streams.progress(line);
-    };
+    totals_.addProject(result.inventory);
+    return writer_->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
   }
-  bool written = false, outOfMemory = false;
-  try {
-    if (readInOrder(reading)) {
-      if (resourcesShown) totals.setCaches(caches.files());
-      totals.finish();
-      written = writer->finish(totals) &&
-                (!holdBack || heldBack.copyTo([&](std::string_view piece) { return output.write(piece); })) &&
-                output.commit();
+
+  // What the run ends with on standard output and error, and its exit status.
+  int report(bool written) {
+    if (showProgress_) streams_.progress("");
+    if (!mediaOf_.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf_)));
+    if (!written) {
+      const Text reason = outOfMemory_                         ? Text(OwnErrorText(kErrorNotEnoughMemory))
+                          : !writer_->failureReason().empty()  ? writer_->failureReason()
+                          : !heldBack_.failureReason().empty() ? heldBack_.failureReason()
+                                                               : output_.failureReason();
+      output_.abandon();
+      fail(shownOutput_, u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
+      return 1;
     }
-  } catch (const std::bad_alloc&) {
-    outOfMemory = true;
+    bool listed = true;
+    if (!options_.quiet && !output_.writesStandardOutput())
+      listed = printedToRead_.empty() && streams_.out(PrintableName(outputPath_));
+    for (const ArchiveTotals::Error& e : totals_.errors())
+      fail(textFromPathText(e.path), TextFromUtf8(e.message));
+    const ProjectPaths& projects = found_.projects;
+    if (projects.empty()) {
+      Text under;
+      for (const Text& path : options_.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
+      printNote(kProgram, streams_, u"no REAPER projects under " + under);
+    }
+    if (!listed)
+      printNote(kProgram, streams_,
+                u"the inventory's path could not be printed on standard output" +
+                    (printedToRead_.empty() ? Text() : u" (" + printedToRead_ + u")"));
+    return totals_.errors().empty() && !projects.empty() && listed ? 0 : 1;
   }
-  if (showProgress) streams.progress("");
-  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf)));
-  if (!written) {
-    const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
-                        : !writer->failureReason().empty() ? writer->failureReason()
-                        : !heldBack.failureReason().empty() ? heldBack.failureReason()
-                                                            : output.failureReason();
-    output.abandon();
-    fail(shownOutput, u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
-    return 1;
-  }
-  bool listed = true;
-  if (!options.quiet && !output.writesStandardOutput())
-    listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
-  for (const ArchiveTotals::Error& e : totals.errors())
-    streams.err(Text(kProgram) + u": " + PrintableName(textFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
-  if (projects.empty()) {
-    Text under;
-    for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
-    streams.err(Text(kProgram) + u": no REAPER projects under " + under);
-  }
-  if (!listed)
-    streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output" +
-                (printedToRead.empty() ? Text() : u" (" + printedToRead + u")"));
-  return totals.errors().empty() && !projects.empty() && listed ? 0 : 1;
+
+  static constexpr TextView kProjectFile = u"it is a project file";
+  static constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
+
+  const Options& options_;
+  const InventoryStreams& streams_;
+  PluginCaches caches_;
+  std::optional<std::string> resourcesShown_;  // the resource folder checked against, in pathText form
+  OutputFile output_;
+  Text outputPath_;   // empty for standard output
+  Text shownOutput_;  // the output's name in messages: "-" for standard output
+  FileIdentity target_;     // the file that the output is now
+  FileIdentity printedTo_;  // the regular file that standard output is, when the output's path goes there
+  Text printedToRead_;      // why standard output is a file the run reads; empty when it is not
+  ArchiveTotals totals_;
+  FoundProjects found_;
+  bool holdBack_ = false;
+  ScratchFile heldBack_;
+  // What the writer writes goes to the output, or to the scratch file that
+  // holds it back; the writer keeps a reference to it.
+  const ByteSink sink_ = [this](std::string_view piece) {
+    return holdBack_ ? heldBack_.write(piece) : output_.write(piece);
+  };
+  std::unique_ptr<InventoryWriter> writer_;
+  bool showProgress_ = false;
+  bool outOfMemory_ = false;
+  std::string mediaOf_;  // the project of a media file that is the output
+};
+
+}  // namespace
+
+int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& streams) {
+  Options options;
+  if (const int status = parseArguments(arguments, streams, options); status != kGoOn) return status;
+  return InventoryRun(options, streams).run();
 }

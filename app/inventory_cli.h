@@ -11,16 +11,14 @@
 // project, a plug-in cache, a media file): that output is refused whole.
 #pragma once
 
-#include "runtime/text.h"
+#include "app/command_line.h"
 
 #include <functional>
 #include <string_view>
 #include <vector>
 
-struct InventoryStreams {
-  // One line, without its terminator; false when it could not be written.
-  std::function<bool(TextView)> out;
-  std::function<void(TextView)> err;
+// The lines of standard output and error, and a progress line.
+struct InventoryStreams : CliStreams {
   // Redraws the progress line (no terminator; "" clears it). Empty when
   // standard error is not a terminal: then there is no progress line.
   std::function<void(std::string_view)> progress;

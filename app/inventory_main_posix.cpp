@@ -3,25 +3,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-// One line to a descriptor, all of it; false when it could not be written.
-bool writeLine(int fd, TextView line) {
-  std::string bytes = NativePathFromText(line);  // names that are not UTF-8 go out as their own bytes
-  bytes.push_back('\n');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<std::size_t>(put);
-  }
-  return true;
-}
 
 // A standard descriptor that was closed gets one that refuses every write, so
 // that no file the program opens takes its number (and the lines meant for
@@ -47,13 +32,11 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<Text> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(TextFromNativePath(argv[i]));
-  InventoryStreams streams{[](TextView line) { return writeLine(STDOUT_FILENO, line); },
-                           [](TextView line) { return writeLine(STDERR_FILENO, line); }, {}};
+  InventoryStreams streams{standardStreams(), {}};
   if (::isatty(STDERR_FILENO)) {
     streams.progress = [](std::string_view line) {
       // Redraw in place: back to the line's start, the text, the rest cleared.
-      std::fprintf(stderr, "\r%.*s\x1b[K", static_cast<int>(line.size()), line.data());
-      std::fflush(stderr);
+      writeStandardError(u"\r" + TextFromUtf8(line) + u"\x1b[K");
     };
   }
   return runInventoryCli(arguments, streams);

@@ -35,15 +35,6 @@ class FileSource : public ByteSource {
 
 std::string reasonOf(std::int64_t error) { return TextToUtf8(OsErrorText(error)); }
 
-bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
-
-// The folder of a path, with its last separator.
-Text folderOf(TextView path) {
-  std::size_t end = path.size();
-  while (end > 0 && !isSeparator(path[end - 1])) --end;
-  return Text(path.substr(0, end));
-}
-
 // The checks of a project read from its file: plug-ins against the caches,
 // media files from the project's folder.
 class FileChecks : public ProjectChecks {
@@ -65,7 +56,7 @@ class FileChecks : public ProjectChecks {
   // writes as it is checked.
   bool mediaExists(std::string_view written) override {
     const Text file = resolveMediaPath(folder_, written);
-    const Text parent = folderOf(file);
+    const Text parent = FolderOf(file);
     if (!parent.empty() && std::find(missingFolders_.begin(), missingFolders_.end(), parent) != missingFolders_.end())
       return false;
     const PathFacts facts = ExaminePath(file);
@@ -112,7 +103,7 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const std::int64_t size = OsFileSize(file);
     FileSource source(file);
     BlockReader reader(source, std::size_t{1} << 17);
-    FileChecks checks(caches, folderOf(path), targets, result.mediaIsTarget);
+    FileChecks checks(caches, FolderOf(path), targets, result.mediaIsTarget);
     result.inventory = readProjectInventory(reader, checks, scratchFolder);
     result.bytes = source.total();
     if (source.error() != 0) {

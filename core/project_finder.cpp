@@ -12,8 +12,6 @@
 
 namespace {
 
-bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
-
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
 bool endsWithNoCase(TextView name, TextView suffix) {
@@ -112,13 +110,13 @@ FoundProjects findProjects(const std::vector<Text>& paths, bool includeBackups) 
     while (!folders.empty()) {
       Text folder = std::move(folders.back());
       folders.pop_back();
-      while (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
+      while (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
       if (!ListFolder(folder, entries)) {
         const std::string reason = TextToUtf8(OsErrorText(OsLastError()));
         found.problems.push_back({folder, "the folder cannot be read (" + reason + ")"});
         continue;
       }
-      if (folder.empty() || !isSeparator(folder.back())) folder.push_back(FolderSeparator());
+      if (folder.empty() || !IsSeparator(folder.back())) folder.push_back(FolderSeparator());
       // Names in reverse order on the stack, so folders are walked in name order.
       std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name > b.name; });
       for (const FolderEntry& entry : entries) {

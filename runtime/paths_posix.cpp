@@ -1,4 +1,5 @@
 #include "runtime/paths.h"
+#include "runtime/paths_system.h"
 #include "runtime/utf8.h"
 
 #include <cerrno>
@@ -9,10 +10,7 @@
 
 char16_t FolderSeparator() { return u'/'; }
 
-Text PathPart(TextView path) {
-  const std::size_t slash = path.rfind(u'/');
-  return slash == TextView::npos ? Text() : Text(path.substr(0, slash + 1));
-}
+Text PathPart(TextView path) { return FolderOf(path); }
 
 Text FileNamePart(TextView path) {
   const std::size_t slash = path.rfind(u'/');
@@ -32,8 +30,7 @@ Text CurrentDirectory() {
   return folder;
 }
 
-Text AbsolutePath(TextView path) {
-  if (path.empty()) return {};
+Text SystemAbsolutePath(TextView path) {
   Text full;
   if (path[0] == u'/') {
     full = Text(path);

@@ -1,4 +1,5 @@
 #include "runtime/paths.h"
+#include "runtime/paths_system.h"
 #include "runtime/wide_win32.h"
 
 #include <windows.h>
@@ -6,10 +7,6 @@
 #include <vector>
 
 char16_t FolderSeparator() { return u'\\'; }
-
-namespace {
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-}  // namespace
 
 Text PathPart(TextView path) {
   std::size_t start = (!path.empty() && path[0] == u'"') ? 1 : 0;
@@ -30,7 +27,6 @@ Text FileNamePart(TextView path) {
   return Text(path.substr(start, end - start));
 }
 
-
 Text CurrentDirectory() {
   std::vector<wchar_t> buffer(MAX_PATH);
   DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
@@ -45,8 +41,7 @@ Text CurrentDirectory() {
   return folder;
 }
 
-Text AbsolutePath(TextView path) {
-  if (path.empty()) return {};
+Text SystemAbsolutePath(TextView path) {
   const std::wstring name = TextToWide(path);
   DWORD need = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
   if (need == 0) return Text(path);

@@ -6,9 +6,15 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
+// What becomes of a surrogate that is not half of a pair: U+FFFD, its byte
+// (U+DC80..U+DCFF, a POSIX name's byte that is not UTF-8), or its own three
+// bytes (generalized UTF-8).
+enum class LoneSurrogate { Replaced, AsByte, AsItself };
+
 // Length of the well-formed sequence starting at `i`, or a negative number
-// when it is malformed.
-int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
+// when it is malformed. `surrogates`: ED A0..BF xx (a lone surrogate written
+// on its own) is well-formed too.
+int SequenceAt(std::string_view s, std::size_t i, char32_t& cp, bool surrogates) {
   const auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) { cp = b0; return 1; }
   int need;
@@ -17,7 +23,7 @@ int SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
   else if (b0 >= 0xE0 && b0 <= 0xEF) {
     need = 2; cp = b0 & 0x0F;
     if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
+    if (b0 == 0xED && !surrogates) hi = 0x9F;
   } else if (b0 >= 0xF0 && b0 <= 0xF4) {
     need = 3; cp = b0 & 0x07;
     if (b0 == 0xF0) lo = 0x90;
@@ -97,7 +103,7 @@ void AppendUtf8Decoded(std::string_view bytes, Text& out) {
 
 namespace {
 
-void AppendEncoded(TextView text, std::string& out, bool keepBytes) {
+void AppendEncoded(TextView text, std::string& out, LoneSurrogate lone) {
   out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
@@ -106,10 +112,10 @@ void AppendEncoded(TextView text, std::string& out, bool keepBytes) {
       if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
         ++i;
-      } else if (keepBytes && c >= 0xDC80 && c <= 0xDCFF) {
+      } else if (lone == LoneSurrogate::AsByte && c >= 0xDC80 && c <= 0xDCFF) {
         out.push_back(static_cast<char>(c - 0xDC00));
         continue;
-      } else {
+      } else if (lone != LoneSurrogate::AsItself) {
         c = kReplacement;
       }
     }
@@ -127,9 +133,35 @@ void AppendEncoded(TextView text, std::string& out, bool keepBytes) {
   }
 }
 
+// Each well-formed sequence as its character; a byte that is not part of one
+// as the unit `strayBase` + byte.
+Text Decoded(std::string_view bytes, bool surrogates, char16_t strayBase) {
+  Text out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp = 0;
+    const int n = SequenceAt(bytes, i, cp, surrogates);
+    if (n < 0) {  // not part of a well-formed sequence: the byte stands for itself
+      out.push_back(static_cast<char16_t>(strayBase + static_cast<unsigned char>(bytes[i])));
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += static_cast<std::size_t>(n);
+  }
+  return out;
+}
+
 }  // namespace
 
-void AppendUtf8Encoded(TextView text, std::string& out) { AppendEncoded(text, out, false); }
+void AppendUtf8Encoded(TextView text, std::string& out) { AppendEncoded(text, out, LoneSurrogate::Replaced); }
 
 Text TextFromUtf8(std::string_view bytes) {
   Text out;
@@ -145,33 +177,19 @@ std::string TextToUtf8(TextView text) {
 
 std::string NativePathFromText(TextView path) {
   std::string out;
-  AppendEncoded(path, out, true);
+  AppendEncoded(path, out, LoneSurrogate::AsByte);
   return out;
 }
 
-Text TextFromNativePath(std::string_view bytes) {
-  Text out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    char32_t cp = 0;
-    const int n = SequenceAt(bytes, i, cp);
-    if (n < 0) {  // not part of a well-formed sequence: the byte stands for itself
-      out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += static_cast<std::size_t>(n);
-  }
+std::string GeneralizedUtf8FromText(TextView text) {
+  std::string out;
+  AppendEncoded(text, out, LoneSurrogate::AsItself);
   return out;
 }
+
+Text TextFromGeneralizedUtf8(std::string_view bytes) { return Decoded(bytes, true, 0); }
+
+Text TextFromNativePath(std::string_view bytes) { return Decoded(bytes, false, 0xDC00); }
 
 bool IsWellFormedUtf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

@@ -48,3 +48,11 @@ class Utf8Check {
 // POSIX call that takes or returns a path goes through these two.
 Text TextFromNativePath(std::string_view bytes);
 std::string NativePathFromText(TextView path);
+
+// Generalized UTF-8: UTF-8 in which an unpaired surrogate is written as its
+// own three bytes (ED A0..BF 80..BF) rather than EF BF BD, so that any Text,
+// a POSIX name's stray bytes (U+DC80..U+DCFF) included, comes back whole. On
+// the way back a byte that is not part of such a sequence is taken as
+// Latin-1 (U+0000..U+00FF).
+std::string GeneralizedUtf8FromText(TextView text);
+Text TextFromGeneralizedUtf8(std::string_view bytes);

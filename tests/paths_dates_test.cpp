@@ -60,6 +60,19 @@ TEST(paths, folder_and_file_name_parts) {
   }
 }
 
+TEST(paths, folder_of_splits_at_the_last_separator_and_nothing_else) {
+  struct Case { TextView path, folder; };
+#ifdef _WIN32
+  // Unlike PathPart: quotes and "|" are left as they are.
+  const Case cases[] = {{u"D:\\Music\\song.rpp", u"D:\\Music\\"}, {u"\"D:\\Music\\song.rpp\"", u"\"D:\\Music\\"},
+                        {u"a\\b|c\\d.rpp", u"a\\b|c\\"},           {u"D:/a\\b.rpp", u"D:/a\\"},
+                        {u"song.rpp", u""}};
+#else
+  const Case cases[] = {{u"/m/a|b/gig.rpp", u"/m/a|b/"}, {u"/m/a\\b.rpp", u"/m/"}, {u"/", u"/"}, {u"song.rpp", u""}};
+#endif
+  for (const Case& c : cases) EXPECT_EQ(U8(FolderOf(c.path)), U8(c.folder)) << U8(c.path);
+}
+
 TEST_F(paths_dates, current_directory_is_the_working_folder_with_one_separator) {
   const Text separator(1, FolderSeparator());
   const Text name = u"w\u00e9rk dir";
@@ -91,6 +104,30 @@ TEST_F(paths_dates, absolute_paths_drop_dot_segments) {
   const Text absolute = here + u"sub" + separator + u"y.rpp";
   EXPECT_EQ(U8(AbsolutePath(absolute)), U8(absolute));
   EXPECT_EQ(U8(AbsolutePath(u"")), "");
+}
+
+TEST_F(paths_dates, absolute_paths_as_given_keep_every_name_but_a_leading_dot) {
+  const Text sep(1, FolderSeparator());
+  std::filesystem::create_directories(std::filesystem::path(std::u16string(path(u"work/sub"))));
+  WorkingDirectory inside(path(u"work"));
+  const Text here = WorkingDirectory::current();
+  const Text root = here + u"sub" + sep + u".." + sep + u"." + sep + u"x.rpp";
+  // Windows names the folder "." without its final separator.
+  const Text dot = FolderSeparator() == u'\\' ? here.substr(0, here.size() - 1) : here;
+  struct Case { Text path, resolved, asGiven; };
+  const Case cases[] = {
+      {u"x.rpp", here + u"x.rpp", here + u"x.rpp"},
+      {u"." + sep + u"." + sep + u"x.rpp", here + u"x.rpp", here + u"x.rpp"},
+      {u".", dot, here},
+      {u"sub" + sep + u".." + sep + u"x.rpp", here + u"x.rpp", here + u"sub" + sep + u".." + sep + u"x.rpp"},
+      {u"sub" + sep + u"." + sep + u"x.rpp", here + u"sub" + sep + u"x.rpp", here + u"sub" + sep + u"." + sep + u"x.rpp"},
+      {root, here + u"x.rpp", root},
+      {u"", u"", u""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(U8(AbsolutePath(c.path)), U8(c.resolved)) << U8(c.path);
+    EXPECT_EQ(U8(AbsolutePath(c.path, PathNames::AsGiven)), U8(c.asGiven)) << U8(c.path);
+  }
 }
 
 #ifdef _WIN32

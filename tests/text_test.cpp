@@ -246,6 +246,27 @@ TEST(native_path, surrogates_that_stand_for_no_byte_are_replaced) {
   EXPECT_EQ(NativePathFromText(Text{char16_t(0xD83C), char16_t(0xDC80)}), TextToUtf8(Text{char16_t(0xD83C), char16_t(0xDC80)}));
 }
 
+TEST(generalized_utf8, lone_surrogates_keep_their_own_bytes_and_stray_bytes_read_as_latin1) {
+  struct Case {
+    Text text;
+    std::string_view bytes;
+  };
+  const Case cases[] = {
+      {u"caf\u00e9 \U0001F3B5", "caf\xC3\xA9 \xF0\x9F\x8E\xB5"},
+      {Text(u"a") + char16_t(0xDCE9) + u".rpp", "a\xED\xB3\xA9.rpp"},  // a POSIX name's byte E9
+      {Text{char16_t(0xD800), u'x'}, "\xED\xA0\x80x"},                 // a high surrogate alone
+      {Text{char16_t(0xDBFF)}, "\xED\xAF\xBF"},                        // cut off at the end
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.bytes)));
+    EXPECT_EQ(GeneralizedUtf8FromText(c.text), c.bytes);
+    EXPECT_EQ(TextFromGeneralizedUtf8(c.bytes), c.text);
+  }
+  // Bytes it never writes come back one unit each.
+  EXPECT_EQ(TextFromGeneralizedUtf8("caf\xE9\xC3"), (Text{u'c', u'a', u'f', char16_t(0xE9), char16_t(0xC3)}));
+  EXPECT_EQ(TextFromGeneralizedUtf8("\xC0\x80"), (Text{char16_t(0xC0), char16_t(0x80)}));
+}
+
 TEST(codepage, ansi_is_windows_1252) {
   Text decoded;
   DecodeAnsi("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xC3\xA9\xFF", decoded);

@@ -2,6 +2,7 @@
 // requester.
 #include "app/ui/toolkit.h"
 #include "app/ui/win32_backend.h"
+#include "runtime/paths.h"
 #include "runtime/wide_win32.h"
 
 #include <commdlg.h>
@@ -48,8 +49,6 @@ HWND Owner() {
   HWND main = win32::MainWindowHandle();
   return main && IsWindow(main) ? main : nullptr;
 }
-
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool IsValidFileName(TextView name) {
   for (char16_t c : name) {
