@@ -80,22 +80,22 @@ struct PluginKind {
   std::string_view opening;  // the line starts with it; empty for any line of the master FX list
   std::int64_t prefixAt;
   std::string_view prefix;
-  TextView kind;
+  Word kind;
   std::int64_t nameAt;
   std::int64_t quoteFrom;
 };
 
 constexpr PluginKind kPluginKinds[] = {
     // The master FX list knows effects only; "VST3:" counts there whatever opens the line.
-    {Chain::Master, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
-    {Chain::Master, "", 7, "VST3:", u"VST3 effect", 13, 7},
-    {Chain::Master, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
-    {Chain::Track, "<VST", 7, "VSTi", u"VST2 instrument", 13, 7},
-    {Chain::Track, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
-    {Chain::Track, "<VST", 7, "VST3i", u"VST3 instrument", 14, 7},
-    {Chain::Track, "<VST", 7, "VST3:", u"VST3 effect", 13, 7},
-    {Chain::Track, "<CLAP", 8, "CLAPi", u"CLAP instrument", 15, 8},
-    {Chain::Track, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
+    {Chain::Master, "<VST", 7, "VST:", Word::known(u"VST2 effect"), 12, 7},
+    {Chain::Master, "", 7, "VST3:", Word::known(u"VST3 effect"), 13, 7},
+    {Chain::Master, "<CLAP", 8, "CLAP:", Word::known(u"CLAP effect"), 14, 8},
+    {Chain::Track, "<VST", 7, "VSTi", Word::known(u"VST2 instrument"), 13, 7},
+    {Chain::Track, "<VST", 7, "VST:", Word::known(u"VST2 effect"), 12, 7},
+    {Chain::Track, "<VST", 7, "VST3i", Word::known(u"VST3 instrument"), 14, 7},
+    {Chain::Track, "<VST", 7, "VST3:", Word::known(u"VST3 effect"), 13, 7},
+    {Chain::Track, "<CLAP", 8, "CLAPi", Word::known(u"CLAP instrument"), 15, 8},
+    {Chain::Track, "<CLAP", 8, "CLAP:", Word::known(u"CLAP effect"), 14, 8},
 };
 
 template <class Line>
