@@ -76,8 +76,8 @@ WindowPlacement mainWindowPlacement(std::int32_t areaX, std::int32_t areaY, std:
 bool startShell() {
   resetShellRecords();
   ShellRecords& records = shellRecords();
-  records.options.trackCheckedCount = 5;
-  records.options.masterCheckedCount = 2;
+  records.options.trackCheckedCount = countCheckedAtStart(kTrackSubBoxes);
+  records.options.masterCheckedCount = countCheckedAtStart(kMasterSubBoxes);
 
   ui::CountDisplays();
   const ui::DisplayRect display = ui::DisplayArea(0);
