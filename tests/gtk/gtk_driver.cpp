@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -40,6 +41,16 @@ std::vector<GtkWidget*> Toplevels() {
 }
 
 std::string g_handlerLog;
+
+// The recording handler's folder in the temporary folder, removed with what
+// it holds when the test program ends.
+struct HandlerFolder {
+  std::string path;
+  ~HandlerFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
 
 }  // namespace
 
@@ -280,13 +291,13 @@ void FailOnCriticals() {
 }
 
 void InstallRecordingHandler() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
+  static HandlerFolder folder;
+  if (!folder.path.empty()) return;
   gchar* root = g_dir_make_tmp("quorvel-gtk-handler-XXXXXX", nullptr);
   ASSERT_NE(root, nullptr);
-  std::string base = root;
+  folder.path = root;
   g_free(root);
+  const std::string& base = folder.path;
   std::string data = base + "/data";
   std::string config = base + "/config";
   g_mkdir_with_parents((data + "/applications").c_str(), 0700);
