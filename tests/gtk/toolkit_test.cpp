@@ -14,6 +14,7 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 using namespace gtkdriver;
 
@@ -289,8 +290,14 @@ TEST_F(gtk_toolkit, displays_come_from_the_screen) {
   EXPECT_EQ(area.y, 0);
   EXPECT_EQ(area.width, 1280);
   EXPECT_EQ(area.height, 1024);
-  EXPECT_EQ(ui::DisplayArea(1).width, 0);
-  EXPECT_EQ(ui::DisplayArea(-1).height, 0);
+  // Out of range on either side: all zero, as the shell's placement expects.
+  for (const std::int32_t index : {ui::CountDisplays(), -1, std::numeric_limits<std::int32_t>::max()}) {
+    const ui::DisplayRect none = ui::DisplayArea(index);
+    EXPECT_EQ(none.x, 0) << index;
+    EXPECT_EQ(none.y, 0) << index;
+    EXPECT_EQ(none.width, 0) << index;
+    EXPECT_EQ(none.height, 0) << index;
+  }
 }
 
 TEST_F(gtk_toolkit, window_stands_at_the_given_outer_position) {
