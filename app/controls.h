@@ -15,7 +15,7 @@
 #include <string_view>
 
 // The one window of the program.
-inline constexpr std::int32_t MainWindow = 0;
+inline constexpr std::int32_t kMainWindow = 0;
 inline constexpr std::u16string_view kMainWindowTitle = u"Quorvel";
 inline constexpr std::int32_t kMainWindowWidth = 460;
 inline constexpr std::int32_t kMainWindowHeight = 440;

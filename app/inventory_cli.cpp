@@ -235,7 +235,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       }
     }
     if (!folder.empty()) {
-      resourcesShown = pathText(folder);
+      resourcesShown = PathText(folder);
       for (const CacheFile& cache : caches.files())
         if (!cache.problem.empty())
           note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
@@ -295,17 +295,17 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     if (cache.identity == printedTo) printedToRead = kCacheFile;
   }
 
-  // Errors are kept (with their paths in pathText form) until the end; of
+  // Errors are kept (with their paths in PathText form) until the end; of
   // the projects only their paths, packed and sorted.
   ArchiveTotals totals;
   std::vector<Text> roots;
   for (const Text& path : options.paths) {
     Text full = absolute(path, currentFolder);
-    if (full.empty()) totals.addError(pathText(path), "the current folder cannot be read");
+    if (full.empty()) totals.addError(PathText(path), "the current folder cannot be read");
     else roots.push_back(std::move(full));
   }
   FoundProjects found = findProjects(roots, options.includeBackups);
-  for (const FoundProjects::Problem& problem : found.problems) totals.addError(pathText(problem.path), problem.message);
+  for (const FoundProjects::Problem& problem : found.problems) totals.addError(PathText(problem.path), problem.message);
   const ProjectPaths& projects = found.projects;
   for (std::size_t i = 0; i < projects.size(); ++i) {
     if (projects.identity(i) == target) return refuse(kProjectFile);
@@ -402,7 +402,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     outOfMemory = true;
   }
   if (showProgress) streams.progress("");
-  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf)));
+  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(TextFromPathText(mediaOf)));
   if (!written) {
     const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
                         : !writer->failureReason().empty() ? writer->failureReason()
@@ -416,7 +416,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   if (!options.quiet && !output.writesStandardOutput())
     listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
   for (const ArchiveTotals::Error& e : totals.errors())
-    streams.err(Text(kProgram) + u": " + PrintableName(textFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
+    streams.err(Text(kProgram) + u": " + PrintableName(TextFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
   if (projects.empty()) {
     Text under;
     for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);

@@ -14,7 +14,7 @@
 namespace {
 
 void createMenuBar() {
-  if (!ui::AttachMenuBar(MainWindow)) return;  // the buttons still give Load, Export and Quit
+  if (!ui::AttachMenuBar(kMainWindow)) return;  // the buttons still give Load, Export and Quit
   const MenuSpec* previous = nullptr;
   for (const MenuSpec& entry : kMainMenu) {
     if (previous == nullptr || entry.heading != previous->heading) ui::AddMenuHeading(entry.heading);
@@ -86,7 +86,7 @@ bool startShell() {
 
   records.options.exportFolder = CurrentDirectory();
 
-  if (!ui::CreateTopWindow(MainWindow, placement.x, placement.y, placement.width, placement.height,
+  if (!ui::CreateTopWindow(kMainWindow, placement.x, placement.y, placement.width, placement.height,
                            kMainWindowTitle))
     return false;
   createMenuBar();

@@ -6,11 +6,11 @@
 
 namespace {
 
-bool isSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
+bool IsSeparator(char16_t c) { return c == u'/' || c == FolderSeparator(); }
 
 }  // namespace
 
-std::string pathText(TextView path) {
+std::string PathText(TextView path) {
   std::string out;
   out.reserve(path.size());
   for (std::size_t i = 0; i < path.size(); ++i) {
@@ -38,8 +38,8 @@ std::string pathText(TextView path) {
   return out;
 }
 
-Text textFromPathText(std::string_view bytes) {
-  // pathText writes well-formed sequences only (a lone surrogate as its own
+Text TextFromPathText(std::string_view bytes) {
+  // PathText writes well-formed sequences only (a lone surrogate as its own
   // three bytes); anything else is taken byte by byte as Latin-1.
   Text out;
   out.reserve(bytes.size());
@@ -69,8 +69,8 @@ Text textFromPathText(std::string_view bytes) {
   return out;
 }
 
-std::string_view folderOfPathText(std::string_view path) {
+std::string_view FolderOfPathText(std::string_view path) {
   std::size_t end = path.size();
-  while (end > 0 && !isSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
+  while (end > 0 && !IsSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
   return path.substr(0, end);
 }

@@ -40,7 +40,7 @@ std::vector<GtkWidget*> Toplevels() {
   return result;
 }
 
-std::string g_handlerLog;
+std::string handlerLog;
 
 // The recording handler's folder in the temporary folder, removed with what
 // it holds when the test program ends.
@@ -302,11 +302,11 @@ void InstallRecordingHandler() {
   std::string config = base + "/config";
   g_mkdir_with_parents((data + "/applications").c_str(), 0700);
   g_mkdir_with_parents(config.c_str(), 0700);
-  g_handlerLog = base + "/launched.txt";
+  handlerLog = base + "/launched.txt";
   std::string script = base + "/record-launch";
   {
     std::ofstream out(script);
-    out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << g_handlerLog << "'\n";
+    out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << handlerLog << "'\n";
   }
   g_chmod(script.c_str(), 0700);
   {
@@ -326,7 +326,7 @@ void InstallRecordingHandler() {
 
 std::vector<std::string> LaunchedUris() {
   std::vector<std::string> uris;
-  std::ifstream in(g_handlerLog);
+  std::ifstream in(handlerLog);
   std::string line;
   while (std::getline(in, line))
     if (!line.empty()) uris.push_back(line);

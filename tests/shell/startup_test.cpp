@@ -13,20 +13,20 @@ namespace {
 using ui::scripted::ControlRecord;
 using ui::scripted::kInWindow;
 
-constexpr auto Label = ui::scripted::ControlKind::Label;
-constexpr auto Panel = ui::scripted::ControlKind::Panel;
-constexpr auto Option = ui::scripted::ControlKind::OptionButton;
+constexpr auto kLabel = ui::scripted::ControlKind::Label;
+constexpr auto kPanel = ui::scripted::ControlKind::Panel;
+constexpr auto kOption = ui::scripted::ControlKind::OptionButton;
 
 // The toolkit call each kind of row must become.
 ui::scripted::ControlKind RecordedKind(ControlKind kind) {
   switch (kind) {
     case ControlKind::PushButton: return ui::scripted::ControlKind::PushButton;
-    case ControlKind::Panel: return Panel;
-    case ControlKind::Label: return Label;
-    case ControlKind::Option: return Option;
+    case ControlKind::Panel: return kPanel;
+    case ControlKind::Label: return kLabel;
+    case ControlKind::Option: return kOption;
     case ControlKind::CheckBox: return ui::scripted::ControlKind::CheckBox;
   }
-  return Label;
+  return kLabel;
 }
 
 std::size_t IndexOf(const std::vector<std::string>& log, const std::string& line) {
@@ -64,7 +64,7 @@ TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creatio
   std::int32_t lowest = 0;
   std::int32_t rightmost = 0;
   for (const ControlRecord& control : ui::scripted::Controls()) {
-    if (control.kind != Label && control.kind != Panel) focusOrder.push_back(control.id);
+    if (control.kind != kLabel && control.kind != kPanel) focusOrder.push_back(control.id);
     if (control.parent == kInWindow) {
       lowest = std::max(lowest, control.y + control.height);
       rightmost = std::max(rightmost, control.x + control.width);
@@ -99,7 +99,7 @@ TEST_F(shell, option_buttons_form_one_group_per_panel) {
   EXPECT_EQ(pluginsOnly->group, selected->group);
   EXPECT_NE(application->group, selected->group);
   for (const ControlRecord& control : ui::scripted::Controls()) {
-    if (control.kind == Option) continue;
+    if (control.kind == kOption) continue;
     EXPECT_EQ(control.group, ui::scripted::kNoGroup) << control.id;
   }
 }
@@ -157,7 +157,7 @@ TEST_F(shell, opens_the_main_window_centred_on_display_zero) {
   startProgram();
   const auto& windows = ui::scripted::Windows();
   ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0].number, MainWindow);
+  EXPECT_EQ(windows[0].number, kMainWindow);
   EXPECT_EQ(windows[0].x, (1920 - kMainWindowWidth) / 2);
   EXPECT_EQ(windows[0].y, (1080 - kMainWindowHeight) / 2);
   EXPECT_EQ(windows[0].width, kMainWindowWidth);
