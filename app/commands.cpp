@@ -14,11 +14,6 @@
 
 namespace {
 
-constexpr std::int32_t kMasterSubBoxes[] = {MasterVolumeCheck, MasterPluginsCheck};
-constexpr std::int32_t kTrackSubBoxes[] = {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
-                                           TrackPluginsCheck};
-constexpr std::int64_t kMasterSubBoxCount = 2;
-constexpr std::int64_t kTrackSubBoxCount = 5;
 
 constexpr TextView kAboutLines[] = {
     u"Quorvel (17/07/2025)",
@@ -42,9 +37,11 @@ void parentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::
 }
 
 // A sub-box was clicked: count it, and check the parent exactly when all sub-boxes are.
-void subBoxToggled(std::int32_t subBox, std::int32_t parent, std::int64_t all, std::int64_t& checkedCount) {
+template <std::size_t N>
+void subBoxToggled(std::int32_t subBox, std::int32_t parent, const std::int32_t (&)[N],
+                   std::int64_t& checkedCount) {
   checkedCount += ui::ReadControlState(subBox) != 0 ? 1 : -1;
-  ui::WriteControlState(parent, checkedCount >= all ? 1 : 0);
+  ui::WriteControlState(parent, checkedCount >= static_cast<std::int64_t>(N) ? 1 : 0);
 }
 
 void handleMenu(std::int32_t id) {
@@ -68,7 +65,7 @@ void handleControl(std::int32_t id) {
     case MasterCheck: parentToggled(MasterCheck, kMasterSubBoxes, options.masterCheckedCount); break;
     case MasterVolumeCheck:
     case MasterPluginsCheck:
-      subBoxToggled(id, MasterCheck, kMasterSubBoxCount, options.masterCheckedCount);
+      subBoxToggled(id, MasterCheck, kMasterSubBoxes, options.masterCheckedCount);
       break;
     case TrackCheck: parentToggled(TrackCheck, kTrackSubBoxes, options.trackCheckedCount); break;
     case TrackVolumeCheck:
@@ -76,7 +73,7 @@ void handleControl(std::int32_t id) {
     case TrackMuteCheck:
     case TrackSoloCheck:
     case TrackPluginsCheck:
-      subBoxToggled(id, TrackCheck, kTrackSubBoxCount, options.trackCheckedCount);
+      subBoxToggled(id, TrackCheck, kTrackSubBoxes, options.trackCheckedCount);
       break;
     default: break;  // the labels, panels, SelectedOption, PluginsListOnlyOption and CommonDataCheck
   }

@@ -10,11 +10,12 @@
 // that programs outside the product (the Win32 test driver) can read it too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 // The one window of the program.
-inline constexpr std::int32_t MainWindow = 0;
+inline constexpr std::int32_t kMainWindow = 0;
 inline constexpr std::u16string_view kMainWindowTitle = u"Quorvel";
 inline constexpr std::int32_t kMainWindowWidth = 460;
 inline constexpr std::int32_t kMainWindowHeight = 440;
@@ -113,6 +114,22 @@ inline constexpr InitialState kInitialStates[] = {
     {DataPanel, TrackVolumeCheck},
     {DataPanel, TrackPluginsCheck},
 };
+
+// The sub-boxes under the two parent boxes of the "Data to export ?" panel:
+// a parent is checked exactly when all of its sub-boxes are.
+inline constexpr std::int32_t kMasterSubBoxes[] = {MasterVolumeCheck, MasterPluginsCheck};
+inline constexpr std::int32_t kTrackSubBoxes[] = {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
+                                                  TrackPluginsCheck};
+
+// How many of `ids` the window opens with checked.
+template <std::size_t N>
+constexpr std::int64_t countCheckedAtStart(const std::int32_t (&ids)[N]) {
+  std::int64_t count = 0;
+  for (std::int32_t id : ids)
+    for (const InitialState& state : kInitialStates)
+      if (state.id == id) ++count;
+  return count;
+}
 
 // The names assistive technology gives the check boxes whose labels repeat
 // under Master and Track; the labels stay as they are shown.

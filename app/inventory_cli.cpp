@@ -207,12 +207,22 @@ class InventoryRun {
         return kGoOn;
       }
     }
-    resourcesShown_ = pathText(folder);
+<<<<<<< HEAD
+    resourcesShown_ = PathText(folder);
     for (const CacheFile& cache : caches_.files())
       if (!cache.problem.empty())
         note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
              u"; plug-ins that only it could list are \"unknown\"");
     return kGoOn;
+=======
+    if (!folder.empty()) {
+      resourcesShown = PathText(folder);
+      for (const CacheFile& cache : caches.files())
+        if (!cache.problem.empty())
+          note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
+               u"; plug-ins that only it could list are \"unknown\"");
+    }
+>>>>>>> i17-facts
   }
 
   // The output, opened before any project is read so that a wrong name
@@ -259,24 +269,40 @@ class InventoryRun {
     return kGoOn;
   }
 
-  // Errors are kept (with their paths in pathText form) until the end; of
+  // Errors are kept (with their paths in PathText form) until the end; of
   // the projects only their paths, packed and sorted.
+<<<<<<< HEAD
   int walkPaths() {
     std::vector<Text> roots;
     for (const Text& path : options_.paths) {
       Text full = AbsolutePath(path, PathNames::AsGiven);
-      if (full.empty()) totals_.addError(pathText(path), "the current folder cannot be read");
+      if (full.empty()) totals_.addError(PathText(path), "the current folder cannot be read");
       else roots.push_back(std::move(full));
     }
     found_ = findProjects(roots, options_.includeBackups);
     for (const FoundProjects::Problem& problem : found_.problems)
-      totals_.addError(pathText(problem.path), problem.message);
+      totals_.addError(PathText(problem.path), problem.message);
     const ProjectPaths& projects = found_.projects;
     for (std::size_t i = 0; i < projects.size(); ++i) {
       if (projects.identity(i) == target_) return refuse(kProjectFile);
       if (projects.identity(i) == printedTo_) printedToRead_ = kProjectFile;
     }
     return kGoOn;
+=======
+  ArchiveTotals totals;
+  std::vector<Text> roots;
+  for (const Text& path : options.paths) {
+    Text full = absolute(path, currentFolder);
+    if (full.empty()) totals.addError(PathText(path), "the current folder cannot be read");
+    else roots.push_back(std::move(full));
+  }
+  FoundProjects found = findProjects(roots, options.includeBackups);
+  for (const FoundProjects::Problem& problem : found.problems) totals.addError(PathText(problem.path), problem.message);
+  const ProjectPaths& projects = found.projects;
+  for (std::size_t i = 0; i < projects.size(); ++i) {
+    if (projects.identity(i) == target) return refuse(kProjectFile);
+    if (projects.identity(i) == printedTo) printedToRead = kProjectFile;
+>>>>>>> i17-facts
   }
 
   // A regular file written in place (standard output sent to a file) gets
@@ -378,7 +404,7 @@ class InventoryRun {
   // What the run ends with on standard output and error, and its exit status.
   int report(bool written) {
     if (showProgress_) streams_.progress("");
-    if (!mediaOf_.empty()) return refuse(u"it is a media file of " + PrintableName(textFromPathText(mediaOf_)));
+    if (!mediaOf_.empty()) return refuse(u"it is a media file of " + PrintableName(TextFromPathText(mediaOf_)));
     if (!written) {
       const Text reason = outOfMemory_                         ? Text(OwnErrorText(kErrorNotEnoughMemory))
                           : !writer_->failureReason().empty()  ? writer_->failureReason()
@@ -392,7 +418,7 @@ class InventoryRun {
     if (!options_.quiet && !output_.writesStandardOutput())
       listed = printedToRead_.empty() && streams_.out(PrintableName(outputPath_));
     for (const ArchiveTotals::Error& e : totals_.errors())
-      fail(textFromPathText(e.path), TextFromUtf8(e.message));
+      fail(TextFromPathText(e.path), TextFromUtf8(e.message));
     const ProjectPaths& projects = found_.projects;
     if (projects.empty()) {
       Text under;
@@ -405,6 +431,7 @@ class InventoryRun {
                     (printedToRead_.empty() ? Text() : u" (" + printedToRead_ + u")"));
     return totals_.errors().empty() && !projects.empty() && listed ? 0 : 1;
   }
+<<<<<<< HEAD
 
   static constexpr TextView kProjectFile = u"it is a project file";
   static constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
@@ -440,4 +467,31 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   Options options;
   if (const int status = parseArguments(arguments, streams, options); status != kGoOn) return status;
   return InventoryRun(options, streams).run();
+=======
+  if (showProgress) streams.progress("");
+  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(TextFromPathText(mediaOf)));
+  if (!written) {
+    const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
+                        : !writer->failureReason().empty() ? writer->failureReason()
+                        : !heldBack.failureReason().empty() ? heldBack.failureReason()
+                                                            : output.failureReason();
+    output.abandon();
+    fail(shownOutput, u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
+    return 1;
+  }
+  bool listed = true;
+  if (!options.quiet && !output.writesStandardOutput())
+    listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
+  for (const ArchiveTotals::Error& e : totals.errors())
+    streams.err(Text(kProgram) + u": " + PrintableName(TextFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
+  if (projects.empty()) {
+    Text under;
+    for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
+    streams.err(Text(kProgram) + u": no REAPER projects under " + under);
+  }
+  if (!listed)
+    streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output" +
+                (printedToRead.empty() ? Text() : u" (" + printedToRead + u")"));
+  return totals.errors().empty() && !projects.empty() && listed ? 0 : 1;
+>>>>>>> i17-facts
 }

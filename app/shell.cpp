@@ -14,7 +14,7 @@
 namespace {
 
 void createMenuBar() {
-  if (!ui::AttachMenuBar(MainWindow)) return;  // the buttons still give Load, Export and Quit
+  if (!ui::AttachMenuBar(kMainWindow)) return;  // the buttons still give Load, Export and Quit
   const MenuSpec* previous = nullptr;
   for (const MenuSpec& entry : kMainMenu) {
     if (previous == nullptr || entry.heading != previous->heading) ui::AddMenuHeading(entry.heading);
@@ -76,8 +76,8 @@ WindowPlacement mainWindowPlacement(std::int32_t areaX, std::int32_t areaY, std:
 bool startShell() {
   resetShellRecords();
   ShellRecords& records = shellRecords();
-  records.options.trackCheckedCount = 5;
-  records.options.masterCheckedCount = 2;
+  records.options.trackCheckedCount = countCheckedAtStart(kTrackSubBoxes);
+  records.options.masterCheckedCount = countCheckedAtStart(kMasterSubBoxes);
 
   ui::CountDisplays();
   const ui::DisplayRect display = ui::DisplayArea(0);
@@ -86,7 +86,7 @@ bool startShell() {
 
   records.options.exportFolder = CurrentDirectory();
 
-  if (!ui::CreateTopWindow(MainWindow, placement.x, placement.y, placement.width, placement.height,
+  if (!ui::CreateTopWindow(kMainWindow, placement.x, placement.y, placement.width, placement.height,
                            kMainWindowTitle))
     return false;
   createMenuBar();

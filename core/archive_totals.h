@@ -34,7 +34,7 @@ class ArchiveTotals {
   };
 
   void addProject(const ProjectInventory& project);
-  void addError(std::string_view path, std::string_view message);  // path in pathText form
+  void addError(std::string_view path, std::string_view message);  // path in PathText form
   // The cache files the installed check used, read or not (none: no check).
   void setCaches(std::vector<CacheFile> caches) { caches_ = std::move(caches); }
   void finish();

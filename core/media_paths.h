@@ -11,5 +11,5 @@
 bool isAbsoluteMediaPath(std::string_view file);
 // `folder` ends with a separator.
 Text resolveMediaPath(TextView folder, std::string_view file);
-// The same in pathText form: `folder` as folderOfPathText gives it.
+// The same in PathText form: `folder` as FolderOfPathText gives it.
 std::string resolvedMediaText(std::string_view folder, std::string_view file);

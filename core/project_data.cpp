@@ -1,15 +1,8 @@
 #include "core/project_data.h"
 
-void ProjectData::resetScannedContent() {
-  lines.clear();
-  info.reaperVersion.clear();
-  info.reaperPlatform.clear();
-  info.tempo = 0;
-  master.volume = 0;
-  master.fxState = Word();
-  master.plugins.clear();
-  tracks.clear();
-}
+// The one list of what the scanner fills (with the lines it reads): emptying
+// is taking from an empty model.
+void ProjectData::resetScannedContent() { takeScannedContent(ProjectData()); }
 
 void ProjectData::takeScannedContent(ProjectData&& other) {
   lines = std::move(other.lines);

@@ -26,12 +26,20 @@ class Word {
       u"CLAP instrument"};
 
   Word() = default;
-  Word(std::u16string_view text) {
+  constexpr Word(std::u16string_view text) {
     for (std::uint8_t i = 0; i < std::size(kWords); ++i)
       if (kWords[i] == text) index_ = i;
   }
+  // A word the program names in its own tables: a text that is not one of
+  // kWords does not build, so no table can hold a word that would be stored
+  // as "".
+  static consteval Word known(std::u16string_view text) {
+    for (std::uint8_t i = 0; i < std::size(kWords); ++i)
+      if (kWords[i] == text) return Word(Index{i});
+    throw "not one of Word::kWords";  // not a constant expression: the build stops here
+  }
   Word(const char16_t* text) : Word(std::u16string_view(text)) {}
-  operator std::u16string_view() const { return kWords[index_]; }
+  constexpr operator std::u16string_view() const { return kWords[index_]; }
   bool empty() const { return index_ == 0; }
   friend bool operator==(const Word& a, std::u16string_view b) { return kWords[a.index_] == b; }
   // Joined with text as its text is.
@@ -39,6 +47,11 @@ class Word {
   friend Text operator+(const Text& a, const Word& b) { return a + Text(TextView(b)); }
 
  private:
+  struct Index {
+    std::uint8_t value;
+  };
+  constexpr explicit Word(Index index) : index_(index.value) {}
+
   std::uint8_t index_ = 0;
 };
 
@@ -62,6 +75,12 @@ struct TrackRecord {
   Word solo;
   PluginList plugins;
 };
+
+// The sizes the records are kept within; a record that grows does not build.
+static_assert(sizeof(Word) == 1);
+static_assert(sizeof(PluginList) == 16);
+static_assert(sizeof(PluginRecord) <= 72);
+static_assert(sizeof(TrackRecord) <= 64);
 
 struct MasterRecord {
   float volume = 0;

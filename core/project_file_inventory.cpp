@@ -62,7 +62,7 @@ class FileChecks : public ProjectChecks {
     const PathFacts facts = ExaminePath(file);
     if (facts.kind == PathKind::File) {
       for (std::size_t t = 0; t < targets_.size(); ++t)
-        if (facts.identity == targets_[t] && mediaIsTarget_[t].empty()) mediaIsTarget_[t] = pathText(file);
+        if (facts.identity == targets_[t] && mediaIsTarget_[t].empty()) mediaIsTarget_[t] = PathText(file);
       return true;
     }
     if (!parent.empty() && PathKindOf(parent) == PathKind::Missing) {

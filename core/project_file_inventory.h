@@ -18,7 +18,7 @@
 // with the system's reason where it has one, and the inventory is empty. Each
 // media file checked is compared with the files the run writes (`targets`:
 // the output, standard output), so that no list of them is kept:
-// mediaIsTarget[t] names (pathText) the first that is targets[t], "" when
+// mediaIsTarget[t] names (PathText) the first that is targets[t], "" when
 // none is.
 struct ProjectFileResult {
   ProjectInventory inventory;

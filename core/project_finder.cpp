@@ -40,7 +40,7 @@ std::string problemOf(PathKind kind, bool link, std::int64_t error) {
 
 void ProjectPaths::add(TextView path, const FileIdentity& identity) {
   constexpr std::size_t kBlock = 64 * 1024;
-  const std::string bytes = pathText(path);
+  const std::string bytes = PathText(path);
   if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < bytes.size()) {
     blocks_.emplace_back().reserve(std::max(kBlock, bytes.size()));
   }
@@ -84,7 +84,7 @@ void ProjectPaths::sort() {
   entries_ = std::move(kept);
 }
 
-Text ProjectPaths::path(std::size_t i) const { return textFromPathText(bytes(i)); }
+Text ProjectPaths::path(std::size_t i) const { return TextFromPathText(bytes(i)); }
 
 std::vector<std::string_view> ProjectPaths::alsoAt(std::size_t i) const {
   std::vector<std::string_view> paths;

@@ -9,7 +9,7 @@
 // or that is a pipe, socket or device (never opened) become problems; the
 // walk goes on.
 //
-// The projects come sorted by path (their pathText bytes, see
+// The projects come sorted by path (their PathText bytes, see
 // runtime/path_text.h), each file once: one reached by several paths (a
 // hard link, a link to it, a folder named twice under other names) is kept
 // under the first of them, and the others are its alsoAt(). They are packed
@@ -31,7 +31,7 @@ class ProjectPaths {
   // `identity` says which file the path is; paths of one known identity are
   // one project.
   void add(TextView path, const FileIdentity& identity = {});
-  // Sorts by pathText bytes, drops repeated paths and keeps each file once.
+  // Sorts by PathText bytes, drops repeated paths and keeps each file once.
   void sort();
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr TextView Q = u"\"";
+constexpr TextView kQuote = u"\"";
 
 struct ScanState {
   bool inMasterFxList = false;
@@ -80,22 +80,22 @@ struct PluginKind {
   std::string_view opening;  // the line starts with it; empty for any line of the master FX list
   std::int64_t prefixAt;
   std::string_view prefix;
-  TextView kind;
+  Word kind;
   std::int64_t nameAt;
   std::int64_t quoteFrom;
 };
 
 constexpr PluginKind kPluginKinds[] = {
     // The master FX list knows effects only; "VST3:" counts there whatever opens the line.
-    {Chain::Master, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
-    {Chain::Master, "", 7, "VST3:", u"VST3 effect", 13, 7},
-    {Chain::Master, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
-    {Chain::Track, "<VST", 7, "VSTi", u"VST2 instrument", 13, 7},
-    {Chain::Track, "<VST", 7, "VST:", u"VST2 effect", 12, 7},
-    {Chain::Track, "<VST", 7, "VST3i", u"VST3 instrument", 14, 7},
-    {Chain::Track, "<VST", 7, "VST3:", u"VST3 effect", 13, 7},
-    {Chain::Track, "<CLAP", 8, "CLAPi", u"CLAP instrument", 15, 8},
-    {Chain::Track, "<CLAP", 8, "CLAP:", u"CLAP effect", 14, 8},
+    {Chain::Master, "<VST", 7, "VST:", Word::known(u"VST2 effect"), 12, 7},
+    {Chain::Master, "", 7, "VST3:", Word::known(u"VST3 effect"), 13, 7},
+    {Chain::Master, "<CLAP", 8, "CLAP:", Word::known(u"CLAP effect"), 14, 8},
+    {Chain::Track, "<VST", 7, "VSTi", Word::known(u"VST2 instrument"), 13, 7},
+    {Chain::Track, "<VST", 7, "VST:", Word::known(u"VST2 effect"), 12, 7},
+    {Chain::Track, "<VST", 7, "VST3i", Word::known(u"VST3 instrument"), 14, 7},
+    {Chain::Track, "<VST", 7, "VST3:", Word::known(u"VST3 effect"), 13, 7},
+    {Chain::Track, "<CLAP", 8, "CLAPi", Word::known(u"CLAP instrument"), 15, 8},
+    {Chain::Track, "<CLAP", 8, "CLAP:", Word::known(u"CLAP effect"), 14, 8},
 };
 
 template <class Line>
@@ -119,11 +119,11 @@ TextView afterKeyword(TextView line, std::string_view keyword) {
 }
 
 void readHeader(TextView line, ProjectInfo& info) {
-  const std::int64_t q1 = TextFind(line, Q);
+  const std::int64_t q1 = TextFind(line, kQuote);
   const std::int64_t s = TextFind(line, u"/");
   if (q1 > 0) {
     // REAPER 4 writes a version alone in the quotes: "4.52".
-    const std::int64_t close = TextFindFrom(line, Q, q1 + 1);
+    const std::int64_t close = TextFindFrom(line, kQuote, q1 + 1);
     const std::int64_t slash = TextFindFrom(line, u"/", q1 + 1);
     if (slash == 0 || (close > 0 && slash > close)) {
       info.reaperVersion = Text(TextSlice(line, q1 + 1, (close > 0 ? close : TextLength(line) + 1) - q1 - 1));
@@ -132,7 +132,7 @@ void readHeader(TextView line, ProjectInfo& info) {
     }
   }
   info.reaperVersion = Text(TextSlice(line, q1 + 1, s - q1 - 1));
-  const std::int64_t q2 = TextFindFrom(line, Q, s);
+  const std::int64_t q2 = TextFindFrom(line, kQuote, s);
   info.reaperPlatform = Text(TextSlice(line, s + 1, q2 - s - 1));
 }
 
@@ -140,14 +140,14 @@ void describe(PluginRecord* plugin, TextView line, Chain chain) {
   const PluginKind* k = kindOf(line, chain);
   if (!plugin || !k) return;
   plugin->kind = k->kind;
-  const std::int64_t q = TextFindFrom(line, Q, k->quoteFrom);
+  const std::int64_t q = TextFindFrom(line, kQuote, k->quoteFrom);
   plugin->name = Text(TextSlice(line, k->nameAt, q - k->nameAt));
 }
 
 TextView trackPreset(TextView line) {
   TextView p = afterKeyword(line, kPresetName);
-  if (TextEquals(TextHead(p, 1), Q)) p = TextTail(p, TextLength(p) - 1);
-  if (TextEquals(TextTail(p, 1), Q)) p = TextHead(p, TextLength(p) - 1);
+  if (TextEquals(TextHead(p, 1), kQuote)) p = TextTail(p, TextLength(p) - 1);
+  if (TextEquals(TextTail(p, 1), kQuote)) p = TextHead(p, TextLength(p) - 1);
   return p;
 }
 

@@ -14,19 +14,36 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string& Folder() {
-  static std::string folder = [] {
-    char pattern[] = "/tmp/quorvel-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) std::abort();
-    return std::string(made);
-  }();
-  return folder;
+// The run's own folder in the temporary folder, removed with what it holds
+// when the run ends (libFuzzer ends a run with exit, which runs this).
+class RunFolder {
+ public:
+  RunFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
+  }
+  ~RunFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  RunFolder(const RunFolder&) = delete;
+  RunFolder& operator=(const RunFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const std::string& Folder() {
+  static RunFolder folder;
+  return folder.path();
 }
 
 void Require(bool condition, const char* what) {

@@ -232,7 +232,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
   }
   std::uint64_t seen = 0;
-  const std::string_view folder = folderOfPathText(project.path);
+  const std::string_view folder = FolderOfPathText(project.path);
   const bool replayed = p.forEach(
       [&](const PluginInstance& i) {
         out << "<tr>";
@@ -281,10 +281,10 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
     // Each cache by name, with what it gave or why it could not be used.
     bool first = true;
     for (const CacheFile& c : totals.caches()) {
-      const std::string path = pathText(c.path);
+      const std::string path = PathText(c.path);
       out << (first ? " <code>" : ", <code>");
       first = false;
-      escaped(out, std::string_view(path).substr(folderOfPathText(path).size()));
+      escaped(out, std::string_view(path).substr(FolderOfPathText(path).size()));
       out << "</code> ";
       if (c.problem.empty()) {
         out << "(" << c.entries << (c.entries == 1 ? " entry)" : " entries)");

@@ -5,7 +5,7 @@
 namespace {
 
 // A JSON string: quotes, backslashes and controls escaped, a lone surrogate
-// (kept by pathText) as its \u escape, everything else as UTF-8. A long
+// (kept by PathText) as its \u escape, everything else as UTF-8. A long
 // string goes out in pieces, never copied whole.
 void jsonString(SinkWriter& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -149,7 +149,7 @@ class JsonWriter : public InventoryWriter {
       first = true;
       inMedia = true;
     };
-    const std::string_view folder = folderOfPathText(project.path);
+    const std::string_view folder = FolderOfPathText(project.path);
     const bool replayed = p.forEach(
         [&](const PluginInstance& i) {
           out << (first ? "\n      " : ",\n      ");
@@ -201,7 +201,7 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   for (const CacheFile& c : totals.caches()) {
     out << (firstCache ? "\n    {" : ",\n    {");
     firstCache = false;
-    textField(out, "file", pathText(c.path));
+    textField(out, "file", PathText(c.path));
     out << ", ";
     numberField(out, "entries", c.entries);
     out << ", ";

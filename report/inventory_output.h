@@ -15,7 +15,7 @@
 // be (ProjectInventory::forEach); failureReason() then words the scratch
 // file's failure, and is empty when it was the sink's (whose owner knows
 // why). `resources` is the resource folder the installed check used, as
-// pathText gives it, or null when there was no check.
+// PathText gives it, or null when there was no check.
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
@@ -40,9 +40,9 @@ using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
 
-// One project as the writers see it: its path in pathText form, what it
+// One project as the writers see it: its path in PathText form, what it
 // needs (whose instances a writer reads back, hence not const), and the
-// other paths that lead to the same file (pathText, sorted).
+// other paths that lead to the same file (PathText, sorted).
 struct InventoryProject {
   std::string_view path;
   ProjectInventory& inventory;
@@ -99,7 +99,7 @@ class SinkWriter {
   bool ok_ = true;
 };
 
-// Text for a UTF-8 output: a lone surrogate kept by pathText becomes U+FFFD.
+// Text for a UTF-8 output: a lone surrogate kept by PathText becomes U+FFFD.
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
 
 // The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).

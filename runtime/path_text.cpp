@@ -3,11 +3,11 @@
 #include "runtime/paths.h"
 #include "runtime/utf8.h"
 
-std::string pathText(TextView path) { return GeneralizedUtf8FromText(path); }
+std::string PathText(TextView path) { return GeneralizedUtf8FromText(path); }
 
-Text textFromPathText(std::string_view bytes) { return TextFromGeneralizedUtf8(bytes); }
+Text TextFromPathText(std::string_view bytes) { return TextFromGeneralizedUtf8(bytes); }
 
-std::string_view folderOfPathText(std::string_view path) {
+std::string_view FolderOfPathText(std::string_view path) {
   std::size_t end = path.size();
   while (end > 0 && !IsSeparator(static_cast<unsigned char>(path[end - 1]))) --end;
   return path.substr(0, end);

@@ -11,7 +11,7 @@
 
 // UTF-8 of a Text, a lone surrogate encoded on its own, and the Text back
 // from it (a byte that is not such UTF-8 is taken as Latin-1).
-std::string pathText(TextView path);
-Text textFromPathText(std::string_view bytes);
-// The folder part of a path in pathText form, with its final separator.
-std::string_view folderOfPathText(std::string_view path);
+std::string PathText(TextView path);
+Text TextFromPathText(std::string_view bytes);
+// The folder part of a path in PathText form, with its final separator.
+std::string_view FolderOfPathText(std::string_view path);

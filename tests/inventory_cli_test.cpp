@@ -313,7 +313,7 @@ TEST_F(inventory_cli, the_same_project_reached_twice_is_read_once_and_lists_its_
   // Four paths, one file: the first in path order keeps it, the others follow it.
   std::vector<std::string> paths;
   for (const Text& root : {arch, again})
-    for (const char16_t* name : {u"song.rpp", u"hard.rpp"}) paths.push_back(pathText(root + sep + name));
+    for (const char16_t* name : {u"song.rpp", u"hard.rpp"}) paths.push_back(PathText(root + sep + name));
   std::sort(paths.begin(), paths.end());
   for (std::string& p : paths) p = InJson(TextFromUtf8(p));
   const Text json = path(u"out.json");

@@ -489,7 +489,7 @@ const std::string kPlain =
 
 std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr) {
   ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
-  const std::string plainPath = pathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
+  const std::string plainPath = PathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
   std::string bytes;
   const ByteSink sink = [&](std::string_view piece) {
     bytes += piece;
@@ -627,10 +627,10 @@ TEST(archive_inventory, project_paths_sort_by_their_bytes_once_each_and_give_the
   ASSERT_EQ(paths.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(paths.path(i), expected[i]) << i;
-    EXPECT_EQ(paths.bytes(i), pathText(expected[i])) << i;
+    EXPECT_EQ(paths.bytes(i), PathText(expected[i])) << i;
   }
-  EXPECT_EQ(folderOfPathText(paths.bytes(0)), "/a/");
-  EXPECT_EQ(folderOfPathText("name.rpp"), "");
+  EXPECT_EQ(FolderOfPathText(paths.bytes(0)), "/a/");
+  EXPECT_EQ(FolderOfPathText("name.rpp"), "");
 }
 
 TEST(archive_inventory, reading_in_order_holds_back_at_most_its_window_behind_a_slow_first_project) {

@@ -10,11 +10,11 @@
 
 namespace {
 
-std::vector<std::string> g_uris;
+std::vector<std::string> offeredUris;
 
 void OnDragDataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint, gpointer) {
   std::vector<gchar*> uris;
-  for (std::string& uri : g_uris) uris.push_back(uri.data());
+  for (std::string& uri : offeredUris) uris.push_back(uri.data());
   uris.push_back(nullptr);
   gtk_selection_data_set_uris(data, uris.data());
 }
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     gchar* uri = g_filename_to_uri(argv[i], nullptr, nullptr);
     if (uri == nullptr) return 2;
-    g_uris.emplace_back(uri);
+    offeredUris.emplace_back(uri);
     g_free(uri);
   }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -39,7 +40,17 @@ std::vector<GtkWidget*> Toplevels() {
   return result;
 }
 
-std::string g_handlerLog;
+std::string handlerLog;
+
+// The recording handler's folder in the temporary folder, removed with what
+// it holds when the test program ends.
+struct HandlerFolder {
+  std::string path;
+  ~HandlerFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
 
 }  // namespace
 
@@ -280,22 +291,22 @@ void FailOnCriticals() {
 }
 
 void InstallRecordingHandler() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
+  static HandlerFolder folder;
+  if (!folder.path.empty()) return;
   gchar* root = g_dir_make_tmp("quorvel-gtk-handler-XXXXXX", nullptr);
   ASSERT_NE(root, nullptr);
-  std::string base = root;
+  folder.path = root;
   g_free(root);
+  const std::string& base = folder.path;
   std::string data = base + "/data";
   std::string config = base + "/config";
   g_mkdir_with_parents((data + "/applications").c_str(), 0700);
   g_mkdir_with_parents(config.c_str(), 0700);
-  g_handlerLog = base + "/launched.txt";
+  handlerLog = base + "/launched.txt";
   std::string script = base + "/record-launch";
   {
     std::ofstream out(script);
-    out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << g_handlerLog << "'\n";
+    out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << handlerLog << "'\n";
   }
   g_chmod(script.c_str(), 0700);
   {
@@ -315,7 +326,7 @@ void InstallRecordingHandler() {
 
 std::vector<std::string> LaunchedUris() {
   std::vector<std::string> uris;
-  std::ifstream in(g_handlerLog);
+  std::ifstream in(handlerLog);
   std::string line;
   while (std::getline(in, line))
     if (!line.empty()) uris.push_back(line);

@@ -1,5 +1,6 @@
 // The GTK toolkit backend on its own, under Xvfb: events, option groups,
 // states, menus, message boxes, the file requester, displays and launching.
+#include "app/controls.h"
 #include "app/ui/toolkit.h"
 #include "gtk_driver.h"
 #include "runtime/paths.h"
@@ -13,6 +14,7 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 using namespace gtkdriver;
 
@@ -32,7 +34,7 @@ class gtk_toolkit : public TempFolder {
     InstallRecordingHandler();
     FailOnCriticals();
     ASSERT_TRUE(ui::InitializeToolkit());
-    ASSERT_TRUE(ui::CreateTopWindow(0, 10, 20, 460, 440, u"Quorvel"));
+    ASSERT_TRUE(ui::CreateTopWindow(0, 10, 20, kMainWindowWidth, kMainWindowHeight, u"Quorvel"));
     ui::AddOptionButton(A1, 10, 10, 100, 20, u"a1");
     ui::AddOptionButton(A2, 10, 30, 100, 20, u"a2");
     ui::AddOptionButton(A3, 10, 50, 100, 20, u"a3");
@@ -247,8 +249,8 @@ TEST_F(gtk_toolkit, menu_bar_takes_its_height_from_the_inner_area) {
   GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
   GtkAllocation all;
   gtk_widget_get_allocation(box, &all);
-  EXPECT_EQ(all.width, 460);
-  EXPECT_EQ(all.height, 440);
+  EXPECT_EQ(all.width, kMainWindowWidth);
+  EXPECT_EQ(all.height, kMainWindowHeight);
   EXPECT_FALSE(gtk_window_get_resizable(window));
 }
 
@@ -288,8 +290,14 @@ TEST_F(gtk_toolkit, displays_come_from_the_screen) {
   EXPECT_EQ(area.y, 0);
   EXPECT_EQ(area.width, 1280);
   EXPECT_EQ(area.height, 1024);
-  EXPECT_EQ(ui::DisplayArea(1).width, 0);
-  EXPECT_EQ(ui::DisplayArea(-1).height, 0);
+  // Out of range on either side: all zero, as the shell's placement expects.
+  for (const std::int32_t index : {ui::CountDisplays(), -1, std::numeric_limits<std::int32_t>::max()}) {
+    const ui::DisplayRect none = ui::DisplayArea(index);
+    EXPECT_EQ(none.x, 0) << index;
+    EXPECT_EQ(none.y, 0) << index;
+    EXPECT_EQ(none.width, 0) << index;
+    EXPECT_EQ(none.height, 0) << index;
+  }
 }
 
 TEST_F(gtk_toolkit, window_stands_at_the_given_outer_position) {

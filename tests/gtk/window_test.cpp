@@ -226,11 +226,11 @@ double ScreenScale() {
   return dpi > 0 ? dpi / 96.0 : 1.0;
 }
 
-// The layout's pixels per unit, from the window's inner width of 460 units:
+// The layout's pixels per unit, from the window's inner width in units:
 // the screen's scale, or more where the font needs it.
 double LayoutScale() {
   GtkWidget* box = gtk_bin_get_child(GTK_BIN(TopWindow()));
-  return gtk_widget_get_allocated_width(box) / 460.0;
+  return gtk_widget_get_allocated_width(box) / static_cast<double>(kMainWindowWidth);
 }
 
 // Units at the layout's scale; rounding may differ by a pixel.
@@ -242,10 +242,10 @@ void CheckLayout() {
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(gtk_window_get_resizable(window));
   const double k = LayoutScale();
-  EXPECT_GE(k, ScreenScale() - 0.5 / 460) << "never smaller than the screen's scale";
+  EXPECT_GE(k, ScreenScale() - 0.5 / kMainWindowWidth) << "never smaller than the screen's scale";
   EXPECT_LE(k, ScreenScale() * 1.5) << "grown no more than the fonts need";
   GtkWidget* box = gtk_bin_get_child(GTK_BIN(window));
-  EXPECT_PIXELS(gtk_widget_get_allocated_height(box), Px(440, k)) << "the table's proportions are kept";
+  EXPECT_PIXELS(gtk_widget_get_allocated_height(box), Px(kMainWindowHeight, k)) << "the table's proportions are kept";
   GdkRectangle frame;
   gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(window)), &frame);
   // The centre of the window asked for on the primary monitor's work area,
@@ -253,8 +253,10 @@ void CheckLayout() {
   GdkRectangle work;
   gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default()), &work);
   const int dotsPerInch = static_cast<int>(std::lround(ScreenScale() * 96));
-  const double centreX = work.x + ((work.width * 96 / dotsPerInch - 460) / 2 + 230) * ScreenScale();
-  const double centreY = work.y + ((work.height * 96 / dotsPerInch - 440) / 2 + 220) * ScreenScale();
+  const double centreX =
+      work.x + ((work.width * 96 / dotsPerInch - kMainWindowWidth) / 2 + kMainWindowWidth / 2) * ScreenScale();
+  const double centreY =
+      work.y + ((work.height * 96 / dotsPerInch - kMainWindowHeight) / 2 + kMainWindowHeight / 2) * ScreenScale();
   EXPECT_NEAR(frame.x + frame.width / 2.0, centreX, 1.0);
   EXPECT_NEAR(frame.y + frame.height / 2.0, centreY, 1.0);
 
@@ -264,8 +266,9 @@ void CheckLayout() {
   int ignored = 0;
   ASSERT_TRUE(gtk_widget_translate_coordinates(area, box, 0, 0, &ignored, &areaTop));
   EXPECT_GT(areaTop, 0) << "the menu bar stands above the controls";
-  EXPECT_PIXELS(areaTop + gtk_widget_get_allocated_height(area), Px(440, k)) << "and takes its height from them";
-  EXPECT_GE(gtk_widget_get_allocated_height(area), Px(400, k)) << "and leaves the controls their room";
+  EXPECT_PIXELS(areaTop + gtk_widget_get_allocated_height(area), Px(kMainWindowHeight, k))
+      << "and takes its height from them";
+  EXPECT_GE(gtk_widget_get_allocated_height(area), Px(kMainWindowHeight - 40, k)) << "and leaves the controls their room";
 
   for (const ControlSpec& p : kMainControls) {
     SCOPED_TRACE("control " + std::to_string(p.id));
@@ -424,6 +427,15 @@ int FocusedControl(GtkWindow* window) {
   return name.rfind(prefix, 0) == 0 ? std::stoi(name.substr(prefix.size())) : -2;
 }
 
+// The controls Tab stops at: every row of the control table but the labels
+// and panels, in the table's order.
+std::vector<int> TabStops() {
+  std::vector<int> stops;
+  for (const ControlSpec& spec : kMainControls)
+    if (spec.kind != ControlKind::Label && spec.kind != ControlKind::Panel) stops.push_back(spec.id);
+  return stops;
+}
+
 // Tab and Shift+Tab as the window's key bindings do them.
 std::vector<int> FocusWalk(GtkDirectionType direction, int steps) {
   GtkWindow* window = TopWindow();
@@ -437,6 +449,8 @@ std::vector<int> FocusWalk(GtkDirectionType direction, int steps) {
 }
 
 TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
+  const std::vector<int> stops = TabStops();
+  const int steps = static_cast<int>(stops.size()) + 1;  // once round, and one more
   std::vector<int> forward;
   std::vector<int> backward;
   Script script;
@@ -452,17 +466,21 @@ TEST_F(gtk_window, layout_menu_and_focus_order_match_the_control_table) {
       .then(Check(CheckEveryTextShowsWhole), "texts")
       .then(Check(CheckMenu), "menu")
       .then(Check([&] {
-              forward = FocusWalk(GTK_DIR_TAB_FORWARD, 18);
-              backward = FocusWalk(GTK_DIR_TAB_BACKWARD, 18);
+              forward = FocusWalk(GTK_DIR_TAB_FORWARD, steps);
+              backward = FocusWalk(GTK_DIR_TAB_BACKWARD, steps);
             }),
             "focus walk")
       .then(ClickControl(2), "Quit");
   EXPECT_EQ(run(script), 0);
   ASSERT_TRUE(script.finished()) << script.stuckAt();
 
-  const std::vector<int> order{0, 1, 2, 7, 6, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 0, 1};
+  std::vector<int> order;
+  std::vector<int> reverse;
+  for (std::size_t i = 0; i <= stops.size() + 1; ++i) {
+    order.push_back(stops[i % stops.size()]);
+    reverse.push_back(stops[(stops.size() - i % stops.size()) % stops.size()]);
+  }
   EXPECT_EQ(forward, order) << "Tab runs in creation order and wraps";
-  const std::vector<int> reverse{0, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 21, 6, 7, 2, 1, 0, 20};
   EXPECT_EQ(backward, reverse) << "Shift+Tab runs backward and wraps";
 }
 

@@ -12,11 +12,14 @@
 # Projects are dropped on the window with a real drag from a second program
 # (quorvel_drag_source), as from a file manager.
 #
-# Usage: xdotool_test.sh path/to/quorvel path/to/quorvel_layout_probe tests/data path/to/quorvel_drag_source
+# Usage: xdotool_test.sh path/to/quorvel path/to/quorvel_layout_probe tests/data path/to/quorvel_drag_source \
+#          path/to/control_ids.sh
 #        xdotool_test.sh --command-line-only path/to/quorvel tests/data
 #        xdotool_test.sh --loaded-start-only path/to/quorvel tests/data
-#   (the second form runs only the command-line part, for an installed program;
-#   the third only its first case, a project loaded at start-up)
+#   (control_ids.sh names the controls' ids, as the build makes it from
+#   app/controls.h; the second form runs only the command-line part, for an
+#   installed program; the third only its first case, a project loaded at
+#   start-up)
 set -euo pipefail
 only_command_line=
 only_loaded_start=
@@ -31,6 +34,8 @@ else
   probe=$(readlink -f "$2")
   data=$(readlink -f "$3")
   drag_source=$(readlink -f "$4")
+  # shellcheck source=/dev/null
+  source "$5"
 fi
 work=$(mktemp -d)
 pid=
@@ -245,7 +250,7 @@ echo "keys: Alt+F O, Alt+H A, Ctrl+O"
 # Load by type-ahead: "24" finds 24-linux-basic.rpp among the projects; a
 # moment for the search, then Enter opens it. Export writes its report here.
 focus "$main"
-click_control "$main" 0
+click_control "$main" "$LoadButton"
 chooser=$(wait_window "$chooser_title") || fail "Load did not open the requester"
 focus "$chooser"
 sleep 0.5
@@ -255,7 +260,7 @@ keys Return
 wait_gone "$chooser_title" || fail "Enter after typing 24 did not close the requester"
 expect_no_message "type-ahead load"
 focus "$main"
-click_control "$main" 1
+click_control "$main" "$ExportButton"
 wait_file "$work/24-linux-basic.html" || fail "Export after the type-ahead load wrote no 24-linux-basic.html"
 expect_no_message "export"
 echo "requester: type-ahead \"24\" loaded 24-linux-basic.rpp, Export wrote its report"
@@ -263,7 +268,7 @@ echo "requester: type-ahead \"24\" loaded 24-linux-basic.rpp, Export wrote its r
 # The location entry (Ctrl+L) takes the name of a file that does not exist:
 # Load shows its message.
 focus "$main"
-click_control "$main" 0
+click_control "$main" "$LoadButton"
 chooser=$(wait_window "$chooser_title") || fail "Load did not open the requester"
 focus "$chooser"
 sleep 0.5
@@ -278,9 +283,9 @@ echo "requester: a missing name typed in the location entry shows the Load's mes
 # "Reaper File Project folder", then Export: the report of the project
 # loaded above lands beside it, that is here again (it is overwritten).
 focus "$main"
-click_control "$main" 6
+click_control "$main" "$ProjectFolderOption"
 rm -f "$work/24-linux-basic.html"
-click_control "$main" 1
+click_control "$main" "$ExportButton"
 expect_message "Export after a failed Load (nothing to export)"
 [ ! -e "$work/24-linux-basic.html" ] || fail "a report was written after the Load that failed"
 
@@ -288,7 +293,7 @@ expect_message "Export after a failed Load (nothing to export)"
 # to Quit, Tab again into the first option, Shift+Tab back to Quit, and
 # Space presses it.
 focus "$main"
-click_control "$main" 1
+click_control "$main" "$ExportButton"
 expect_message "Export once more"
 
 # Files dragged from another program and dropped on the window: the first
@@ -326,12 +331,12 @@ printf '<REAPER_PROJECT\n' >"$work/projects/notes.txt"
 drag_files "$work/projects/notes.txt"
 expect_no_message "a drop without a project"
 focus "$main"
-click_control "$main" 1
+click_control "$main" "$ExportButton"
 expect_message "Export after a drop without a project (nothing to export)"
 drag_files "$work/projects/notes.txt" "$work/projects/Dropped.RPP" "$work/24-linux-basic.rpp"
 expect_no_message "a dropped project"
 focus "$main"
-click_control "$main" 1
+click_control "$main" "$ExportButton"
 wait_file "$work/projects/Dropped.html" || fail "Export after dropping Dropped.RPP wrote no Dropped.html beside it"
 expect_no_message "export of the dropped project"
 echo "drop: of a text file and two projects dragged from another program, the first project loads"

@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr std::int32_t kTrackSubBoxes[] = {TrackVolumeCheck, TrackPanCheck, TrackMuteCheck, TrackSoloCheck,
-                                           TrackPluginsCheck};
-
 std::int32_t CountChecked(std::initializer_list<std::int32_t> ids) {
   std::int32_t n = 0;
   for (std::int32_t id : ids) n += ui::ReadControlState(id);

@@ -13,20 +13,20 @@ namespace {
 using ui::scripted::ControlRecord;
 using ui::scripted::kInWindow;
 
-constexpr auto Label = ui::scripted::ControlKind::Label;
-constexpr auto Panel = ui::scripted::ControlKind::Panel;
-constexpr auto Option = ui::scripted::ControlKind::OptionButton;
+constexpr auto kLabel = ui::scripted::ControlKind::Label;
+constexpr auto kPanel = ui::scripted::ControlKind::Panel;
+constexpr auto kOption = ui::scripted::ControlKind::OptionButton;
 
 // The toolkit call each kind of row must become.
 ui::scripted::ControlKind RecordedKind(ControlKind kind) {
   switch (kind) {
     case ControlKind::PushButton: return ui::scripted::ControlKind::PushButton;
-    case ControlKind::Panel: return Panel;
-    case ControlKind::Label: return Label;
-    case ControlKind::Option: return Option;
+    case ControlKind::Panel: return kPanel;
+    case ControlKind::Label: return kLabel;
+    case ControlKind::Option: return kOption;
     case ControlKind::CheckBox: return ui::scripted::ControlKind::CheckBox;
   }
-  return Label;
+  return kLabel;
 }
 
 std::size_t IndexOf(const std::vector<std::string>& log, const std::string& line) {
@@ -64,7 +64,7 @@ TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creatio
   std::int32_t lowest = 0;
   std::int32_t rightmost = 0;
   for (const ControlRecord& control : ui::scripted::Controls()) {
-    if (control.kind != Label && control.kind != Panel) focusOrder.push_back(control.id);
+    if (control.kind != kLabel && control.kind != kPanel) focusOrder.push_back(control.id);
     if (control.parent == kInWindow) {
       lowest = std::max(lowest, control.y + control.height);
       rightmost = std::max(rightmost, control.x + control.width);
@@ -78,10 +78,12 @@ TEST_F(shell, controls_fit_the_window_and_their_panels_and_focus_follows_creatio
     EXPECT_LE(control.x + control.width, panel->width + 10) << control.id;
     EXPECT_LE(control.y + control.height, panel->height) << control.id;
   }
-  EXPECT_EQ(lowest, 400);
-  EXPECT_EQ(rightmost, 440);
-  EXPECT_LE(lowest + 40, kMainWindowHeight);
-  const std::vector<std::int32_t> expectedFocus{0, 1, 2, 7, 6, 21, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+  // The right margin is the left one; the bottom one leaves the menu bar its room.
+  EXPECT_EQ(kMainWindowWidth - rightmost, kMainControls[0].x);
+  EXPECT_EQ(kMainWindowHeight - lowest, 40);
+  std::vector<std::int32_t> expectedFocus;
+  for (const ControlSpec& spec : kMainControls)
+    if (spec.kind != ControlKind::Label && spec.kind != ControlKind::Panel) expectedFocus.push_back(spec.id);
   EXPECT_EQ(focusOrder, expectedFocus);
 }
 
@@ -97,7 +99,7 @@ TEST_F(shell, option_buttons_form_one_group_per_panel) {
   EXPECT_EQ(pluginsOnly->group, selected->group);
   EXPECT_NE(application->group, selected->group);
   for (const ControlRecord& control : ui::scripted::Controls()) {
-    if (control.kind == Option) continue;
+    if (control.kind == kOption) continue;
     EXPECT_EQ(control.group, ui::scripted::kNoGroup) << control.id;
   }
 }
@@ -109,8 +111,14 @@ TEST_F(shell, opens_with_the_initial_states_and_counts_without_raising_events) {
   EXPECT_EQ(stateOf(PluginsListOnlyOption), 0);
   EXPECT_EQ(stateOf(SelectedOption), 1);
   for (std::int32_t id = CommonDataCheck; id <= TrackPluginsCheck; ++id) EXPECT_EQ(stateOf(id), 1) << id;
-  EXPECT_EQ(options().masterCheckedCount, 2);
-  EXPECT_EQ(options().trackCheckedCount, 5);
+  // The counts agree with the boxes the window shows checked.
+  const auto checked = [](const auto& subBoxes) {
+    std::int64_t count = 0;
+    for (std::int32_t id : subBoxes) count += stateOf(id);
+    return count;
+  };
+  EXPECT_EQ(options().masterCheckedCount, checked(kMasterSubBoxes));
+  EXPECT_EQ(options().trackCheckedCount, checked(kTrackSubBoxes));
   EXPECT_EQ(Utf8(options().exportFolder), Utf8(CurrentDirectory()));
   EXPECT_FALSE(records().quitRequested);
   EXPECT_TRUE(records().project.info.projectPath.empty());
@@ -149,11 +157,11 @@ TEST_F(shell, opens_the_main_window_centred_on_display_zero) {
   startProgram();
   const auto& windows = ui::scripted::Windows();
   ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0].number, MainWindow);
-  EXPECT_EQ(windows[0].x, 730);
-  EXPECT_EQ(windows[0].y, 320);
-  EXPECT_EQ(windows[0].width, 460);
-  EXPECT_EQ(windows[0].height, 440);
+  EXPECT_EQ(windows[0].number, kMainWindow);
+  EXPECT_EQ(windows[0].x, (1920 - kMainWindowWidth) / 2);
+  EXPECT_EQ(windows[0].y, (1080 - kMainWindowHeight) / 2);
+  EXPECT_EQ(windows[0].width, kMainWindowWidth);
+  EXPECT_EQ(windows[0].height, kMainWindowHeight);
   EXPECT_EQ(Utf8(windows[0].title), "Quorvel");
   // The toolkit comes up before the window; the displays are asked before it opens.
   const auto& log = ui::scripted::CallLog();
@@ -167,9 +175,9 @@ TEST_F(shell, centres_the_window_at_every_screen_scale) {
   ui::scripted::SetScreenDotsPerInch(144);
   startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
-  EXPECT_EQ(ui::scripted::Windows()[0].x, 410);
-  EXPECT_EQ(ui::scripted::Windows()[0].y, 140);
-  EXPECT_EQ(mainWindowPlacement(0, 0, 1280, 800, 120).x, 282);  // 1024 units wide
+  EXPECT_EQ(ui::scripted::Windows()[0].x, (1280 - kMainWindowWidth) / 2);
+  EXPECT_EQ(ui::scripted::Windows()[0].y, (720 - kMainWindowHeight) / 2);
+  EXPECT_EQ(mainWindowPlacement(0, 0, 1280, 800, 120).x, (1024 - kMainWindowWidth) / 2);  // 1024 units wide
 }
 
 // The primary display need not stand at (0, 0), and panels and docks take
@@ -180,12 +188,17 @@ TEST_F(shell, centres_the_window_on_the_primary_displays_area_wherever_it_stands
     std::int32_t dotsPerInch;
     std::int32_t x, y;
   };
+  // The window's offset on a display of 1920 x 1080 and of 1280 x 1024 units.
+  constexpr std::int32_t kWideX = (1920 - kMainWindowWidth) / 2;
+  constexpr std::int32_t kWideY = (1080 - kMainWindowHeight) / 2;
+  constexpr std::int32_t kSquareX = (1280 - kMainWindowWidth) / 2;
+  constexpr std::int32_t kSquareY = (1024 - kMainWindowHeight) / 2;
   const Case cases[] = {
-      {{1920, 0, 1920, 1080}, 96, 1920 + 730, 320},   // the right one of two screens
-      {{0, 1080, 1280, 1024}, 96, 410, 1080 + 292},   // below another one
-      {{-1280, -200, 1280, 1024}, 96, -1280 + 410, -200 + 292},
-      {{0, 32, 1920, 1048}, 96, 730, 32 + 304},       // a top bar of 32 pixels
-      {{2880, 0, 2880, 1620}, 144, 1920 + 730, 320},  // at 144 dots per inch: units throughout
+      {{1920, 0, 1920, 1080}, 96, 1920 + kWideX, kWideY},     // the right one of two screens
+      {{0, 1080, 1280, 1024}, 96, kSquareX, 1080 + kSquareY},  // below another one
+      {{-1280, -200, 1280, 1024}, 96, -1280 + kSquareX, -200 + kSquareY},
+      {{0, 32, 1920, 1048}, 96, kWideX, 32 + (1048 - kMainWindowHeight) / 2},  // a top bar of 32 pixels
+      {{2880, 0, 2880, 1620}, 144, 1920 + kWideX, kWideY},  // at 144 dots per inch: units throughout
   };
   for (const Case& c : cases) {
     const WindowPlacement placement =
@@ -196,33 +209,34 @@ TEST_F(shell, centres_the_window_on_the_primary_displays_area_wherever_it_stands
   ui::scripted::SetDisplays({{1920, 0, 1920, 1080}, {0, 0, 1920, 1080}});
   startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
-  EXPECT_EQ(ui::scripted::Windows()[0].x, 2650) << "display 0, the primary one, not the one at (0, 0)";
-  EXPECT_EQ(ui::scripted::Windows()[0].y, 320);
+  EXPECT_EQ(ui::scripted::Windows()[0].x, 1920 + (1920 - kMainWindowWidth) / 2)
+      << "display 0, the primary one, not the one at (0, 0)";
+  EXPECT_EQ(ui::scripted::Windows()[0].y, (1080 - kMainWindowHeight) / 2);
 }
 
 TEST_F(shell, places_the_window_at_negative_positions_on_a_small_display) {
-  ui::scripted::SetDisplays({{0, 0, 401, 300}});
+  ui::scripted::SetDisplays({{0, 0, kMainWindowWidth - 59, kMainWindowHeight - 140}});
   startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
   EXPECT_EQ(ui::scripted::Windows()[0].x, -29);   // -59 / 2, truncated toward zero
   EXPECT_EQ(ui::scripted::Windows()[0].y, -70);
 
-  const WindowPlacement odd = mainWindowPlacement(0, 0, 461, 441);
+  const WindowPlacement odd = mainWindowPlacement(0, 0, kMainWindowWidth + 1, kMainWindowHeight + 1);
   EXPECT_EQ(odd.x, 0);
   EXPECT_EQ(odd.y, 0);
   const WindowPlacement none = mainWindowPlacement(0, 0, 0, 0);
-  EXPECT_EQ(none.x, -230);
-  EXPECT_EQ(none.y, -220);
-  EXPECT_EQ(none.width, 460);
-  EXPECT_EQ(none.height, 440);
+  EXPECT_EQ(none.x, -kMainWindowWidth / 2);
+  EXPECT_EQ(none.y, -kMainWindowHeight / 2);
+  EXPECT_EQ(none.width, kMainWindowWidth);
+  EXPECT_EQ(none.height, kMainWindowHeight);
 }
 
 TEST_F(shell, without_any_display_the_window_still_opens) {
   ui::scripted::SetDisplays({});
   startProgram();
   ASSERT_EQ(ui::scripted::Windows().size(), 1u);
-  EXPECT_EQ(ui::scripted::Windows()[0].x, -230);
-  EXPECT_EQ(ui::scripted::Windows()[0].y, -220);
+  EXPECT_EQ(ui::scripted::Windows()[0].x, -kMainWindowWidth / 2);
+  EXPECT_EQ(ui::scripted::Windows()[0].y, -kMainWindowHeight / 2);
 }
 
 TEST_F(shell, builds_the_file_and_help_menus) {

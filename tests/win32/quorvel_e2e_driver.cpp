@@ -565,26 +565,27 @@ void CheckWindow() {
   Check(IsWindowVisible(mainWindow) && !IsIconic(mainWindow) && !IsZoomed(mainWindow), L"the window is shown normal");
   CheckEqual(ClassOf(mainWindow) == L"#32770" ? 1 : 0, 0, L"the window is not a dialog box");
 
-  // Outer top-left corner: the window centred on display 0 as 460 x 440.
+  // Outer top-left corner: the window centred on display 0 at its size in units.
   const int displayWidth = GetSystemMetrics(SM_CXSCREEN);
   const int displayHeight = GetSystemMetrics(SM_CYSCREEN);
   RECT outer;
   GetWindowRect(mainWindow, &outer);
   // The display is measured in units first, so the window is centred at any scale.
-  CheckEqual(outer.left, ScaleX((displayWidth * 96 / dpiX - 460) / 2),
+  CheckEqual(outer.left, ScaleX((displayWidth * 96 / dpiX - kMainWindowWidth) / 2),
              L"window x on a " + std::to_wstring(displayWidth) + L" wide display");
-  CheckEqual(outer.top, ScaleY((displayHeight * 96 / dpiX - 440) / 2),
+  CheckEqual(outer.top, ScaleY((displayHeight * 96 / dpiX - kMainWindowHeight) / 2),
              L"window y on a " + std::to_wstring(displayHeight) + L" high display");
-  // Inner size 460 x 440 before the menu bar took its height.
-  RECT expected{0, 0, ScaleX(460), ScaleY(440)};
+  // The inner size before the menu bar took its height.
+  RECT expected{0, 0, ScaleX(kMainWindowWidth), ScaleY(kMainWindowHeight)};
   AdjustWindowRectEx(&expected, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(GetWindowLongW(mainWindow, GWL_EXSTYLE)));
   CheckEqual(outer.right - outer.left, expected.right - expected.left, L"outer width");
   CheckEqual(outer.bottom - outer.top, expected.bottom - expected.top, L"outer height");
   RECT inner;
   GetClientRect(mainWindow, &inner);
-  CheckEqual(inner.right, ScaleX(460), L"inner width");
-  Check(inner.bottom < ScaleY(440) && inner.bottom >= ScaleY(400),
-        L"the menu bar takes its height from the 440 inner units (inner height " + std::to_wstring(inner.bottom) + L")");
+  CheckEqual(inner.right, ScaleX(kMainWindowWidth), L"inner width");
+  Check(inner.bottom < ScaleY(kMainWindowHeight) && inner.bottom >= ScaleY(kMainWindowHeight - 40),
+        L"the menu bar takes its height from the " + std::to_wstring(kMainWindowHeight) + L" inner units (inner height " +
+            std::to_wstring(inner.bottom) + L")");
   // The menu's entries live in the program's own memory under Wine; they
   // are reached through their keys in CheckMenuKeys.
   Check(GetMenu(mainWindow) != nullptr, L"the window has a menu bar");

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every function and test named as README ("Building") says.
+# Every type, function, constant, data member and test named as README ("Building") says.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 tools/check-names
