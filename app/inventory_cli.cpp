@@ -207,22 +207,12 @@ class InventoryRun {
         return kGoOn;
       }
     }
-<<<<<<< HEAD
     resourcesShown_ = PathText(folder);
     for (const CacheFile& cache : caches_.files())
       if (!cache.problem.empty())
         note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
              u"; plug-ins that only it could list are \"unknown\"");
     return kGoOn;
-=======
-    if (!folder.empty()) {
-      resourcesShown = PathText(folder);
-      for (const CacheFile& cache : caches.files())
-        if (!cache.problem.empty())
-          note(PrintableName(cache.path) + u": " + TextFromUtf8(cache.problem) +
-               u"; plug-ins that only it could list are \"unknown\"");
-    }
->>>>>>> i17-facts
   }
 
   // The output, opened before any project is read so that a wrong name
@@ -271,7 +261,6 @@ class InventoryRun {
 
   // Errors are kept (with their paths in PathText form) until the end; of
   // the projects only their paths, packed and sorted.
-<<<<<<< HEAD
   int walkPaths() {
     std::vector<Text> roots;
     for (const Text& path : options_.paths) {
@@ -288,21 +277,6 @@ class InventoryRun {
       if (projects.identity(i) == printedTo_) printedToRead_ = kProjectFile;
     }
     return kGoOn;
-=======
-  ArchiveTotals totals;
-  std::vector<Text> roots;
-  for (const Text& path : options.paths) {
-    Text full = absolute(path, currentFolder);
-    if (full.empty()) totals.addError(PathText(path), "the current folder cannot be read");
-    else roots.push_back(std::move(full));
-  }
-  FoundProjects found = findProjects(roots, options.includeBackups);
-  for (const FoundProjects::Problem& problem : found.problems) totals.addError(PathText(problem.path), problem.message);
-  const ProjectPaths& projects = found.projects;
-  for (std::size_t i = 0; i < projects.size(); ++i) {
-    if (projects.identity(i) == target) return refuse(kProjectFile);
-    if (projects.identity(i) == printedTo) printedToRead = kProjectFile;
->>>>>>> i17-facts
   }
 
   // A regular file written in place (standard output sent to a file) gets
@@ -431,7 +405,6 @@ class InventoryRun {
                     (printedToRead_.empty() ? Text() : u" (" + printedToRead_ + u")"));
     return totals_.errors().empty() && !projects.empty() && listed ? 0 : 1;
   }
-<<<<<<< HEAD
 
   static constexpr TextView kProjectFile = u"it is a project file";
   static constexpr TextView kCacheFile = u"it is a plug-in cache of the REAPER resource folder";
@@ -467,31 +440,4 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   Options options;
   if (const int status = parseArguments(arguments, streams, options); status != kGoOn) return status;
   return InventoryRun(options, streams).run();
-=======
-  if (showProgress) streams.progress("");
-  if (!mediaOf.empty()) return refuse(u"it is a media file of " + PrintableName(TextFromPathText(mediaOf)));
-  if (!written) {
-    const Text reason = outOfMemory                        ? Text(OwnErrorText(kErrorNotEnoughMemory))
-                        : !writer->failureReason().empty() ? writer->failureReason()
-                        : !heldBack.failureReason().empty() ? heldBack.failureReason()
-                                                            : output.failureReason();
-    output.abandon();
-    fail(shownOutput, u"Couldn't write the file!" + (reason.empty() ? Text() : u" (" + reason + u")"));
-    return 1;
-  }
-  bool listed = true;
-  if (!options.quiet && !output.writesStandardOutput())
-    listed = printedToRead.empty() && streams.out(PrintableName(outputPath));
-  for (const ArchiveTotals::Error& e : totals.errors())
-    streams.err(Text(kProgram) + u": " + PrintableName(TextFromPathText(e.path)) + u": " + TextFromUtf8(e.message));
-  if (projects.empty()) {
-    Text under;
-    for (const Text& path : options.paths) under += (under.empty() ? u"" : u", ") + PrintableName(path);
-    streams.err(Text(kProgram) + u": no REAPER projects under " + under);
-  }
-  if (!listed)
-    streams.err(Text(kProgram) + u": the inventory's path could not be printed on standard output" +
-                (printedToRead.empty() ? Text() : u" (" + printedToRead + u")"));
-  return totals.errors().empty() && !projects.empty() && listed ? 0 : 1;
->>>>>>> i17-facts
 }
