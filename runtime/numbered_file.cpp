@@ -495,12 +495,6 @@ std::intptr_t CreateOutputFile(std::int64_t number, TextView path) {
   return Install(number, handle, false);
 }
 
-std::intptr_t OpenStandardOutput(std::int64_t number) {
-  if (number < 0) return 0;
-  CloseNumberedFile(number);
-  return Install(number, OsDuplicateStandardOutput(), false);
-}
-
 std::int64_t NumberedFilePosition(std::int64_t number) {
   FileRecord* r = Find(number);
   return r ? Position(*r) : 0;
@@ -508,11 +502,6 @@ std::int64_t NumberedFilePosition(std::int64_t number) {
 
 void SetNumberedFilePosition(std::int64_t number, std::int64_t position) {
   if (FileRecord* r = Find(number)) SetPosition(*r, position);
-}
-
-std::int64_t NumberedFileSize(std::int64_t number) {
-  FileRecord* r = Find(number);
-  return r ? OsFileSize(r->handle) : -1;
 }
 
 TextFormat DetectTextFormat(std::int64_t number) {

@@ -37,8 +37,6 @@ constexpr std::int32_t kCheckUtf8 = 0x20;
 
 std::intptr_t OpenFileForReading(std::int64_t number, TextView path);
 std::intptr_t CreateOutputFile(std::int64_t number, TextView path);
-// Binds the number to a duplicate of the process's standard output.
-std::intptr_t OpenStandardOutput(std::int64_t number);
 
 TextFormat DetectTextFormat(std::int64_t number);
 bool AtEndOfFile(std::int64_t number);
@@ -60,7 +58,6 @@ void ReadLinesWithoutLeadingSpaces(std::int64_t number, std::int32_t formatFlags
 // The current position and a new one, counted in bytes from the start.
 std::int64_t NumberedFilePosition(std::int64_t number);
 void SetNumberedFilePosition(std::int64_t number, std::int64_t position);
-std::int64_t NumberedFileSize(std::int64_t number);  // -1 when unknown
 
 std::int64_t WriteText(std::int64_t number, TextView text, TextFormat format);
 void WriteTextLine(std::int64_t number, TextView text);
