@@ -23,11 +23,6 @@ constexpr TextView kAboutLines[] = {
     u"Velmorn : quorvel@example.org",
 };
 
-ShellRecords& theRecords() {
-  static ShellRecords records;
-  return records;
-}
-
 // A parent box was clicked (its state has already changed): every sub-box follows it.
 template <std::size_t N>
 void parentToggled(std::int32_t parent, const std::int32_t (&subBoxes)[N], std::int64_t& checkedCount) {
@@ -47,14 +42,14 @@ void subBoxToggled(std::int32_t subBox, std::int32_t parent, const std::int32_t 
 void handleMenu(std::int32_t id) {
   switch (id) {
     case MenuOpen: loadProject(); break;
-    case MenuQuit: theRecords().quitRequested = true; break;
+    case MenuQuit: shellRecords().quitRequested = true; break;
     case MenuAbout: showAboutBox(); break;
     default: break;
   }
 }
 
 void handleControl(std::int32_t id) {
-  ShellRecords& records = theRecords();
+  ShellRecords& records = shellRecords();
   ExportOptions& options = records.options;
   switch (id) {
     case LoadButton: loadProject(); break;
@@ -84,7 +79,7 @@ void handleControl(std::int32_t id) {
 // cannot hold it would return none.
 void openChosenPath(const Text& path) {
   if (path.empty() || !PathFitsSystemLimits(path)) {
-    theRecords().project.info.projectPath.clear();  // cancelled: nothing else changes
+    shellRecords().project.info.projectPath.clear();  // cancelled: nothing else changes
     return;
   }
   openProject(path);
@@ -102,24 +97,7 @@ bool hasProjectExtension(TextView path) {
   return true;
 }
 
-// Puts a project model into its initial state: every text empty, every number
-// 0, every list empty. Done field by field, so that the model need not be
-// copyable.
-void clearProject(ProjectData& project) {
-  project.resetScannedContent();
-  project.info = ProjectInfo{};
-}
-
 }  // namespace
-
-ShellRecords& shellRecords() { return theRecords(); }
-
-void resetShellRecords() {
-  ShellRecords& records = theRecords();
-  clearProject(records.project);
-  records.options = ExportOptions{};
-  records.quitRequested = false;
-}
 
 Text reportNotOpenedMessage(TextView reportPath) {
   return u"The report was written to " + Text(reportPath) + u", but no program is set to open HTML files.";
@@ -133,7 +111,7 @@ void handleEvent(std::int32_t kind, std::int32_t origin) {
   switch (kind) {
     case ui::MenuEvent: handleMenu(origin); break;
     case ui::ControlEvent: handleControl(origin); break;
-    case ui::CloseWindowEvent: theRecords().quitRequested = true; break;
+    case ui::CloseWindowEvent: shellRecords().quitRequested = true; break;
     case ui::DocumentOpenedEvent: reportOpened(ui::LastOpenedDocument()); break;
     case ui::FilesDroppedEvent: openDroppedProject(ui::DroppedFiles()); break;
     default: break;
@@ -145,7 +123,7 @@ void loadProject() {
 }
 
 void openProject(TextView path) {
-  ShellRecords& records = theRecords();
+  ShellRecords& records = shellRecords();
   if (loadProjectFile(records.project, path) != LoadResult::Loaded) {  // a file that is not a project too
     ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
     return;
@@ -157,7 +135,7 @@ void openProject(TextView path) {
 }
 
 void exportCommand() {
-  const ShellRecords& records = theRecords();
+  const ShellRecords& records = shellRecords();
   const ExportResult result = exportReport(records.project, records.options.exportFolder);
   if (result != ExportResult::Written) {
     ui::ShowMessageBox(kInformationCaption, exportMessage(result));

@@ -1,12 +1,13 @@
 // What the window's menu entries and controls do: the Load and Export
 // commands, the export-folder options, the consistency of the "Data to
-// export ?" check boxes, the About box and Quit; and the records they work
-// on. Everything here reaches the user through the window toolkit
-// (app/ui/toolkit.h); nothing here builds the window (app/shell.h does).
+// export ?" check boxes, the About box and Quit. The records they work on
+// are app/shell_records.h's. Everything here reaches the user through the
+// window toolkit (app/ui/toolkit.h); nothing here builds the window
+// (app/shell.h does).
 #pragma once
 
+#include "app/shell_records.h"
 #include "app/ui/toolkit.h"
-#include "core/project_data.h"
 #include "runtime/text.h"
 
 #include <cstdint>
@@ -21,27 +22,6 @@ inline constexpr TextView kAboutCaption = u"About...";
 Text reportNotOpenedMessage(TextView reportPath);
 // "The report was written to <path>, but it could not be opened: <reason>."
 Text reportOpenFailedMessage(TextView reportPath, TextView reason);
-
-// The export option state. `masterCheckedCount` is the number of checked
-// boxes among MasterVolumeCheck and MasterPluginsCheck, `trackCheckedCount`
-// among the five Track sub-boxes.
-struct ExportOptions {
-  Text exportFolder;
-  std::int64_t masterCheckedCount = 0;
-  std::int64_t trackCheckedCount = 0;
-};
-
-// The shell's process-wide records: the loaded project, the export options
-// and the end-of-loop flag. Zero and empty at process entry.
-struct ShellRecords {
-  ProjectData project;
-  ExportOptions options;
-  bool quitRequested = false;
-};
-
-ShellRecords& shellRecords();
-// Puts the records back into their process-entry state (all empty and zero).
-void resetShellRecords();
 
 // Handles one event of the main window; `origin` is the event's source id.
 void handleEvent(std::int32_t kind, std::int32_t origin);

@@ -148,6 +148,33 @@ std::string formatDuration(double seconds) {
   return text;
 }
 
+// How `total` projects go to `jobs` threads. At most 256 projects are read
+// ahead of the one written next, so that what they hold (up to 64 KiB each
+// set aside in memory, a scratch file beyond) stays small. They go to the
+// threads in batches of up to 16, small enough that each thread gets some 32
+// batches of the archive (its end is shared out too) and that the window
+// holds two batches a thread.
+InOrderReading readingPlan(std::size_t total, unsigned jobs) {
+  constexpr std::size_t kMostAhead = 256;
+  InOrderReading reading;
+  reading.count = total;
+  reading.jobs = jobs;
+  reading.batch = std::clamp<std::size_t>(
+      std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
+  reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
+  return reading;
+}
+
+// "12/40 projects, 3.5 MB/s, 0:07 left".
+std::string progressLine(std::size_t done, std::size_t total, std::int64_t bytes, double elapsed) {
+  char line[160];
+  std::snprintf(line, sizeof line, "%zu/%zu projects, %.1f MB/s, %s left", done, total,
+                elapsed > 0 ? static_cast<double>(bytes) / 1e6 / elapsed : 0.0,
+                done == 0 ? "?:??"
+                          : formatDuration(elapsed * static_cast<double>(total - done) / static_cast<double>(done)).c_str());
+  return line;
+}
+
 // One run, step by step: the REAPER resource folder, the output, the
 // projects found, the writer, the projects read, and what is printed at the
 // end. A step returns kGoOn, or the exit status when the run ends there.
@@ -314,18 +341,7 @@ class InventoryRun {
     const PluginCaches* cachesUsed = resourcesShown_ ? &caches_ : nullptr;
     const auto started = std::chrono::steady_clock::now();
     showProgress_ = streams_.progress && !options_.quiet && total > 0;
-    InOrderReading reading;
-    reading.count = total;
-    reading.jobs = jobs;
-    // At most 256 projects are read ahead of the one written next, so that
-    // what they hold (up to 64 KiB each set aside in memory, a scratch file
-    // beyond) stays small. They go to the threads in batches of up to 16,
-    // small enough that each thread gets some 32 batches of the archive (its
-    // end is shared out too) and that the window holds two batches a thread.
-    constexpr std::size_t kMostAhead = 256;
-    reading.batch = std::clamp<std::size_t>(
-        std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
-    reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
+    InOrderReading reading = readingPlan(total, jobs);
     const Text scratch = scratchFolder();
     reading.read = [&](std::size_t i) {
       ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratch, {target_, printedTo_});
@@ -337,12 +353,7 @@ class InventoryRun {
     if (showProgress_) {
       reading.idle = [&] {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const std::size_t d = done.load();
-        char line[160];
-        std::snprintf(line, sizeof line, "%zu/%zu projects, %.1f MB/s, %s left", d, total,
-                      elapsed > 0 ? static_cast<double>(bytes.load()) / 1e6 / elapsed : 0.0,
-                      d == 0 ? "?:??" : formatDuration(elapsed * static_cast<double>(total - d) / static_cast<double>(d)).c_str());
-        streams_.progress(line);
+        streams_.progress(progressLine(done.load(), total, bytes.load(), elapsed));
       };
     }
     try {

@@ -1,6 +1,7 @@
 // The window program's shell: start-up (the main window, its menu bar and
 // its controls, built from the tables of app/controls.h), the event loop and
-// shut-down. The commands it dispatches to live in app/commands.h. Everything
+// shut-down. The commands it dispatches to live in app/commands.h, the records they
+// work on in app/shell_records.h. Everything
 // here goes through the window toolkit (app/ui/toolkit.h); the shell links no
 // backend, the program or test that uses it links one.
 #pragma once
