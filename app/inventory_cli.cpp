@@ -322,7 +322,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     fail(shownOutput, u"may not create the file! (temporary file: " + heldBack.failureReason() + u")");
     return 1;
   }
-  const ByteSink sink = [&](std::string_view piece) { return holdBack ? heldBack.write(piece) : output.write(piece); };
+  SinkOf sink([&](std::string_view piece) { return holdBack ? heldBack.write(piece) : output.write(piece); });
 
   // The parts of the output that come after the summary are set aside
   // beside the output (where its bytes must fit anyway), or in the folder
@@ -395,7 +395,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       if (resourcesShown) totals.setCaches(caches.files());
       totals.finish();
       written = writer->finish(totals) &&
-                (!holdBack || heldBack.copyTo([&](std::string_view piece) { return output.write(piece); })) &&
+                (!holdBack || heldBack.copyTo(output)) &&
                 output.commit();
     }
   } catch (const std::bad_alloc&) {

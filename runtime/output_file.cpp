@@ -1,11 +1,5 @@
 #include "runtime/output_file.h"
 
-
-namespace {
-
-
-}  // namespace
-
 OutputFile::~OutputFile() { abandon(); }
 
 bool OutputFile::fail(std::int64_t code) {
@@ -31,10 +25,6 @@ bool OutputFile::open(OutputKind kind, OsHandle handle) {
   handle_ = handle;
   kind_ = kind;
   regular_ = kind == OutputKind::Replace || OsHandleIsRegularFile(handle);
-  if (!buffer_.allocate()) {
-    abandon();
-    return fail(kErrorNotEnoughMemory);
-  }
   return true;
 }
 
@@ -63,25 +53,19 @@ bool OutputFile::createStandardOutput() {
   return open(OutputKind::StandardOutput, handle);
 }
 
-bool OutputFile::flush() {
-  if (failed_) return false;
-  return buffer_.flush(handle_) || fail(OsLastError());
-}
-
 bool OutputFile::write(std::string_view bytes) {
   if (handle_ == 0 || failed_) return false;
-  return buffer_.write(handle_, bytes) || fail(OsLastError());
+  const auto count = static_cast<std::int64_t>(bytes.size());
+  return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
 }
 
 void OutputFile::close() {
   if (handle_ != 0 && !OsClose(handle_)) fail(OsLastError());
   handle_ = 0;
-  buffer_.release();
 }
 
 bool OutputFile::commit() {
   if (handle_ == 0) return false;
-  flush();
   if (temporary_.empty()) {  // written directly: what reached it stays
     close();
     return !failed_;
@@ -103,7 +87,6 @@ void OutputFile::abandon() {
     OsClose(handle_);
     handle_ = 0;
   }
-  buffer_.release();
   if (!temporary_.empty()) {
     OsRemoveFile(temporary_);
     OsForgetOnInterrupt(temporary_);

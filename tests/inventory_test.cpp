@@ -491,10 +491,10 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
   ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
   const std::string plainPath = pathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
   std::string bytes;
-  const ByteSink sink = [&](std::string_view piece) {
+  SinkOf sink([&](std::string_view piece) {
     bytes += piece;
     return true;
-  };
+  });
   const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::string("/res"), sink);
   ArchiveTotals totals;
   EXPECT_TRUE(writer->open(u""));
@@ -605,7 +605,7 @@ TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
   totals.finish();
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     int calls = 0;
-    const ByteSink refusing = [&](std::string_view) { return ++calls > 1; };
+    SinkOf refusing([&](std::string_view) { return ++calls > 1; });
     const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, refusing);
     ASSERT_TRUE(writer->open(u""));
     writer->addProject({"/p.rpp", plain});
@@ -845,24 +845,25 @@ TEST_F(scratch_file, gives_back_every_byte_in_order_and_leaves_nothing_behind) {
     }
     std::string copied;
     std::size_t largest = 0;
-    auto collect = [&](std::string_view piece) {
+    SinkOf collecting([&](std::string_view piece) {
       largest = std::max(largest, piece.size());
       copied += piece;
       return true;
-    };
-    ASSERT_TRUE(file.copyTo(collect));
+    });
+    ASSERT_TRUE(file.copyTo(collecting));
     EXPECT_EQ(copied, written);
     EXPECT_LE(largest, std::size_t{65536});
     // More bytes go after what was there, and a second copy has them all.
     EXPECT_TRUE(file.write("tail"));
     written += "tail";
     copied.clear();
-    ASSERT_TRUE(file.copyTo(collect));
+    ASSERT_TRUE(file.copyTo(collecting));
     EXPECT_EQ(copied, written);
     EXPECT_EQ(file.size(), written.size());
     // A sink that refuses stops the copy; that is the sink's failure, not the file's.
     int calls = 0;
-    EXPECT_FALSE(file.copyTo([&](std::string_view) { return ++calls > 1; }));
+    SinkOf refusing([&](std::string_view) { return ++calls > 1; });
+    EXPECT_FALSE(file.copyTo(refusing));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(file.failureReason(), u"");
   }
@@ -874,7 +875,8 @@ TEST_F(scratch_file, a_folder_that_cannot_hold_it_is_a_failure_with_the_systems_
   EXPECT_FALSE(file.create(path(u"no-such-folder")));
   EXPECT_NE(file.failureReason(), u"");
   EXPECT_FALSE(file.write("x"));
-  EXPECT_FALSE(file.copyTo([](std::string_view) { return true; }));
+  SinkOf taking([](std::string_view) { return true; });
+  EXPECT_FALSE(file.copyTo(taking));
   // The system's folder for temporary files when none is named.
   ScratchFile fallback;
   EXPECT_TRUE(fallback.create(u""));
@@ -885,11 +887,11 @@ TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     for (bool refuse : {false, true}) {
       std::string bytes;
-      const ByteSink sink = [&](std::string_view piece) {
+      SinkOf sink([&](std::string_view piece) {
         if (refuse) return false;
         bytes += piece;
         return true;
-      };
+      });
       ArchiveTotals totals;
       {
         const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
@@ -974,10 +976,10 @@ TEST_F(scratch_file, instances_that_could_not_be_set_aside_fail_the_writer_with_
   ASSERT_NE(p.failureReason(), u"");
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     std::string bytes;
-    const ByteSink sink = [&](std::string_view piece) {
+    SinkOf sink([&](std::string_view piece) {
       bytes += piece;
       return true;
-    };
+    });
     ArchiveTotals totals;
     totals.finish();
     const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
@@ -1013,10 +1015,10 @@ TEST(archive_inventory, long_texts_reach_every_output_whole_and_escaped) {
   const InventoryFormat formats[] = {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv};
   for (int f = 0; f < 3; ++f) {
     std::string bytes;
-    const ByteSink sink = [&](std::string_view piece) {
+    SinkOf sink([&](std::string_view piece) {
       bytes += piece;
       return true;
-    };
+    });
     ArchiveTotals totals;
     totals.addProject(p);
     totals.finish();
@@ -1129,7 +1131,7 @@ TEST(archive_inventory, csv_cells_a_spreadsheet_would_run_start_with_a_quote_and
     ProjectInventory p = Inventory(
         "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME \"=HYPERLINK(1)\"\n<FXCHAIN\nBYPASS 0 0 0\n"
         "<VST \"VST: +x (@vendor)\" -a.dll 0 \"\" 1\n>\nPRESETNAME \"\tpad\"\n>\n>\n>\n");
-    const ByteSink sink = [bytes](std::string_view piece) { return bytes->append(piece), true; };
+    SinkOf sink([bytes](std::string_view piece) { return bytes->append(piece), true; });
     const auto writer = makeInventoryWriter(bytes == &csv ? InventoryFormat::Csv : InventoryFormat::Json, {}, sink);
     ArchiveTotals totals;
     totals.addProject(p);
