@@ -135,13 +135,13 @@ int runExportCli(const std::vector<Text>& arguments, const CliStreams& streams) 
     const Text& path = projectPaths[p];
     const TextView shown = path.empty() ? TextView(options.projects[p]) : TextView(path);
     ProjectData project;  // each project alone in memory
-    Text reason;
-    const LoadResult loaded = path.empty() ? LoadResult::CannotOpen : loadProjectFile(project, path, &reason);
-    if (loaded != LoadResult::Loaded) {
-      if (loaded == LoadResult::NotAProject)
+    const LoadOutcome loaded =
+        path.empty() ? LoadOutcome{LoadResult::CannotOpen, Text(kNoCurrentFolder)} : loadProjectFile(project, path);
+    if (loaded.result != LoadResult::Loaded) {
+      if (loaded.result == LoadResult::NotAProject)
         reportFailure(streams, shown, kNotAProjectMessage, {});
       else
-        reportFailure(streams, shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
+        reportFailure(streams, shown, kCannotOpenMessage, loaded.reason);
       allWritten = false;
       continue;
     }

@@ -282,7 +282,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   // to the same: the line is not printed onto a file the run reads.
   FileIdentity printedTo;
   if (!options.quiet && !output.writesStandardOutput()) {
-    if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
+    if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != kInvalidHandle) {
       if (OsHandleIsRegularFile(standardOutput)) printedTo = OsHandleIdentity(standardOutput);
       OsClose(standardOutput);
     }
@@ -371,8 +371,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
     }
     if (!result.mediaIsTarget[1].empty() && printedToRead.empty())
       printedToRead = u"it is a media file of " + PrintableName(projects.path(i));
-    if (!result.error.empty()) {
-      totals.addError(projects.bytes(i), result.error);
+    if (!result.reason.empty()) {
+      totals.addError(projects.bytes(i), result.reason);
       return true;
     }
     totals.addProject(result.inventory);

@@ -21,7 +21,7 @@ void OutputFile::reset() {
 }
 
 bool OutputFile::open(OutputKind kind, OsHandle handle) {
-  if (handle == 0) return fail(OsLastError());
+  if (handle == kInvalidHandle) return fail(OsLastError());
   handle_ = handle;
   kind_ = kind;
   regular_ = kind == OutputKind::Replace || OsHandleIsRegularFile(handle);
@@ -41,7 +41,7 @@ bool OutputFile::create(TextView path) {
   }
   Text temporary;
   const OsHandle handle = OsCreateTemporaryBeside(plan.target, temporary);
-  if (handle == 0) return fail(OsLastError());
+  if (handle == kInvalidHandle) return fail(OsLastError());
   temporary_ = temporary;  // registered for removal on an interrupt as it was made
   return open(plan.kind, handle);
 }
@@ -54,18 +54,18 @@ bool OutputFile::createStandardOutput() {
 }
 
 bool OutputFile::write(std::string_view bytes) {
-  if (handle_ == 0 || failed_) return false;
+  if (handle_ == kInvalidHandle || failed_) return false;
   const auto count = static_cast<std::int64_t>(bytes.size());
   return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
 }
 
 void OutputFile::close() {
-  if (handle_ != 0 && !OsClose(handle_)) fail(OsLastError());
-  handle_ = 0;
+  if (handle_ != kInvalidHandle && !OsClose(handle_)) fail(OsLastError());
+  handle_ = kInvalidHandle;
 }
 
 bool OutputFile::commit() {
-  if (handle_ == 0) return false;
+  if (handle_ == kInvalidHandle) return false;
   if (temporary_.empty()) {  // written directly: what reached it stays
     close();
     return !failed_;
@@ -83,9 +83,9 @@ bool OutputFile::commit() {
 }
 
 void OutputFile::abandon() {
-  if (handle_ != 0) {
+  if (handle_ != kInvalidHandle) {
     OsClose(handle_);
-    handle_ = 0;
+    handle_ = kInvalidHandle;
   }
   if (!temporary_.empty()) {
     OsRemoveFile(temporary_);

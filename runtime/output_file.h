@@ -47,7 +47,7 @@ class OutputFile : public ByteSink {
   bool commit();
   void abandon();
 
-  bool isOpen() const { return handle_ != 0; }
+  bool isOpen() const { return handle_ != kInvalidHandle; }
   bool failed() const { return failed_; }
   // Written in place (device, pipe, standard output), with no new file.
   bool writesDirectly() const { return kind_ != OutputKind::Replace; }
@@ -66,7 +66,7 @@ class OutputFile : public ByteSink {
   bool fail(std::int64_t code);
   void close();
 
-  OsHandle handle_ = 0;
+  OsHandle handle_ = kInvalidHandle;
   OutputKind kind_ = OutputKind::Replace;
   Text target_;     // links followed
   Text temporary_;  // the new file; empty when written directly

@@ -14,7 +14,7 @@ constexpr std::size_t kCopyPiece = BufferedWriter::kSize;
 }  // namespace
 
 ScratchFile::~ScratchFile() {
-  if (handle_ != 0) OsClose(handle_);
+  if (handle_ != kInvalidHandle) OsClose(handle_);
 }
 
 bool ScratchFile::fail(std::int64_t code) {
@@ -29,24 +29,24 @@ Text ScratchFile::failureReason() const {
 }
 
 bool ScratchFile::create(TextView folder) {
-  if (handle_ != 0) OsClose(handle_);
-  handle_ = 0;
+  if (handle_ != kInvalidHandle) OsClose(handle_);
+  handle_ = kInvalidHandle;
   size_ = 0;
   failed_ = false;
   error_ = 0;
   handle_ = OsCreateScratchFile(folder);
-  return handle_ != 0 || fail(OsLastError());
+  return handle_ != kInvalidHandle || fail(OsLastError());
 }
 
 bool ScratchFile::write(std::string_view bytes) {
-  if (handle_ == 0 || failed_) return false;
+  if (handle_ == kInvalidHandle || failed_) return false;
   size_ += bytes.size();
   const auto count = static_cast<std::int64_t>(bytes.size());
   return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
 }
 
 bool ScratchFile::copyTo(ByteSink& sink) {
-  if (handle_ == 0 || failed_) return false;
+  if (handle_ == kInvalidHandle || failed_) return false;
   if (size_ == 0) return true;
   const std::unique_ptr<char[]> piece(new (std::nothrow) char[kCopyPiece]);
   if (!piece) return fail(kErrorNotEnoughMemory);
@@ -65,7 +65,7 @@ bool ScratchFile::copyTo(ByteSink& sink) {
 }
 
 bool ScratchFile::readAt(std::uint64_t offset, char* destination, std::size_t count) {
-  if (handle_ == 0 || failed_) return false;
+  if (handle_ == kInvalidHandle || failed_) return false;
   if (offset > size_ || count > size_ - offset) return false;
   if (OsSeek(handle_, static_cast<std::int64_t>(offset), SeekFrom::Begin) < 0) return fail(OsLastError());
   OsSetLastError(0);

@@ -47,7 +47,7 @@ class ScratchFile : public ByteSink {
  private:
   bool fail(std::int64_t code);
 
-  OsHandle handle_ = 0;
+  OsHandle handle_ = kInvalidHandle;
   std::uint64_t size_ = 0;
   bool failed_ = false;
   std::int64_t error_ = 0;

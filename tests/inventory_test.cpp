@@ -654,7 +654,7 @@ TEST(archive_inventory, reading_in_order_holds_back_at_most_its_window_behind_a_
     ++handedOver;
     order.push_back(i);
     EXPECT_EQ(r.bytes, i == 7 ? 0 : static_cast<std::int64_t>(i));  // each result with its own index
-    EXPECT_EQ(r.error, i == 7 ? "not enough memory to read it" : "");
+    EXPECT_EQ(r.reason, i == 7 ? "not enough memory to read it" : "");
     return true;
   };
   int idles = 0;
@@ -701,7 +701,7 @@ TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
   PluginCaches caches;
   caches.loadFolder(TestData("inventory/resources"));
   ProjectFileResult r = inventoryProjectFile(ArchiveProject(), &caches);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   const Contents c = Replay(r.inventory);
   const std::vector<MediaReference>& m = c.media;
   ASSERT_EQ(m.size(), 4u);
@@ -711,8 +711,8 @@ TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
   EXPECT_TRUE(m[3].exists);
   EXPECT_EQ(c.plugins[3].name, "3-Band EQ");  // named from the JS cache
   const ProjectFileResult notes = inventoryProjectFile(TestData("inventory/archive/2023/notes.rpp"), &caches);
-  EXPECT_EQ(notes.error, "not a REAPER project (its first line is not <REAPER_PROJECT)");
-  EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).error, "cannot be found");
+  EXPECT_EQ(notes.reason, "not a REAPER project (its first line is not <REAPER_PROJECT)");
+  EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).reason, "cannot be found");
 }
 
 namespace {
@@ -730,7 +730,7 @@ TEST(inventory_corpus, snapshot_copies_are_not_tracks_in_the_real_podcast_projec
   QUORVEL_SKIP_WITHOUT_CORPUS();
   const Text project = CorpusFile("05-osx64-540-podcast-sws-snapshots.rpp");
   ProjectFileResult r = inventoryProjectFile(project, nullptr);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   EXPECT_EQ(r.inventory.tracks, 3);
   EXPECT_EQ(r.inventory.reaperVersion, "5.40");
   EXPECT_EQ(r.inventory.reaperPlatform, "OSX64");
@@ -762,7 +762,7 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
     PluginCaches caches;
     caches.loadFolder(folder);
     ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
-    ASSERT_EQ(r.error, "") << pair.project;
+    ASSERT_EQ(r.reason, "") << pair.project;
     int counts[3] = {};
     const Contents c = Replay(r.inventory);
     for (const PluginInstance& p : c.plugins) ++counts[static_cast<int>(p.status)];
@@ -780,7 +780,7 @@ TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_fo
   PluginCaches arm;
   arm.addVstCache(ReadBytes(folder + u"/reaper-vstplugins_arm64.ini"));
   ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   int missing = 0;
   for (const PluginInstance& p : Replay(r.inventory).plugins) {
     if (p.status == InstallStatus::Missing) {
@@ -802,7 +802,7 @@ TEST_F(inventory_media, a_missing_folder_and_a_missing_file_in_a_present_folder_
   writeFile(u"Here/c.wav", "RIFF");
   writeFile(u"e.wav", "RIFF");
   ProjectFileResult r = inventoryProjectFile(path(u"song.rpp"), nullptr);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   std::vector<bool> exists;
   for (const MediaReference& m : Replay(r.inventory).media) exists.push_back(m.exists);
   EXPECT_EQ(exists, (std::vector<bool>{false, false, true, false, true}));

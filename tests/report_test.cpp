@@ -38,7 +38,7 @@ class report : public TempFolder {
   // on where and when it was copied fixed.
   std::string reportOf(std::string_view name) {
     ProjectData project;
-    EXPECT_EQ(loadProjectFile(project, TestData(name)), LoadResult::Loaded);
+    EXPECT_EQ(loadProjectFile(project, TestData(name)).result, LoadResult::Loaded);
     project.info.projectFolder = u"C:\\Music\\";
     project.info.projectDate = u"17/07/2025 09:05";
     EXPECT_EQ(exportReport(project, folder()), ExportResult::Written);
@@ -123,7 +123,7 @@ TEST_F(report, a_folder_that_does_not_exist_cannot_take_the_report) {
 
 TEST_F(report, exporting_twice_overwrites_the_same_file) {
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
   const std::string first = ReadBytes(path(u"basic.html"));
   // The project changes between the two exports, and its second report is
@@ -142,7 +142,7 @@ TEST_F(report, exporting_twice_overwrites_the_same_file) {
 TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
   if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   FileSizeLimit limit(2000);
   EXPECT_EQ(exportReport(project, folder()), ExportResult::WriteFailed);
   EXPECT_FALSE(FileExists(path(u"basic.html")));
@@ -180,7 +180,7 @@ class Hoard {
 TEST_F(report, running_out_of_memory_while_writing_keeps_the_old_report) {
   if (!MemoryLimit::supported()) GTEST_SKIP() << "cannot limit memory here";
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
   const std::string old = ReadBytes(path(u"basic.html"));
   ASSERT_FALSE(project.tracks.empty());
