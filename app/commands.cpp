@@ -124,7 +124,7 @@ void loadProject() {
 
 void openProject(TextView path) {
   ShellRecords& records = shellRecords();
-  if (loadProjectFile(records.project, path) != LoadResult::Loaded) {  // a file that is not a project too
+  if (loadProjectFile(records.project, path).result != LoadResult::Loaded) {  // a file that is not a project too
     ui::ShowMessageBox(kInformationCaption, kCannotOpenMessage);
     return;
   }

@@ -153,11 +153,11 @@ class ExportRun {
   }
 
   bool load(ProjectData& project, const Text& path, TextView shown) {
-    Text reason;
-    const LoadResult loaded = path.empty() ? LoadResult::CannotOpen : loadProjectFile(project, path, &reason);
-    if (loaded == LoadResult::Loaded) return true;
-    if (loaded == LoadResult::NotAProject) fail(shown, kNotAProjectMessage, {});
-    else fail(shown, kCannotOpenMessage, path.empty() ? kNoCurrentFolder : TextView(reason));
+    const LoadOutcome loaded =
+        path.empty() ? LoadOutcome{LoadResult::CannotOpen, Text(kNoCurrentFolder)} : loadProjectFile(project, path);
+    if (loaded.result == LoadResult::Loaded) return true;
+    if (loaded.result == LoadResult::NotAProject) fail(shown, kNotAProjectMessage, {});
+    else fail(shown, kCannotOpenMessage, loaded.reason);
     return false;
   }
 

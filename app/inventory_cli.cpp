@@ -16,6 +16,7 @@
 #include "runtime/utf8.h"
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -274,7 +275,7 @@ class InventoryRun {
   int guardCaches() {
     target_ = output_.existing();
     if (!options_.quiet && !output_.writesStandardOutput()) {
-      if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != 0) {
+      if (const OsHandle standardOutput = OsDuplicateStandardOutput(); standardOutput != kInvalidHandle) {
         if (OsHandleIsRegularFile(standardOutput)) printedTo_ = OsHandleIdentity(standardOutput);
         OsClose(standardOutput);
       }
@@ -361,7 +362,7 @@ class InventoryRun {
       if (resourcesShown_) totals_.setCaches(caches_.files());
       totals_.finish();
       return writer_->finish(totals_) &&
-             (!holdBack_ || heldBack_.copyTo([&](std::string_view piece) { return output_.write(piece); })) &&
+             (!holdBack_ || heldBack_.copyTo(output_)) &&
              output_.commit();
     } catch (const std::bad_alloc&) {
       outOfMemory_ = true;
@@ -378,8 +379,8 @@ class InventoryRun {
     }
     if (!result.mediaIsTarget[1].empty() && printedToRead_.empty())
       printedToRead_ = u"it is a media file of " + PrintableName(projects.path(i));
-    if (!result.error.empty()) {
-      totals_.addError(projects.bytes(i), result.error);
+    if (!result.reason.empty()) {
+      totals_.addError(projects.bytes(i), result.reason);
       return true;
     }
     totals_.addProject(result.inventory);
@@ -436,9 +437,7 @@ class InventoryRun {
   ScratchFile heldBack_;
   // What the writer writes goes to the output, or to the scratch file that
   // holds it back; the writer keeps a reference to it.
-  const ByteSink sink_ = [this](std::string_view piece) {
-    return holdBack_ ? heldBack_.write(piece) : output_.write(piece);
-  };
+  SinkOf<std::function<bool(std::string_view)>> sink_{[this](std::string_view piece) { return holdBack_ ? heldBack_.write(piece) : output_.write(piece); }};
   std::unique_ptr<InventoryWriter> writer_;
   bool showProgress_ = false;
   bool outOfMemory_ = false;

@@ -54,7 +54,7 @@ void Load(benchmark::State& state, const std::string& file) {
   const Text path = TextFromUtf8(file);
   ProjectData project;
   for (auto _ : state) {
-    if (loadProjectFile(project, path) != LoadResult::Loaded) {
+    if (loadProjectFile(project, path).result != LoadResult::Loaded) {
       state.SkipWithError("cannot open");
       return;
     }

@@ -59,7 +59,7 @@ bool readInOrder(const InOrderReading& reading) {
           result = reading.read(i);
         } catch (const std::bad_alloc&) {
           result = ProjectFileResult();
-          result.error = "not enough memory to read it";
+          result.reason = "not enough memory to read it";
         }
         lock.lock();
         slots[i % slots.size()] = std::move(result);

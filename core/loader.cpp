@@ -44,19 +44,18 @@ bool readAndScan(TextFileReader& reader, ProjectData& project) {
   return true;
 }
 
-LoadResult refused(ProjectInfo& info, Text* failureReason, TextView reason, LoadResult result) {
+LoadOutcome refused(ProjectInfo& info, TextView reason, LoadResult result) {
   info.projectPath.clear();  // no project chosen: Export must not write stale tracks
-  if (failureReason) *failureReason = Text(reason);
-  return result;
+  return LoadOutcome{result, Text(reason)};
 }
 
-LoadResult cannotOpen(ProjectInfo& info, Text* failureReason, std::int64_t error) {
-  return refused(info, failureReason, OsErrorText(error), LoadResult::CannotOpen);
+LoadOutcome cannotOpen(ProjectInfo& info, std::int64_t error) {
+  return refused(info, OsErrorText(error), LoadResult::CannotOpen);
 }
 
 }  // namespace
 
-LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureReason) {
+LoadOutcome loadProjectFile(ProjectData& project, TextView path) {
   ProjectInfo& info = project.info;
   info.projectPath = Text(path);
   const Text name = FileNamePart(path);
@@ -65,7 +64,7 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
   info.projectDate = FileDateText(path);
 
   TextFileReader reader;
-  if (!reader.open(path)) return cannotOpen(info, failureReason, OsLastError());
+  if (!reader.open(path)) return cannotOpen(info, OsLastError());
   try {
     // The new content is built apart and replaces the old one only once it
     // is complete: a project that does not fit in memory leaves the previous
@@ -77,13 +76,12 @@ LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureRea
       const std::int64_t available = OsAvailableMemory();
       MemoryBudget budget(available < 0 ? -1 : available / 10 * 9);
       const FileIdentity file = reader.identity();
-      if (!readAndScan(reader, loaded)) return refused(info, failureReason, kNotAProjectMessage, LoadResult::NotAProject);
+      if (!readAndScan(reader, loaded)) return refused(info, kNotAProjectMessage, LoadResult::NotAProject);
       info.projectFile = file;
     }
     project.takeScannedContent(std::move(loaded));
   } catch (const std::bad_alloc&) {
-    return cannotOpen(info, failureReason, kErrorNotEnoughMemory);
+    return cannotOpen(info, kErrorNotEnoughMemory);
   }
-  if (failureReason) failureReason->clear();
-  return LoadResult::Loaded;
+  return LoadOutcome{};
 }

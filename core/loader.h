@@ -17,10 +17,14 @@ inline constexpr TextView kNotAProjectMessage = u"not a REAPER project";
 // (no project chosen), the other three file facts describe the file, and the
 // lines and scanned content of the previous project stay as they were: a file
 // that is missing, not a regular file, held by another program, or too big
-// for the memory there is. `failureReason`, when given, receives why, in the
-// system's words or the program's own ("not enough memory", "another program
-// is using the file"), for messages that may say more than the window does.
+// for the memory there is. The outcome's reason says why, in the system's
+// words or the program's own ("not enough memory", "another program is using
+// the file"), for messages that may say more than the window does.
 // NotAProject: the file was read but is not a REAPER project (its first line
 // does not open with `<REAPER_PROJECT`, core/project_header.h); everything
 // stays as for CannotOpen and the reason is kNotAProjectMessage.
-LoadResult loadProjectFile(ProjectData& project, TextView path, Text* failureReason = nullptr);
+struct LoadOutcome {
+  LoadResult result = LoadResult::Loaded;
+  Text reason;  // empty when Loaded
+};
+LoadOutcome loadProjectFile(ProjectData& project, TextView path);

@@ -280,12 +280,12 @@ bool PluginCaches::loadFolder(TextView folder) {
     else if (entry.kind == PathKind::Other) cache.problem = TextToUtf8(OwnErrorText(kErrorNotRegularFile));
     else if (entry.kind == PathKind::Missing)
       cache.problem = entry.error != 0 ? withReason("cannot be opened", entry.error) : "the link points nowhere";
-    const OsHandle file = cache.problem.empty() ? OsOpenShared(cache.path) : 0;
-    if (cache.problem.empty() && file == 0) {
+    const OsHandle file = cache.problem.empty() ? OsOpenShared(cache.path) : kInvalidHandle;
+    if (cache.problem.empty() && file == kInvalidHandle) {
       cache.problem = OsLastError() == kErrorNotRegularFile ? TextToUtf8(OwnErrorText(kErrorNotRegularFile))
                                                             : withReason("cannot be opened", OsLastError());
     }
-    if (file != 0) {
+    if (file != kInvalidHandle) {
       cache.identity = OsHandleIdentity(file);
       // Checked whole before a line is taken: a file that is not a cache
       // (binary, cut, endless lines) must not make anything "installed".

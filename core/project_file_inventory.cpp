@@ -88,15 +88,15 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
   ProjectFileResult result;
   result.mediaIsTarget.resize(targets.size());
   const OsHandle file = OsOpenShared(path);
-  if (file == 0) {
+  if (file == kInvalidHandle) {
     const std::int64_t error = OsLastError();
     const PathFacts facts = ExaminePath(path);
     if (error == kErrorNotRegularFile)
-      result.error = reasonOf(error);
+      result.reason = reasonOf(error);
     else if (facts.kind != PathKind::Missing || facts.error != 0)
-      result.error = "cannot be opened (" + reasonOf(error) + ")";
+      result.reason = "cannot be opened (" + reasonOf(error) + ")";
     else
-      result.error = IsSymbolicLink(path) ? "the link points nowhere" : "cannot be found";
+      result.reason = IsSymbolicLink(path) ? "the link points nowhere" : "cannot be found";
     return result;
   }
   try {
@@ -107,22 +107,22 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     result.inventory = readProjectInventory(reader, checks, scratchFolder);
     result.bytes = source.total();
     if (source.error() != 0) {
-      result.error = "cannot be read (" + reasonOf(source.error()) + ")";
+      result.reason = "cannot be read (" + reasonOf(source.error()) + ")";
     } else if (result.inventory.isProject && size >= 0 && source.total() < size) {
       // Fewer bytes than the file holds: a read error, not the file's end.
       char probe;
       OsSetLastError(0);
       if (OsRead(file, &probe, 1) <= 0)
-        result.error =
+        result.reason =
             OsLastError() != 0 ? "cannot be read (" + reasonOf(OsLastError()) + ")" : "could not be read to its end";
     }
   } catch (const std::bad_alloc&) {
     result.inventory = ProjectInventory();
-    result.error = "not enough memory to read it";
+    result.reason = "not enough memory to read it";
   }
   OsClose(file);
-  if (result.error.empty() && !result.inventory.isProject)
-    result.error = "not a REAPER project (its first line is not <REAPER_PROJECT)";
-  if (!result.error.empty()) result.inventory = ProjectInventory();
+  if (result.reason.empty() && !result.inventory.isProject)
+    result.reason = "not a REAPER project (its first line is not <REAPER_PROJECT)";
+  if (!result.reason.empty()) result.inventory = ProjectInventory();
   return result;
 }

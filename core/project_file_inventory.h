@@ -14,7 +14,7 @@
 // Reads one project file and completes its inventory: statuses from the
 // caches (none: every status "unknown") and media resolved against the
 // project's folder. What the inventory sets aside beyond memory goes to
-// `scratchFolder` (see readProjectInventory). On failure `error` says why,
+// `scratchFolder` (see readProjectInventory). On failure `reason` says why,
 // with the system's reason where it has one, and the inventory is empty. Each
 // media file checked is compared with the files the run writes (`targets`:
 // the output, standard output), so that no list of them is kept:
@@ -22,7 +22,7 @@
 // none is.
 struct ProjectFileResult {
   ProjectInventory inventory;
-  std::string error;  // "" when the project was read
+  std::string reason;  // "" when the project was read (UTF-8, as the inventory writes it)
   std::int64_t bytes = 0;
   std::vector<std::string> mediaIsTarget;
 };

@@ -136,10 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     totals.finish();
     for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
       std::string out;
-      const ByteSink sink = [&](std::string_view s) {
+      SinkOf sink([&](std::string_view s) {
         out += s;
         return true;
-      };
+      });
       const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
       Require(writer->open(u"") && writer->addProject({"/fuzz/p.rpp", project}) && writer->finish(totals), "written");
       Require(IsWellFormedUtf8(out), "output is UTF-8");

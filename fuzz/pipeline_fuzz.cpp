@@ -89,7 +89,7 @@ bool CheckLoad(const std::string& project, std::string_view bytes, ProjectData& 
   WriteProject(project, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   const std::vector<Text> expected = ReferenceLoadLines(bytes);
   const std::int64_t before = model.lineCount();
-  const LoadResult result = loadProjectFile(model, TextFromUtf8(project));
+  const LoadResult result = loadProjectFile(model, TextFromUtf8(project)).result;
   if (!ReferenceIsProject(expected)) {
     Require(result == LoadResult::NotAProject, "refused as no project");
     Require(model.lineCount() == before, "the previous lines stay");

@@ -11,58 +11,62 @@ struct Esc {
   TextView text;
 };
 
-// The report's bytes go to the sink in blocks of about this size, and a long
-// text is escaped and encoded this many units at a time, so that writing
-// never holds a second copy of a huge name.
-constexpr std::size_t kBlockBytes = 64 * 1024;
+// A long text is escaped and encoded this many units at a time, so that
+// writing never holds a second copy of a huge name.
 constexpr std::size_t kSliceUnits = 16 * 1024;
 
-// UTF-8 bytes on their way to the sink.
+// UTF-8 bytes on their way to the sink, encoded and escaped straight into
+// the writer's buffer.
 class ReportBytes {
  public:
-  explicit ReportBytes(DataSink& sink) : sink_(sink) {}
+  explicit ReportBytes(ByteSink& sink) : out_(sink) {}
   ReportBytes& operator<<(TextView piece) {
-    AppendUtf8Encoded(piece, bytes_);
-    if (bytes_.size() >= kBlockBytes) flush();
+    while (!piece.empty()) {
+      const std::size_t n = sliceLength(piece);
+      AppendUtf8Encoded(piece.substr(0, n), out_.buffer());
+      out_.flushIfFull();
+      piece.remove_prefix(n);
+    }
     return *this;
   }
   ReportBytes& operator<<(Esc piece) {
     TextView rest = piece.text;
     while (!rest.empty()) {
-      std::size_t n = std::min(rest.size(), kSliceUnits);
-      if (n < rest.size() && rest[n - 1] >= 0xD800 && rest[n - 1] <= 0xDBFF) --n;  // a pair stays whole
-      escaped_.clear();
-      for (char16_t c : rest.substr(0, n)) {
-        switch (c) {
-          case u'&': escaped_ += u"&amp;"; break;
-          case u'<': escaped_ += u"&lt;"; break;
-          case u'>': escaped_ += u"&gt;"; break;
-          case u'"': escaped_ += u"&quot;"; break;
-          default: escaped_.push_back(c);
-        }
+      std::size_t plain = 0;
+      while (plain < rest.size() && !isSpecial(rest[plain])) ++plain;
+      if (plain > 0) {
+        *this << rest.substr(0, plain);
+        rest.remove_prefix(plain);
+        continue;
       }
-      *this << TextView(escaped_);
-      rest.remove_prefix(n);
+      switch (rest[0]) {
+        case u'&': out_ << "&amp;"; break;
+        case u'<': out_ << "&lt;"; break;
+        case u'>': out_ << "&gt;"; break;
+        default: out_ << "&quot;"; break;
+      }
+      rest.remove_prefix(1);
     }
     return *this;
   }
   // Hands what is pending to the sink; false once the sink refused anything.
-  bool flush() {
-    if (ok_ && !bytes_.empty()) ok_ = sink_.write(bytes_);
-    bytes_.clear();
-    return ok_;
-  }
+  bool flush() { return out_.flush(); }
 
  private:
-  DataSink& sink_;
-  std::string bytes_;
-  Text escaped_;
-  bool ok_ = true;
+  static bool isSpecial(char16_t c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"'; }
+  // At most kSliceUnits, a surrogate pair kept whole.
+  static std::size_t sliceLength(TextView piece) {
+    std::size_t n = std::min(piece.size(), kSliceUnits);
+    if (n < piece.size() && piece[n - 1] >= 0xD800 && piece[n - 1] <= 0xDBFF) --n;
+    return n;
+  }
+
+  BufferedWriter out_;
 };
 
 class ReportWriter {
  public:
-  ReportWriter(const ProjectData& project, DataSink& sink) : project_(project), out_(sink) {}
+  ReportWriter(const ProjectData& project, ByteSink& sink) : project_(project), out_(sink) {}
 
   bool write() {
     raw(u"<!doctype html>");
@@ -201,4 +205,4 @@ class ReportWriter {
 
 }  // namespace
 
-bool writeReport(const ProjectData& project, DataSink& sink) { return ReportWriter(project, sink).write(); }
+bool writeReport(const ProjectData& project, ByteSink& sink) { return ReportWriter(project, sink).write(); }

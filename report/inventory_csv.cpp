@@ -11,7 +11,7 @@ bool looksLikeFormula(std::string_view text) {
 // text that a spreadsheet would run as a formula gets a "'" in front; a
 // number (`text` false) is written as it is. A long one goes out in pieces,
 // never copied whole.
-void cell(SinkWriter& out, std::string_view value, bool last = false, bool text = true) {
+void cell(BufferedWriter& out, std::string_view value, bool last = false, bool text = true) {
   std::string scratch;
   value = replaceLoneSurrogates(value, scratch);
   const char* guard = text && looksLikeFormula(value) ? "'" : "";
@@ -33,7 +33,7 @@ void cell(SinkWriter& out, std::string_view value, bool last = false, bool text 
 
 class CsvWriter : public InventoryWriter {
  public:
-  explicit CsvWriter(const ByteSink& sink) : out_(sink) {}
+  explicit CsvWriter(ByteSink& sink) : out_(sink) {}
 
   bool open(TextView) override {
     out_ << "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status\r\n";
@@ -68,10 +68,10 @@ class CsvWriter : public InventoryWriter {
   Text failureReason() const override { return setAsideFailure_; }
 
  private:
-  SinkWriter out_;
+  BufferedWriter out_;
   Text setAsideFailure_;  // a project's instances could not be read back
 };
 
 }  // namespace
 
-std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink) { return std::make_unique<CsvWriter>(sink); }
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(ByteSink& sink) { return std::make_unique<CsvWriter>(sink); }

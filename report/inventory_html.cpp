@@ -111,7 +111,7 @@ constexpr std::string_view kScript = R"(<script>
 
 // Text as HTML: & < > " ' escaped, a lone surrogate as U+FFFD. A long
 // text goes out in pieces, never copied whole.
-void escaped(SinkWriter& out, std::string_view text) {
+void escaped(BufferedWriter& out, std::string_view text) {
   std::string scratch;
   text = replaceLoneSurrogates(text, scratch);
   std::string& escaped = out.buffer();
@@ -128,21 +128,21 @@ void escaped(SinkWriter& out, std::string_view text) {
   }
 }
 
-void cell(SinkWriter& out, std::string_view text) {
+void cell(BufferedWriter& out, std::string_view text) {
   out << "<td>";
   escaped(out, text);
   out << "</td>";
 }
 
-void numberCell(SinkWriter& out, std::uint64_t n, bool alert = false) {
+void numberCell(BufferedWriter& out, std::uint64_t n, bool alert = false) {
   out << (alert && n > 0 ? "<td class=\"n no\">" : "<td class=\"n\">") << n << "</td>";
 }
 
-void statusCell(SinkWriter& out, InstallStatus status) {
+void statusCell(BufferedWriter& out, InstallStatus status) {
   out << "<td class=\"status-" << statusWord(status) << "\">" << statusWord(status) << "</td>";
 }
 
-void card(SinkWriter& out, std::string_view label, std::uint64_t n, bool alert) {
+void card(BufferedWriter& out, std::string_view label, std::uint64_t n, bool alert) {
   out << (alert && n > 0 ? "<div class=\"card alert\"><b>" : "<div class=\"card\"><b>") << n << "</b><span>" << label
       << "</span></div>\n";
 }
@@ -151,7 +151,7 @@ std::string_view kind(bool instrument) { return instrument ? "instrument" : "eff
 
 // Where an instance sits, in words, as a cell; the names are written as
 // they are, not gathered into one text first.
-void whereCell(SinkWriter& out, const PluginInstance& i) {
+void whereCell(BufferedWriter& out, const PluginInstance& i) {
   const std::string track = "track " + std::to_string(i.track);
   out << "<td>";
   switch (i.location) {
@@ -176,7 +176,7 @@ void whereCell(SinkWriter& out, const PluginInstance& i) {
 // come.
 class HtmlWriter : public InventoryWriter {
  public:
-  HtmlWriter(std::optional<std::string> resources, const ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
+  HtmlWriter(std::optional<std::string> resources, ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
 
   bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
   bool addProject(const InventoryProject& project) override;
@@ -188,7 +188,7 @@ class HtmlWriter : public InventoryWriter {
 
  private:
   std::optional<std::string> resources_;
-  const ByteSink& sink_;
+  ByteSink& sink_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
   Text setAsideFailure_;  // a project's instances could not be read back
@@ -197,7 +197,7 @@ class HtmlWriter : public InventoryWriter {
 bool HtmlWriter::addProject(const InventoryProject& project) {
   ProjectInventory& p = project.inventory;
   ++number_;
-  SinkWriter& row = rows_.out();
+  BufferedWriter& row = rows_.out();
   row << "<tr><td><a href=\"#p" << number_ << "\">";
   escaped(row, project.path);
   row << "</a></td><td>";
@@ -214,7 +214,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   numberCell(row, p.missingMedia, true);
   row << "</tr>\n";
 
-  SinkWriter& out = sections_.out();
+  BufferedWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escaped(out, project.path);
   out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
@@ -272,7 +272,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
   if (rows_.failed() || sections_.failed() || !setAsideFailure_.empty()) return false;
-  SinkWriter out(sink_);
+  BufferedWriter out(sink_);
   out << kHead << "<p class=\"meta\">";
   if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
@@ -365,6 +365,6 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
 
 }  // namespace
 
-std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink) {
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink) {
   return std::make_unique<HtmlWriter>(std::move(resources), sink);
 }

@@ -7,7 +7,7 @@ namespace {
 // A JSON string: quotes, backslashes and controls escaped, a lone surrogate
 // (kept by PathText) as its \u escape, everything else as UTF-8. A long
 // string goes out in pieces, never copied whole.
-void jsonString(SinkWriter& out, std::string_view s) {
+void jsonString(BufferedWriter& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
   constexpr std::size_t kPiece = std::size_t{1} << 16;
   std::string& escaped = out.buffer();
@@ -55,30 +55,30 @@ void jsonString(SinkWriter& out, std::string_view s) {
   out.flushIfFull();
 }
 
-void textField(SinkWriter& out, std::string_view name, std::string_view value) {
+void textField(BufferedWriter& out, std::string_view name, std::string_view value) {
   jsonString(out, name);
   out << ": ";
   jsonString(out, value);
 }
 
-void optionalField(SinkWriter& out, std::string_view name, std::string_view value, bool present) {
+void optionalField(BufferedWriter& out, std::string_view name, std::string_view value, bool present) {
   jsonString(out, name);
   out << ": ";
   if (present) jsonString(out, value);
   else out << "null";
 }
 
-void numberField(SinkWriter& out, std::string_view name, std::uint64_t value) {
+void numberField(BufferedWriter& out, std::string_view name, std::uint64_t value) {
   jsonString(out, name);
   out << ": " << value;
 }
 
-void boolField(SinkWriter& out, std::string_view name, bool value) {
+void boolField(BufferedWriter& out, std::string_view name, bool value) {
   jsonString(out, name);
   out << ": " << (value ? "true" : "false");
 }
 
-void instance(SinkWriter& out, const PluginInstance& i) {
+void instance(BufferedWriter& out, const PluginInstance& i) {
   out << "{";
   textField(out, "location", locationWord(i.location));
   out << ", \"track\": ";
@@ -117,13 +117,13 @@ void instance(SinkWriter& out, const PluginInstance& i) {
 // summary before it needs all of them.
 class JsonWriter : public InventoryWriter {
  public:
-  JsonWriter(std::optional<std::string> resources, const ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
+  JsonWriter(std::optional<std::string> resources, ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
 
   bool open(TextView scratchFolder) override { return projects_.open(scratchFolder); }
 
   bool addProject(const InventoryProject& project) override {
     ProjectInventory& p = project.inventory;
-    SinkWriter& out = projects_.out();
+    BufferedWriter& out = projects_.out();
     out << (firstProject_ ? "\n    {" : ",\n    {");
     firstProject_ = false;
     textField(out, "path", project.path);
@@ -185,7 +185,7 @@ class JsonWriter : public InventoryWriter {
 
  private:
   std::optional<std::string> resources_;
-  const ByteSink& sink_;
+  ByteSink& sink_;
   SetAside projects_;
   bool firstProject_ = true;
   Text setAsideFailure_;  // a project's instances could not be read back
@@ -193,7 +193,7 @@ class JsonWriter : public InventoryWriter {
 
 bool JsonWriter::finish(const ArchiveTotals& totals) {
   if (projects_.failed() || !setAsideFailure_.empty()) return false;
-  SinkWriter out(sink_);
+  BufferedWriter out(sink_);
   out << "{\n  ";
   optionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
   out << ",\n  \"caches\": [";
@@ -264,6 +264,6 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
 
 }  // namespace
 
-std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink) {
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink) {
   return std::make_unique<JsonWriter>(std::move(resources), sink);
 }

@@ -19,7 +19,7 @@ std::string_view replaceLoneSurrogates(std::string_view text, std::string& scrat
 }
 
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     const ByteSink& sink) {
+                                                     ByteSink& sink) {
   switch (format) {
     case InventoryFormat::Html: return makeInventoryHtmlWriter(std::move(resources), sink);
     case InventoryFormat::Json: return makeInventoryJsonWriter(std::move(resources), sink);

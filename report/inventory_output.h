@@ -2,7 +2,8 @@
 // project at a time.
 //
 // An InventoryWriter is handed the projects in path order (addProject) and
-// then the totals (finish). CSV goes straight to the sink. JSON and HTML put
+// then the totals (finish). Each writes through one BufferedWriter
+// (runtime/byte_sink.h). CSV goes straight to the sink. JSON and HTML put
 // the summary and the plug-in table before the projects, so they set each
 // project's part aside in scratch files (runtime/scratch_file.h; none is
 // left behind, whatever happens) and copy them into the sink after those.
@@ -26,17 +27,15 @@
 #pragma once
 
 #include "core/archive_totals.h"
+#include "runtime/byte_sink.h"
 #include "runtime/path_text.h"
 #include "runtime/scratch_file.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
 
@@ -61,68 +60,31 @@ class InventoryWriter {
 
 // The writer of a format; `sink` must outlive it.
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     const ByteSink& sink);
-
-// A buffer in front of a sink, shared by the writers.
-class SinkWriter {
- public:
-  explicit SinkWriter(const ByteSink& sink) : sink_(sink) { buffer_.reserve(kFlushAt + 4096); }
-  // A piece as large as the buffer goes to the sink as it is, not copied.
-  SinkWriter& operator<<(std::string_view bytes) {
-    if (bytes.size() >= kFlushAt) {
-      if (flush()) ok_ = sink_(bytes);
-      return *this;
-    }
-    buffer_ += bytes;
-    if (buffer_.size() >= kFlushAt) flush();
-    return *this;
-  }
-  SinkWriter& operator<<(std::uint64_t number) { return *this << std::string_view(std::to_string(number)); }
-  // The buffer itself, for writers that build their text in place; call
-  // flushIfFull() after appending.
-  std::string& buffer() { return buffer_; }
-  void flushIfFull() {
-    if (buffer_.size() >= kFlushAt) flush();
-  }
-  // Hands over what is buffered; false once the sink has refused anything.
-  bool flush() {
-    if (ok_ && !buffer_.empty()) ok_ = sink_(buffer_);
-    buffer_.clear();
-    return ok_;
-  }
-  bool ok() const { return ok_; }
-
- private:
-  static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
-  const ByteSink& sink_;
-  std::string buffer_;
-  bool ok_ = true;
-};
+                                                     ByteSink& sink);
 
 // Text for a UTF-8 output: a lone surrogate kept by PathText becomes U+FFFD.
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
 
 // The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).
-std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink);
-std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink);
-std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(ByteSink& sink);
 
 // A part of the output set aside in a scratch file, written through its own
-// SinkWriter, and copied into the real sink later.
+// BufferedWriter, and copied into the real sink later.
 class SetAside {
  public:
-  SetAside() : sink_([this](std::string_view bytes) { return file_.write(bytes); }), out_(sink_) {}
+  SetAside() : out_(file_) {}
   SetAside(const SetAside&) = delete;
   SetAside& operator=(const SetAside&) = delete;
   bool open(TextView folder) { return file_.create(folder); }
-  SinkWriter& out() { return out_; }
+  BufferedWriter& out() { return out_; }
   // Copies everything set aside into `sink`.
-  bool copyTo(const ByteSink& sink) { return out_.flush() && file_.copyTo(sink); }
+  bool copyTo(ByteSink& sink) { return out_.flush() && file_.copyTo(sink); }
   bool failed() const { return file_.failed() || !out_.ok(); }
   Text failureReason() const { return file_.failureReason(); }
 
  private:
   ScratchFile file_;
-  ByteSink sink_;
-  SinkWriter out_;
+  BufferedWriter out_;
 };

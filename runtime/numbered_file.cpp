@@ -14,7 +14,7 @@ enum Mode : std::int32_t { WriteBehind = 0, ReadAhead = 1 };
 
 // One open file: the numbered table holds these, a TextFileReader owns one.
 struct TextFileRecord {
-  OsHandle handle = 0;
+  OsHandle handle = kInvalidHandle;
   std::unique_ptr<unsigned char[]> buffer;
   std::int32_t bufferSize = 4096;
   std::int32_t remaining = 0;
@@ -126,7 +126,7 @@ std::unique_ptr<FileRecord> NewRecord(OsHandle handle, bool readOnly, std::int32
 }
 
 std::intptr_t Install(std::int64_t number, OsHandle handle, bool readOnly) {
-  if (handle == 0) return 0;
+  if (handle == kInvalidHandle) return 0;
   auto& table = FileTable();
   if (static_cast<std::uint64_t>(number) >= table.size()) table.resize(static_cast<std::size_t>(number) + 16);
   table[static_cast<std::size_t>(number)] = NewRecord(handle, readOnly);
@@ -491,7 +491,7 @@ std::intptr_t CreateOutputFile(std::int64_t number, TextView path) {
   if (number < 0) return 0;
   CloseNumberedFile(number);
   OsHandle handle = OsCreateAlways(path);
-  if (handle == 0) handle = OsTruncateExisting(path);
+  if (handle == kInvalidHandle) handle = OsTruncateExisting(path);
   return Install(number, handle, false);
 }
 
@@ -593,7 +593,7 @@ TextFileReader::~TextFileReader() { close(); }
 bool TextFileReader::open(TextView path) {
   close();
   const OsHandle handle = OsOpenExisting(path);
-  if (handle == 0) return false;
+  if (handle == kInvalidHandle) return false;
   record_ = NewRecord(handle, true, kReaderBufferBytes);
   return true;
 }

@@ -1,10 +1,21 @@
 // The platform's file calls, as thin as they can be. Paths are Text (on POSIX
 // converted with NativePathFromText / TextFromNativePath, so names that are
 // not UTF-8 work).
-// A handle is non-zero for an open file; 0 means the call failed, and
-// OsLastError() then tells why. Transfers return the number of bytes moved
-// (split into calls of at most 1 GiB); a short count means the end of the
-// file or an error.
+//
+// Failed, and why: one convention, for the whole program.
+//  - A call here that fails returns kInvalidHandle (a handle), false or -1 (a
+//    position or size); OsLastError() then tells why: the OS's code or one of
+//    the program's own kError codes below. OsErrorText() words it.
+//  - What outlives the call carries the why as words, empty while nothing
+//    failed: an object that keeps a failure (OutputFile, ScratchFile,
+//    SpillBuffer, the inventory's writers) answers false from then on and
+//    words the first failure in failureReason(); a function that hands back
+//    more than yes or no returns an outcome with a `reason` beside its
+//    `result` (LoadOutcome, ExportOutcome, LaunchOutcome; the inventory,
+//    which writes UTF-8, keeps its reasons as UTF-8 bytes).
+//
+// Transfers return the number of bytes moved (split into calls of at most
+// 1 GiB); a short count means the end of the file or an error.
 // Files opened for reading or created as numbered files are held without
 // sharing: while one program holds a file, another program that asks the same
 // cannot open it (on POSIX an exclusive, non-blocking flock stands for the
@@ -16,6 +27,9 @@
 #include <cstdint>
 
 using OsHandle = std::intptr_t;
+// No open file: what a failed open returns, and what a handle holds while
+// nothing is open.
+inline constexpr OsHandle kInvalidHandle = 0;
 
 enum class SeekFrom { Begin, Current };
 

@@ -35,7 +35,7 @@ bool Fail(std::int64_t code) {
 }
 OsHandle FailHandle(std::int64_t code) {
   lastError = code;
-  return 0;
+  return kInvalidHandle;
 }
 
 // A descriptor is stored plus one so that descriptor 0 is not "no file".
@@ -263,13 +263,13 @@ OsHandle OsOpenShared(TextView path) { return OpenForReading(path, false); }
 OsHandle OsCreateAlways(TextView path) {
   // Truncate only once the lock is held, so a file in use stays intact.
   int fd = OpenLocked(path, O_RDWR | O_CREAT);
-  if (fd < 0) return 0;
+  if (fd < 0) return kInvalidHandle;
   if (::ftruncate(fd, 0) != 0) {
     struct stat info;
     if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {  // devices cannot be truncated, and need not be
       Fail(errno);
       ::close(fd);
-      return 0;
+      return kInvalidHandle;
     }
   }
   return FromFd(fd);
@@ -277,12 +277,12 @@ OsHandle OsCreateAlways(TextView path) {
 
 OsHandle OsTruncateExisting(TextView path) {
   int fd = OpenLocked(path, O_WRONLY);
-  if (fd < 0) return 0;
+  if (fd < 0) return kInvalidHandle;
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
     Fail(errno);
     ::close(fd);
-    return 0;
+    return kInvalidHandle;
   }
   return FromFd(fd);
 }
@@ -350,13 +350,13 @@ FileIdentity OsPathIdentity(TextView path) {
 
 FileIdentity OsHandleIdentity(OsHandle handle) {
   struct stat info;
-  if (handle == 0 || ::fstat(ToFd(handle), &info) != 0) return {};
+  if (handle == kInvalidHandle || ::fstat(ToFd(handle), &info) != 0) return {};
   return IdentityOf(info);
 }
 
 bool OsHandleIsRegularFile(OsHandle handle) {
   struct stat info;
-  return handle != 0 && ::fstat(ToFd(handle), &info) == 0 && S_ISREG(info.st_mode);
+  return handle != kInvalidHandle && ::fstat(ToFd(handle), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool OsPlanOutput(TextView path, OutputPlan& plan) {

@@ -19,7 +19,7 @@ bool Fail(std::int64_t code) {
 }
 OsHandle FailHandle(std::int64_t code) {
   lastError = code;
-  return 0;
+  return kInvalidHandle;
 }
 
 HANDLE ToHandle(OsHandle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -116,7 +116,7 @@ OsHandle OsOpenExisting(TextView path) {
   if (path.empty()) return FailHandle(ERROR_FILE_NOT_FOUND);
   const OsHandle handle = OnlyDiskFile(CreateFileW(TextToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (handle == 0 && IsShareRefusal(static_cast<DWORD>(lastError))) lastError = kErrorHeldByAnotherProgram;
+  if (handle == kInvalidHandle && IsShareRefusal(static_cast<DWORD>(lastError))) lastError = kErrorHeldByAnotherProgram;
   return handle;
 }
 
@@ -213,9 +213,9 @@ FileIdentity OsPathIdentity(TextView path) {
   return id;
 }
 
-FileIdentity OsHandleIdentity(OsHandle handle) { return handle == 0 ? FileIdentity{} : IdentityOf(ToHandle(handle)); }
+FileIdentity OsHandleIdentity(OsHandle handle) { return handle == kInvalidHandle ? FileIdentity{} : IdentityOf(ToHandle(handle)); }
 
-bool OsHandleIsRegularFile(OsHandle handle) { return handle != 0 && GetFileType(ToHandle(handle)) == FILE_TYPE_DISK; }
+bool OsHandleIsRegularFile(OsHandle handle) { return handle != kInvalidHandle && GetFileType(ToHandle(handle)) == FILE_TYPE_DISK; }
 
 bool OsPlanOutput(TextView path, OutputPlan& plan) {
   plan = OutputPlan{};

@@ -1,11 +1,5 @@
 #include "runtime/output_file.h"
 
-
-namespace {
-
-
-}  // namespace
-
 OutputFile::~OutputFile() { abandon(); }
 
 bool OutputFile::fail(std::int64_t code) {
@@ -27,14 +21,10 @@ void OutputFile::reset() {
 }
 
 bool OutputFile::open(OutputKind kind, OsHandle handle) {
-  if (handle == 0) return fail(OsLastError());
+  if (handle == kInvalidHandle) return fail(OsLastError());
   handle_ = handle;
   kind_ = kind;
   regular_ = kind == OutputKind::Replace || OsHandleIsRegularFile(handle);
-  if (!buffer_.allocate()) {
-    abandon();
-    return fail(kErrorNotEnoughMemory);
-  }
   return true;
 }
 
@@ -51,7 +41,7 @@ bool OutputFile::create(TextView path) {
   }
   Text temporary;
   const OsHandle handle = OsCreateTemporaryBeside(plan.target, temporary);
-  if (handle == 0) return fail(OsLastError());
+  if (handle == kInvalidHandle) return fail(OsLastError());
   temporary_ = temporary;  // registered for removal on an interrupt as it was made
   return open(plan.kind, handle);
 }
@@ -63,25 +53,19 @@ bool OutputFile::createStandardOutput() {
   return open(OutputKind::StandardOutput, handle);
 }
 
-bool OutputFile::flush() {
-  if (failed_) return false;
-  return buffer_.flush(handle_) || fail(OsLastError());
-}
-
 bool OutputFile::write(std::string_view bytes) {
-  if (handle_ == 0 || failed_) return false;
-  return buffer_.write(handle_, bytes) || fail(OsLastError());
+  if (handle_ == kInvalidHandle || failed_) return false;
+  const auto count = static_cast<std::int64_t>(bytes.size());
+  return OsWrite(handle_, bytes.data(), count) == count || fail(OsLastError());
 }
 
 void OutputFile::close() {
-  if (handle_ != 0 && !OsClose(handle_)) fail(OsLastError());
-  handle_ = 0;
-  buffer_.release();
+  if (handle_ != kInvalidHandle && !OsClose(handle_)) fail(OsLastError());
+  handle_ = kInvalidHandle;
 }
 
 bool OutputFile::commit() {
-  if (handle_ == 0) return false;
-  flush();
+  if (handle_ == kInvalidHandle) return false;
   if (temporary_.empty()) {  // written directly: what reached it stays
     close();
     return !failed_;
@@ -99,11 +83,10 @@ bool OutputFile::commit() {
 }
 
 void OutputFile::abandon() {
-  if (handle_ != 0) {
+  if (handle_ != kInvalidHandle) {
     OsClose(handle_);
-    handle_ = 0;
+    handle_ = kInvalidHandle;
   }
-  buffer_.release();
   if (!temporary_.empty()) {
     OsRemoveFile(temporary_);
     OsForgetOnInterrupt(temporary_);

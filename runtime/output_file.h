@@ -15,9 +15,10 @@
 // does not exist, a name too long for the system, a file this process may not
 // write or that another program holds.
 //
-// write() buffers and is false once anything has failed; later writes do
-// nothing. commit() writes what is pending and puts the file in place; false
-// when any of it failed. abandon(), and the destructor of a file not yet
+// write() hands the bytes to the system as they are (no buffer: put a
+// BufferedWriter, runtime/byte_sink.h, in front for small pieces) and is false
+// once anything has failed; later writes do nothing. commit() puts the file in
+// place; false when any of it failed. abandon(), and the destructor of a file not yet
 // committed, remove the new file. While a new file is unfinished, an
 // interrupt (Ctrl+C, SIGTERM, SIGHUP) that ends the process removes it.
 //
@@ -26,22 +27,14 @@
 #pragma once
 
 #include "runtime/os_file.h"
-#include "runtime/write_buffer.h"
+#include "runtime/byte_sink.h"
 #include "runtime/text.h"
 
 #include <cstddef>
 #include <memory>
 #include <string_view>
 
-// Where bytes go: a file, or anything a test or another writer provides.
-// write() is false once the bytes cannot be stored.
-class DataSink {
- public:
-  virtual ~DataSink() = default;
-  virtual bool write(std::string_view bytes) = 0;
-};
-
-class OutputFile : public DataSink {
+class OutputFile : public ByteSink {
  public:
   OutputFile() = default;
   ~OutputFile() override;
@@ -54,7 +47,7 @@ class OutputFile : public DataSink {
   bool commit();
   void abandon();
 
-  bool isOpen() const { return handle_ != 0; }
+  bool isOpen() const { return handle_ != kInvalidHandle; }
   bool failed() const { return failed_; }
   // Written in place (device, pipe, standard output), with no new file.
   bool writesDirectly() const { return kind_ != OutputKind::Replace; }
@@ -71,16 +64,14 @@ class OutputFile : public DataSink {
   void reset();
   bool open(OutputKind kind, OsHandle handle);
   bool fail(std::int64_t code);
-  bool flush();
   void close();
 
-  OsHandle handle_ = 0;
+  OsHandle handle_ = kInvalidHandle;
   OutputKind kind_ = OutputKind::Replace;
   Text target_;     // links followed
   Text temporary_;  // the new file; empty when written directly
   FileIdentity existing_;
   bool regular_ = false;
-  WriteBuffer buffer_;
   bool failed_ = false;
   std::int64_t error_ = 0;
 };

@@ -8,36 +8,37 @@
 //
 // create(folder) makes it in `folder`, or in the system's folder for
 // temporary files ($TMPDIR, else /tmp; GetTempPath on Windows) when `folder`
-// is empty; false when it cannot be made. write() buffers and is false once
-// anything has failed (a full disk); later writes do nothing. copyTo() hands
+// is empty; false when it cannot be made. It is a ByteSink
+// (runtime/byte_sink.h): write() hands the bytes to the system as they are
+// (put a BufferedWriter in front for small pieces) and is false once anything
+// has failed (a full disk); later writes do nothing. copyTo() hands
 // everything written so far, from the first byte, to `sink` in pieces of at
 // most 64 KiB; false when reading it back failed or the sink refused a piece.
 // readAt() puts `count` bytes from `offset` into `destination`; false when
-// they could not all be read back. Writes after it still go to the end.
+// they could not all be read back. Writes after either still go to the end.
 // failureReason() words the file's own first failure as the system does, for
 // messages; it is empty while nothing failed (and for a refusing sink, whose
 // owner knows why).
 #pragma once
 
 #include "runtime/os_file.h"
-#include "runtime/write_buffer.h"
+#include "runtime/byte_sink.h"
 #include "runtime/text.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string_view>
 
-class ScratchFile {
+class ScratchFile : public ByteSink {
  public:
   ScratchFile() = default;
-  ~ScratchFile();
+  ~ScratchFile() override;
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
   bool create(TextView folder);
-  bool write(std::string_view bytes);
-  bool copyTo(const std::function<bool(std::string_view)>& sink);
+  bool write(std::string_view bytes) override;
+  bool copyTo(ByteSink& sink);
   bool readAt(std::uint64_t offset, char* destination, std::size_t count);
   std::uint64_t size() const { return size_; }
   bool failed() const { return failed_; }
@@ -45,10 +46,8 @@ class ScratchFile {
 
  private:
   bool fail(std::int64_t code);
-  bool flush();
 
-  OsHandle handle_ = 0;
-  WriteBuffer buffer_;
+  OsHandle handle_ = kInvalidHandle;
   std::uint64_t size_ = 0;
   bool failed_ = false;
   std::int64_t error_ = 0;

@@ -53,9 +53,9 @@ OsHandle OsCreateScratchFile(TextView folder) {
     if (fd >= 0) return static_cast<OsHandle>(fd) + 1;
     if (error != EEXIST) {
       OsSetLastError(error);
-      return 0;
+      return kInvalidHandle;
     }
   }
   OsSetLastError(EEXIST);
-  return 0;
+  return kInvalidHandle;
 }

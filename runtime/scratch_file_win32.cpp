@@ -32,9 +32,9 @@ OsHandle OsCreateScratchFile(TextView folder) {
     if (handle != INVALID_HANDLE_VALUE) return reinterpret_cast<OsHandle>(handle);
     if (GetLastError() != ERROR_FILE_EXISTS) {
       OsSetLastError(GetLastError());
-      return 0;
+      return kInvalidHandle;
     }
   }
   OsSetLastError(ERROR_FILE_EXISTS);
-  return 0;
+  return kInvalidHandle;
 }

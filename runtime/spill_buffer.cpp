@@ -5,19 +5,25 @@
 
 namespace {
 
-constexpr std::size_t kChunk = WriteBuffer::kSize;
+constexpr std::size_t kChunk = BufferedWriter::kSize;
 
 }  // namespace
 
 bool SpillBuffer::write(std::string_view bytes) {
-  if (file_) return file_->write(bytes);
+  if (file_) {
+    if (!writer_ || !writer_->ok()) return false;
+    size_ += bytes.size();
+    return (*writer_ << bytes).ok();
+  }
   if (bytes.size() <= limit_ - std::min(limit_, memory_.size())) {
     memory_ += bytes;
     return true;
   }
   file_ = std::make_unique<ScratchFile>();
   if (!file_->create(folder_)) return false;
-  const bool written = file_->write(memory_) && file_->write(bytes);
+  writer_ = std::make_unique<BufferedWriter>(*file_);
+  size_ = memory_.size() + bytes.size();
+  const bool written = (*writer_ << memory_ << bytes).ok();
   std::string().swap(memory_);
   return written;
 }
@@ -29,6 +35,8 @@ bool SpillBuffer::Reader::read(char* destination, std::size_t count) {
     at_ += count;
     return true;
   }
+  // What the writer still holds goes to the file before anything is read back.
+  if (!from_.writer_ || !from_.writer_->flush()) return false;
   while (count > 0) {
     if (at_ >= chunkStart_ && at_ < chunkStart_ + chunkSize_) {
       const std::size_t offset = static_cast<std::size_t>(at_ - chunkStart_);

@@ -1,8 +1,9 @@
 // SpillBuffer: bytes set aside while they are produced, to be read back in
 // order later, as often as needed. They stay in memory while they are few;
 // past `memoryLimit` bytes they move into a ScratchFile (scratch_file.h) in
-// the folder given ("" for the system's folder for temporary files), so that
-// however many are written, the memory taken stays that limit.
+// the folder given ("" for the system's folder for temporary files), written
+// through a BufferedWriter (runtime/byte_sink.h), so that however many are
+// written, the memory taken stays that limit and the writer's buffer.
 //
 // write() is false once anything failed (the scratch file could not be made
 // or written); later writes do nothing, and failureReason() words the first
@@ -32,9 +33,9 @@ class SpillBuffer {
   SpillBuffer& operator=(const SpillBuffer&) = delete;
 
   bool write(std::string_view bytes);
-  std::uint64_t size() const { return file_ ? file_->size() : memory_.size(); }
+  std::uint64_t size() const { return file_ ? size_ : memory_.size(); }
   bool spilled() const { return file_ != nullptr; }
-  bool failed() const { return file_ && file_->failed(); }
+  bool failed() const { return file_ && (!writer_ || !writer_->ok()); }
   Text failureReason() const { return file_ ? file_->failureReason() : Text(); }
 
   class Reader {
@@ -58,4 +59,6 @@ class SpillBuffer {
   std::size_t limit_;
   std::string memory_;
   std::unique_ptr<ScratchFile> file_;
+  std::unique_ptr<BufferedWriter> writer_;  // in front of file_ once it is made
+  std::uint64_t size_ = 0;                   // written once spilled, pending bytes included
 };

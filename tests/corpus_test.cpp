@@ -23,7 +23,7 @@ class corpus : public TempFolder {
     CloseAllNumberedFiles();
     TempFolder::TearDown();
   }
-  void load(std::string_view name) { ASSERT_EQ(loadProjectFile(project, CorpusFile(name)), LoadResult::Loaded); }
+  void load(std::string_view name) { ASSERT_EQ(loadProjectFile(project, CorpusFile(name)).result, LoadResult::Loaded); }
   static std::string describe(const PluginRecord& p) {
     return U8(p.state + u"|" + p.kind + u"|" + p.name + u"|" + p.presetName);
   }
@@ -38,7 +38,7 @@ TEST_F(corpus, every_project_loads_and_exports_as_expected) {
   int compared = 0;
   for (const Text& file : files) {
     SCOPED_TRACE(U8(file));
-    ASSERT_EQ(loadProjectFile(project, file), LoadResult::Loaded);
+    ASSERT_EQ(loadProjectFile(project, file).result, LoadResult::Loaded);
     EXPECT_GT(project.lineCount(), 0);
     EXPECT_FALSE(project.info.reaperVersion.empty());
     // Fix what depends on where and when the corpus was copied.

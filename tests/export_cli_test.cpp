@@ -37,7 +37,7 @@ class export_cli : public TempFolder {
   // What the window's Export writes for this project into `into`.
   std::string windowReport(TextView project, TextView into) {
     ProjectData data;
-    EXPECT_EQ(loadProjectFile(data, project), LoadResult::Loaded);
+    EXPECT_EQ(loadProjectFile(data, project).result, LoadResult::Loaded);
     EXPECT_EQ(exportReport(data, into), ExportResult::Written);
     std::string bytes = ReadBytes(reportPath(data, into));
     osRemove(reportPath(data, into));

@@ -491,10 +491,10 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
   ProjectInventory plain = Inventory(kPlain), hostile = Inventory(kHostile);
   const std::string plainPath = PathText(u"/archive/a\xDCE9.rpp");  // a name byte that is not UTF-8
   std::string bytes;
-  const ByteSink sink = [&](std::string_view piece) {
+  SinkOf sink([&](std::string_view piece) {
     bytes += piece;
     return true;
-  };
+  });
   const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::string("/res"), sink);
   ArchiveTotals totals;
   EXPECT_TRUE(writer->open(u""));
@@ -605,7 +605,7 @@ TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
   totals.finish();
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     int calls = 0;
-    const ByteSink refusing = [&](std::string_view) { return ++calls > 1; };
+    SinkOf refusing([&](std::string_view) { return ++calls > 1; });
     const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, refusing);
     ASSERT_TRUE(writer->open(u""));
     writer->addProject({"/p.rpp", plain});
@@ -654,7 +654,7 @@ TEST(archive_inventory, reading_in_order_holds_back_at_most_its_window_behind_a_
     ++handedOver;
     order.push_back(i);
     EXPECT_EQ(r.bytes, i == 7 ? 0 : static_cast<std::int64_t>(i));  // each result with its own index
-    EXPECT_EQ(r.error, i == 7 ? "not enough memory to read it" : "");
+    EXPECT_EQ(r.reason, i == 7 ? "not enough memory to read it" : "");
     return true;
   };
   int idles = 0;
@@ -701,7 +701,7 @@ TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
   PluginCaches caches;
   caches.loadFolder(TestData("inventory/resources"));
   ProjectFileResult r = inventoryProjectFile(ArchiveProject(), &caches);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   const Contents c = Replay(r.inventory);
   const std::vector<MediaReference>& m = c.media;
   ASSERT_EQ(m.size(), 4u);
@@ -711,8 +711,8 @@ TEST(archive_inventory, the_test_archive_project_read_from_its_file) {
   EXPECT_TRUE(m[3].exists);
   EXPECT_EQ(c.plugins[3].name, "3-Band EQ");  // named from the JS cache
   const ProjectFileResult notes = inventoryProjectFile(TestData("inventory/archive/2023/notes.rpp"), &caches);
-  EXPECT_EQ(notes.error, "not a REAPER project (its first line is not <REAPER_PROJECT)");
-  EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).error, "cannot be found");
+  EXPECT_EQ(notes.reason, "not a REAPER project (its first line is not <REAPER_PROJECT)");
+  EXPECT_EQ(inventoryProjectFile(TestData("inventory/archive/none.rpp"), &caches).reason, "cannot be found");
 }
 
 namespace {
@@ -730,7 +730,7 @@ TEST(inventory_corpus, snapshot_copies_are_not_tracks_in_the_real_podcast_projec
   QUORVEL_SKIP_WITHOUT_CORPUS();
   const Text project = CorpusFile("05-osx64-540-podcast-sws-snapshots.rpp");
   ProjectFileResult r = inventoryProjectFile(project, nullptr);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   EXPECT_EQ(r.inventory.tracks, 3);
   EXPECT_EQ(r.inventory.reaperVersion, "5.40");
   EXPECT_EQ(r.inventory.reaperPlatform, "OSX64");
@@ -762,7 +762,7 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
     PluginCaches caches;
     caches.loadFolder(folder);
     ProjectFileResult r = inventoryProjectFile(folder + u"/projects/" + TextFromUtf8(pair.project), &caches);
-    ASSERT_EQ(r.error, "") << pair.project;
+    ASSERT_EQ(r.reason, "") << pair.project;
     int counts[3] = {};
     const Contents c = Replay(r.inventory);
     for (const PluginInstance& p : c.plugins) ++counts[static_cast<int>(p.status)];
@@ -780,7 +780,7 @@ TEST(inventory_corpus, the_arm64_cache_alone_misses_what_only_the_intel_build_fo
   PluginCaches arm;
   arm.addVstCache(ReadBytes(folder + u"/reaper-vstplugins_arm64.ini"));
   ProjectFileResult r = inventoryProjectFile(folder + u"/projects/7_1 Surround 96k.RPP", &arm);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   int missing = 0;
   for (const PluginInstance& p : Replay(r.inventory).plugins) {
     if (p.status == InstallStatus::Missing) {
@@ -802,7 +802,7 @@ TEST_F(inventory_media, a_missing_folder_and_a_missing_file_in_a_present_folder_
   writeFile(u"Here/c.wav", "RIFF");
   writeFile(u"e.wav", "RIFF");
   ProjectFileResult r = inventoryProjectFile(path(u"song.rpp"), nullptr);
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.reason, "");
   std::vector<bool> exists;
   for (const MediaReference& m : Replay(r.inventory).media) exists.push_back(m.exists);
   EXPECT_EQ(exists, (std::vector<bool>{false, false, true, false, true}));
@@ -845,24 +845,25 @@ TEST_F(scratch_file, gives_back_every_byte_in_order_and_leaves_nothing_behind) {
     }
     std::string copied;
     std::size_t largest = 0;
-    auto collect = [&](std::string_view piece) {
+    SinkOf collecting([&](std::string_view piece) {
       largest = std::max(largest, piece.size());
       copied += piece;
       return true;
-    };
-    ASSERT_TRUE(file.copyTo(collect));
+    });
+    ASSERT_TRUE(file.copyTo(collecting));
     EXPECT_EQ(copied, written);
     EXPECT_LE(largest, std::size_t{65536});
     // More bytes go after what was there, and a second copy has them all.
     EXPECT_TRUE(file.write("tail"));
     written += "tail";
     copied.clear();
-    ASSERT_TRUE(file.copyTo(collect));
+    ASSERT_TRUE(file.copyTo(collecting));
     EXPECT_EQ(copied, written);
     EXPECT_EQ(file.size(), written.size());
     // A sink that refuses stops the copy; that is the sink's failure, not the file's.
     int calls = 0;
-    EXPECT_FALSE(file.copyTo([&](std::string_view) { return ++calls > 1; }));
+    SinkOf refusing([&](std::string_view) { return ++calls > 1; });
+    EXPECT_FALSE(file.copyTo(refusing));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(file.failureReason(), u"");
   }
@@ -874,7 +875,8 @@ TEST_F(scratch_file, a_folder_that_cannot_hold_it_is_a_failure_with_the_systems_
   EXPECT_FALSE(file.create(path(u"no-such-folder")));
   EXPECT_NE(file.failureReason(), u"");
   EXPECT_FALSE(file.write("x"));
-  EXPECT_FALSE(file.copyTo([](std::string_view) { return true; }));
+  SinkOf taking([](std::string_view) { return true; });
+  EXPECT_FALSE(file.copyTo(taking));
   // The system's folder for temporary files when none is named.
   ScratchFile fallback;
   EXPECT_TRUE(fallback.create(u""));
@@ -885,11 +887,11 @@ TEST_F(scratch_file, writers_set_parts_aside_without_a_trace_whether_the_output_
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     for (bool refuse : {false, true}) {
       std::string bytes;
-      const ByteSink sink = [&](std::string_view piece) {
+      SinkOf sink([&](std::string_view piece) {
         if (refuse) return false;
         bytes += piece;
         return true;
-      };
+      });
       ArchiveTotals totals;
       {
         const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
@@ -974,10 +976,10 @@ TEST_F(scratch_file, instances_that_could_not_be_set_aside_fail_the_writer_with_
   ASSERT_NE(p.failureReason(), u"");
   for (InventoryFormat format : {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv}) {
     std::string bytes;
-    const ByteSink sink = [&](std::string_view piece) {
+    SinkOf sink([&](std::string_view piece) {
       bytes += piece;
       return true;
-    };
+    });
     ArchiveTotals totals;
     totals.finish();
     const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::nullopt, sink);
@@ -1013,10 +1015,10 @@ TEST(archive_inventory, long_texts_reach_every_output_whole_and_escaped) {
   const InventoryFormat formats[] = {InventoryFormat::Html, InventoryFormat::Json, InventoryFormat::Csv};
   for (int f = 0; f < 3; ++f) {
     std::string bytes;
-    const ByteSink sink = [&](std::string_view piece) {
+    SinkOf sink([&](std::string_view piece) {
       bytes += piece;
       return true;
-    };
+    });
     ArchiveTotals totals;
     totals.addProject(p);
     totals.finish();
@@ -1129,7 +1131,7 @@ TEST(archive_inventory, csv_cells_a_spreadsheet_would_run_start_with_a_quote_and
     ProjectInventory p = Inventory(
         "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\nNAME \"=HYPERLINK(1)\"\n<FXCHAIN\nBYPASS 0 0 0\n"
         "<VST \"VST: +x (@vendor)\" -a.dll 0 \"\" 1\n>\nPRESETNAME \"\tpad\"\n>\n>\n>\n");
-    const ByteSink sink = [bytes](std::string_view piece) { return bytes->append(piece), true; };
+    SinkOf sink([bytes](std::string_view piece) { return bytes->append(piece), true; });
     const auto writer = makeInventoryWriter(bytes == &csv ? InventoryFormat::Csv : InventoryFormat::Json, {}, sink);
     ArchiveTotals totals;
     totals.addProject(p);

@@ -19,7 +19,7 @@ class loader : public TempFolder {
   }
   LoadResult load(TextView name, std::string_view bytes) {
     writeFile(name, bytes);
-    return loadProjectFile(project, path(name));
+    return loadProjectFile(project, path(name)).result;
   }
   std::vector<std::string> lines() const {
     std::vector<std::string> result;
@@ -91,9 +91,10 @@ TEST_F(loader, a_file_that_is_not_a_project_is_refused_and_the_previous_content_
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     ASSERT_EQ(load(u"first.rpp", "<REAPER_PROJECT\nTEMPO 99 4 4\n<TRACK\n"), LoadResult::Loaded);
-    Text reason = u"unchanged";
     writeFile(u"other.rpp", c.bytes);
-    EXPECT_EQ(loadProjectFile(project, path(u"other.rpp"), &reason), c.result);
+    const LoadOutcome outcome = loadProjectFile(project, path(u"other.rpp"));
+    const Text& reason = outcome.reason;
+    EXPECT_EQ(outcome.result, c.result);
     if (c.result == LoadResult::Loaded) {
       EXPECT_EQ(U8(reason), "");
       EXPECT_EQ(project.info.tempo, 0);
@@ -110,7 +111,7 @@ TEST_F(loader, a_file_that_is_not_a_project_is_refused_and_the_previous_content_
 
 TEST_F(loader, a_file_that_cannot_be_opened_leaves_no_project_chosen) {
   ASSERT_EQ(load(u"first.rpp", "<REAPER_PROJECT\nTEMPO 99 4 4\n<TRACK\nNAME one\n"), LoadResult::Loaded);
-  EXPECT_EQ(loadProjectFile(project, path(u"missing.rpp")), LoadResult::CannotOpen);
+  EXPECT_EQ(loadProjectFile(project, path(u"missing.rpp")).result, LoadResult::CannotOpen);
   EXPECT_EQ(U8(project.info.projectPath), "");  // Export then says there is no data
   EXPECT_EQ(U8(project.info.projectName), "missing");
   EXPECT_EQ(U8(project.info.projectFolder), U8(folder()));
@@ -123,9 +124,9 @@ TEST_F(loader, a_file_that_cannot_be_opened_leaves_no_project_chosen) {
 TEST_F(loader, a_file_held_open_elsewhere_cannot_be_loaded) {
   writeFile(u"busy.rpp", "<REAPER_PROJECT\nTEMPO 99 4 4\n");
   ASSERT_NE(OpenFileForReading(5, path(u"busy.rpp")), 0);
-  EXPECT_EQ(loadProjectFile(project, path(u"busy.rpp")), LoadResult::CannotOpen);
+  EXPECT_EQ(loadProjectFile(project, path(u"busy.rpp")).result, LoadResult::CannotOpen);
   CloseNumberedFile(5);
-  EXPECT_EQ(loadProjectFile(project, path(u"busy.rpp")), LoadResult::Loaded);
+  EXPECT_EQ(loadProjectFile(project, path(u"busy.rpp")).result, LoadResult::Loaded);
 }
 
 TEST_F(loader, a_second_project_replaces_the_first_and_reloading_is_stable) {
@@ -171,7 +172,7 @@ TEST_F(loader, the_project_file_is_left_exactly_as_it_was) {
   const std::string bytes = "<REAPER_PROJECT 0.1 \"7.0/x64\"\r\n  <TRACK\r\n    NAME x\r\n";
   writeFile(u"keep.rpp", bytes);
   const Timestamp before = FileTimestamp(path(u"keep.rpp"), TimestampKind::Modified);
-  ASSERT_EQ(loadProjectFile(project, path(u"keep.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, path(u"keep.rpp")).result, LoadResult::Loaded);
   EXPECT_EQ(ReadBytes(path(u"keep.rpp")), bytes);
   EXPECT_EQ(FileTimestamp(path(u"keep.rpp"), TimestampKind::Modified), before);
 }

@@ -137,9 +137,9 @@ TEST_F(output_file, a_name_ending_in_a_separator_is_not_a_folder) {
 TEST_F(output_file, the_shared_reader_neither_waits_for_nor_stops_others) {
   writeFile(u"project.rpp", "shared bytes");
   const OsHandle first = OsOpenShared(path(u"project.rpp"));
-  ASSERT_NE(first, 0);
+  ASSERT_NE(first, kInvalidHandle);
   const OsHandle second = OsOpenShared(path(u"project.rpp"));
-  ASSERT_NE(second, 0);
+  ASSERT_NE(second, kInvalidHandle);
   char bytes[32] = {};
   EXPECT_EQ(OsRead(second, bytes, sizeof bytes), 12);
   EXPECT_EQ(std::string(bytes), "shared bytes");
@@ -148,8 +148,8 @@ TEST_F(output_file, the_shared_reader_neither_waits_for_nor_stops_others) {
   EXPECT_TRUE(writer.create(path(u"project.rpp")));
   OsClose(first);
   OsClose(second);
-  EXPECT_EQ(OsOpenShared(path(u"missing.rpp")), 0);
-  EXPECT_EQ(OsOpenShared(folder()), 0);
+  EXPECT_EQ(OsOpenShared(path(u"missing.rpp")), kInvalidHandle);
+  EXPECT_EQ(OsOpenShared(folder()), kInvalidHandle);
 }
 
 TEST_F(output_file, pipes_devices_and_the_kernels_own_files_are_not_opened_for_reading) {
@@ -164,8 +164,8 @@ TEST_F(output_file, pipes_devices_and_the_kernels_own_files_are_not_opened_for_r
   for (const Text& name : names) {
     for (OsHandle (*open)(TextView) : {&OsOpenShared, &OsOpenExisting}) {
       const OsHandle handle = open(name);
-      EXPECT_EQ(handle, 0) << TextToUtf8(name);
-      if (handle != 0) OsClose(handle);
+      EXPECT_EQ(handle, kInvalidHandle) << TextToUtf8(name);
+      if (handle != kInvalidHandle) OsClose(handle);
       EXPECT_EQ(OsErrorText(OsLastError()), u"not a regular file") << TextToUtf8(name);
     }
   }
@@ -200,7 +200,7 @@ TEST_F(output_file, a_file_another_program_holds_is_refused) {
   EXPECT_EQ(out.failureReason(), u"another program is using the file");
   // A shared reader is not held back by it.
   const OsHandle shared = OsOpenShared(path(u"report.html"));
-  EXPECT_NE(shared, 0);
+  EXPECT_NE(shared, kInvalidHandle);
   OsClose(shared);
   ::close(held);
   EXPECT_EQ(ReadBytes(path(u"report.html")), "held");

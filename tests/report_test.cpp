@@ -8,12 +8,15 @@
 #include "support/memory_limit.h"
 #include "support/temp_folder.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <new>
+#include <optional>
 
 namespace {
 
 // The report's bytes in memory; refuses everything after `limit` bytes.
-struct StringSink : DataSink {
+struct StringSink : ByteSink {
   std::string bytes;
   std::size_t limit = std::string::npos;
   std::size_t writes = 0;
@@ -35,7 +38,7 @@ class report : public TempFolder {
   // on where and when it was copied fixed.
   std::string reportOf(std::string_view name) {
     ProjectData project;
-    EXPECT_EQ(loadProjectFile(project, TestData(name)), LoadResult::Loaded);
+    EXPECT_EQ(loadProjectFile(project, TestData(name)).result, LoadResult::Loaded);
     project.info.projectFolder = u"C:\\Music\\";
     project.info.projectDate = u"17/07/2025 09:05";
     EXPECT_EQ(exportReport(project, folder()), ExportResult::Written);
@@ -120,7 +123,7 @@ TEST_F(report, a_folder_that_does_not_exist_cannot_take_the_report) {
 
 TEST_F(report, exporting_twice_overwrites_the_same_file) {
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
   const std::string first = ReadBytes(path(u"basic.html"));
   // The project changes between the two exports, and its second report is
@@ -139,12 +142,37 @@ TEST_F(report, exporting_twice_overwrites_the_same_file) {
 TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
   if (!FileSizeLimit::supported()) GTEST_SKIP() << "cannot limit file sizes here";
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   FileSizeLimit limit(2000);
   EXPECT_EQ(exportReport(project, folder()), ExportResult::WriteFailed);
   EXPECT_FALSE(FileExists(path(u"basic.html")));
   EXPECT_EQ(exportMessage(ExportResult::WriteFailed), u"Couldn't write the file!");
 }
+
+// Takes every block the heap still has free, while the object lives (each
+// block holds the address of the one taken before it).
+class Hoard {
+ public:
+  Hoard() {
+    for (std::size_t size : {std::size_t{64} << 10, std::size_t{4} << 10, std::size_t{64}})
+      while (void* block = ::operator new(size, std::nothrow)) {
+        *static_cast<void**>(block) = last_;
+        last_ = block;
+      }
+  }
+  ~Hoard() {
+    while (last_) {
+      void* before = *static_cast<void**>(last_);
+      ::operator delete(last_);
+      last_ = before;
+    }
+  }
+  Hoard(const Hoard&) = delete;
+  Hoard& operator=(const Hoard&) = delete;
+
+ private:
+  void* last_ = nullptr;
+};
 
 // A track name of 16 MB once escaped, written with less and less memory left:
 // each time the report is either complete or not written at all, the earlier
@@ -152,7 +180,7 @@ TEST_F(report, a_report_that_cannot_be_written_whole_is_removed) {
 TEST_F(report, running_out_of_memory_while_writing_keeps_the_old_report) {
   if (!MemoryLimit::supported()) GTEST_SKIP() << "cannot limit memory here";
   ProjectData project;
-  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, TestData("basic.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
   const std::string old = ReadBytes(path(u"basic.html"));
   ASSERT_FALSE(project.tracks.empty());
@@ -165,10 +193,14 @@ TEST_F(report, running_out_of_memory_while_writing_keeps_the_old_report) {
   ASSERT_GT(complete.size(), 16'000'000u);
 
   int failures = 0;
-  for (std::int64_t left : {std::int64_t{0}, std::int64_t{4} << 10, std::int64_t{64} << 10, std::int64_t{1} << 20}) {
+  // -1: none left, and none free in the heap either.
+  for (std::int64_t left : {std::int64_t{-1}, std::int64_t{0}, std::int64_t{4} << 10, std::int64_t{64} << 10,
+                            std::int64_t{1} << 20}) {
     ExportOutcome outcome;
     {
-      MemoryLimit limit(left);
+      MemoryLimit limit(std::max<std::int64_t>(left, 0));
+      std::optional<Hoard> hoard;
+      if (left < 0) hoard.emplace();
       outcome = exportReportTo(project, path(u"basic.html"));
     }
     const std::string now = ReadBytes(path(u"basic.html"));

@@ -54,7 +54,7 @@ class gtk_window : public TempFolder {
   // What the exporter writes for the same project file.
   std::string exporterReport(TextView project) const {
     ProjectData data;
-    EXPECT_EQ(loadProjectFile(data, project), LoadResult::Loaded);
+    EXPECT_EQ(loadProjectFile(data, project).result, LoadResult::Loaded);
     Text out = folder() + u"expected.html";
     EXPECT_EQ(exportReportTo(data, out).result, ExportResult::Written);
     return ReadBytes(out);

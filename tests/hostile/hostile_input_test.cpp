@@ -54,12 +54,12 @@ class hostile : public TempFolder {
     if (headed_) {
       writeFile(u"p.rpp", bytes);
       const std::int64_t before = project.lineCount();
-      ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::NotAProject);
+      ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")).result, LoadResult::NotAProject);
       ASSERT_EQ(project.lineCount(), before);
       bytes = WithProjectHeader(bytes);
     }
     writeFile(u"p.rpp", bytes);
-    ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
+    ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")).result, LoadResult::Loaded);
     if (compareLines) compareWithReference(bytes);
     ASSERT_EQ(exportReportTo(project, path(u"p.html")).result, ExportResult::Written);
     report = Slurp(path(u"p.html"));
@@ -333,9 +333,9 @@ TEST_F(hostile, the_project_file_is_opened_read_only_and_never_changed) {
   fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
 
-  ASSERT_EQ(loadProjectFile(project, path(u"song.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, path(u"song.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
-  ASSERT_EQ(loadProjectFile(project, path(u"song.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, path(u"song.rpp")).result, LoadResult::Loaded);
   ASSERT_EQ(exportReport(project, folder()), ExportResult::Written);
 
   EXPECT_EQ(ReadBytes(path(u"song.rpp")), bytes);
@@ -352,15 +352,15 @@ TEST_F(hostile, a_report_to_a_device_that_another_program_has_locked) {
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
   writeFile(u"p.rpp", "<REAPER_PROJECT\nTEMPO 99 4 4\n");
-  ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(project, path(u"p.rpp")).result, LoadResult::Loaded);
   EXPECT_EQ(exportReportTo(project, u"/dev/null").result, ExportResult::Written);
   ::close(held);
 }
 
 TEST_F(hostile, an_endless_device_is_not_a_project) {
   // Its lines would never end: it cannot be opened, like a missing file.
-  EXPECT_EQ(loadProjectFile(project, u"/dev/zero"), LoadResult::CannotOpen);
-  EXPECT_EQ(loadProjectFile(project, u"/dev/urandom"), LoadResult::CannotOpen);
+  EXPECT_EQ(loadProjectFile(project, u"/dev/zero").result, LoadResult::CannotOpen);
+  EXPECT_EQ(loadProjectFile(project, u"/dev/urandom").result, LoadResult::CannotOpen);
   EXPECT_EQ(project.lineCount(), 0);
 }
 #endif

@@ -77,10 +77,10 @@ class reading_equivalence : public TempFolder {
     ProjectData project;
     if (!isProject) {
       writeFile(u"in.rpp", bytes);
-      ASSERT_EQ(loadProjectFile(project, file), LoadResult::NotAProject);
+      ASSERT_EQ(loadProjectFile(project, file).result, LoadResult::NotAProject);
     }
     writeFile(u"in.rpp", loadable);
-    ASSERT_EQ(loadProjectFile(project, file), LoadResult::Loaded);
+    ASSERT_EQ(loadProjectFile(project, file).result, LoadResult::Loaded);
     ASSERT_EQ(FirstDifference(ReferenceLoadLines(loadable), project.lines), -1) << "loading";
     writeFile(u"in.rpp", bytes);
     if (!everyFormat) return;

@@ -125,7 +125,7 @@ TEST_F(shell, load_and_export_write_the_same_report_as_the_exporter_and_open_it)
   EXPECT_EQ(Utf8(ui::scripted::OpenedDocuments()[0]), Utf8(report));
 
   ProjectData direct;
-  ASSERT_EQ(loadProjectFile(direct, project), LoadResult::Loaded);
+  ASSERT_EQ(loadProjectFile(direct, project).result, LoadResult::Loaded);
   const Text elsewhere = subFolder(u"direct");
   ASSERT_EQ(exportReport(direct, elsewhere), ExportResult::Written);
   const std::string expected = ReadBytes(elsewhere + u"Vocal Guitar.html");
