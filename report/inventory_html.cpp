@@ -45,6 +45,7 @@ details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6
 .small { color: var(--muted); font-weight: 400; }
 .key { display: block; color: var(--muted); font-size: 12px; }
 code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
+.filtered { display: none; }
 /* A narrow window: each table row becomes a block, its first cell a heading
    line and the others flowing after it, a number with its column's name. */
 @media (max-width: 720px) {
@@ -74,6 +75,7 @@ code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px
 @media print {
   main { max-width: none; padding: 0; }
   .tools { display: none; }
+  .filtered:not(:empty) { display: block; color: var(--muted); }
   table[data-sorting] th.sortable::after { content: none; }
   tr, details { break-inside: avoid; }
   details { border: none; padding: 0; }
@@ -118,14 +120,25 @@ constexpr std::string_view kScript = R"(<script>
   document.querySelectorAll("input[data-filter]").forEach(function (input) {
     var table = document.getElementById(input.getAttribute("data-filter"));
     var missing = document.querySelector("input[data-missing='" + table.id + "']");
+    var note = document.createElement("p");
+    note.className = "filtered";
+    table.parentNode.insertBefore(note, table);
     function apply() {
+      var shown = 0;
       var words = input.value.toLowerCase().split(/\s+/).filter(Boolean);
       Array.prototype.forEach.call(table.tBodies[0].rows, function (row) {
         var text = row.textContent.toLowerCase();
         var show = words.every(function (w) { return text.indexOf(w) >= 0; });
         if (missing && missing.checked) show = show && row.getAttribute("data-missing") === "1";
         row.hidden = !show;
+        if (show) ++shown;
       });
+      // The controls are not printed; what they left out is said instead.
+      var said = [];
+      if (words.length) said.push("matching \u201C" + input.value.trim() + "\u201D");
+      if (missing && missing.checked) said.push("missing only");
+      note.textContent = said.length ? "Shown: " + shown + " of " + table.tBodies[0].rows.length + " rows, " +
+                                       said.join(", ") + "." : "";
     }
     input.addEventListener("input", apply);
     if (missing) missing.addEventListener("change", apply);

@@ -7,8 +7,9 @@ For each width (CSS pixels): nothing reaches past the right edge of the
 window (no sideways scroll), and, from 1000 px up, no line of text breaks
 between two letters or digits of one word, with every project and plug-in
 opened. With --print: under print media every project's details show without
-being opened, and no control (input, button, sort arrow, disclosure marker)
-shows. Prints one line per check; exits 1 on the first width that fails.
+being opened, no control (input, button, sort arrow, disclosure marker)
+shows, and a filtered table says what its filter left out. Prints one line
+per check; exits 1 when any failed.
 
 Chromium is driven through its DevTools protocol on a pipe
 (--remote-debugging-pipe): no network port, nothing but the standard library.
@@ -86,6 +87,19 @@ PRINTED = r"""
     if (after !== "none" && after !== "normal" && after !== '""') out.controls.push("a sort arrow on " + th.textContent);
   });
   return out;
+})()
+"""
+
+# Filters the plug-ins under print media: what the printed page says of it.
+FILTERED = r"""
+(function () {
+  var input = document.querySelector("input[data-filter=plugins]");
+  var missing = document.querySelector("input[data-missing=plugins]");
+  input.value = "no such plug-in";
+  missing.click();
+  input.dispatchEvent(new Event("input"));
+  var note = document.querySelector("#plugins").previousElementSibling;
+  return note.checkVisibility() ? note.textContent : "(not shown)";
 })()
 """
 
@@ -196,14 +210,14 @@ def main():
             for width in args.width or []:
                 browser.open(url, width)
                 seen = browser.evaluate(MEASURE + "(%s)" % ("true" if width >= 1000 else "false"))
-                if seen["scrollWidth"] > seen["width"] or seen["sticking"]:
+                wide = seen["scrollWidth"] > seen["width"] or seen["sticking"]
+                if wide:
                     print("FAIL: %d px: the page is %d px wide; sticking out: %s" %
                           (width, seen["scrollWidth"], "; ".join(seen["sticking"])))
-                    failed = True
                 if seen["broken"]:
                     print("FAIL: %d px: %d words broken: %s" % (width, len(seen["broken"]), "; ".join(seen["broken"][:10])))
-                    failed = True
-                if not failed:
+                failed = failed or wide or bool(seen["broken"])
+                if not wide and not seen["broken"]:
                     print("ok: %d px: nothing scrolls sideways%s" % (width, ", no word broken" if width >= 1000 else ""))
             if args.printed:
                 browser.open(url, 1280)
@@ -215,6 +229,13 @@ def main():
                     failed = True
                 else:
                     print("ok: print: %d projects' details shown, no controls" % seen["details"])
+                # A filter's words are not printed with its box: the page says what it left out.
+                note = browser.evaluate(FILTERED)
+                if not note.startswith("Shown: 0 of ") or not note.endswith(" rows, matching \u201Cno such plug-in\u201D, missing only."):
+                    print("FAIL: print: a filtered table says %r" % note)
+                    failed = True
+                else:
+                    print("ok: print: a filtered table says so: " + note)
             if browser.errors:
                 print("FAIL: script errors: " + "; ".join(browser.errors))
                 failed = True
