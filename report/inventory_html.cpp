@@ -19,7 +19,7 @@ h1 { font-size: 24px; margin: 0 0 4px; }
 h2 { font-size: 18px; margin: 32px 0 10px; border-bottom: 2px solid var(--line); padding-bottom: 4px; }
 h3 { font-size: 14px; margin: 14px 0 6px; }
 .meta { color: var(--muted); margin: 0 0 18px; overflow-wrap: break-word; }
-.summary { display: grid; grid-template-columns: repeat(auto-fill, minmax(150px, 1fr)); gap: 10px; }
+.summary { display: grid; grid-template-columns: repeat(auto-fit, minmax(150px, 1fr)); gap: 10px; }
 .card { background: var(--bg); border: 1px solid var(--line); border-radius: 6px; padding: 10px 12px; }
 .card b { display: block; font-size: 22px; }
 .card span { color: var(--muted); font-size: 12px; text-transform: uppercase; letter-spacing: .04em; }
@@ -45,11 +45,14 @@ details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6
 .small { color: var(--muted); font-weight: 400; }
 .key { display: block; color: var(--muted); font-size: 12px; }
 code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
+.meta code ~ code { white-space: nowrap; }  /* a cache's name; the folder before them may break */
 .filtered { display: none; }
 /* A narrow window: each table row becomes a block, its first cell a heading
    line and the others flowing after it, a number with its column's name. */
 @media (max-width: 720px) {
   main { padding: 16px 12px 32px; }
+  .summary { grid-template-columns: repeat(auto-fit, minmax(110px, 1fr)); gap: 8px; }
+  .card { padding: 8px 10px; }
   table, tbody, tr, td { display: block; }
   thead { display: block; }
   table:not(.sortable) thead { display: none; }
