@@ -19,7 +19,7 @@ h1 { font-size: 24px; margin: 0 0 4px; }
 h2 { font-size: 18px; margin: 32px 0 10px; border-bottom: 2px solid var(--line); padding-bottom: 4px; }
 h3 { font-size: 14px; margin: 14px 0 6px; }
 .meta { color: var(--muted); margin: 0 0 18px; overflow-wrap: break-word; }
-.summary { display: grid; grid-template-columns: repeat(auto-fit, minmax(150px, 1fr)); gap: 10px; }
+.summary { display: grid; grid-template-columns: repeat(auto-fit, minmax(170px, 1fr)); gap: 10px; }
 .card { background: var(--bg); border: 1px solid var(--line); border-radius: 6px; padding: 10px 12px; }
 .card b { display: block; font-size: 22px; }
 .card span { color: var(--muted); font-size: 12px; text-transform: uppercase; letter-spacing: .04em; }
@@ -51,7 +51,7 @@ code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px
    line and the others flowing after it, a number with its column's name. */
 @media (max-width: 720px) {
   main { padding: 16px 12px 32px; }
-  .summary { grid-template-columns: repeat(auto-fit, minmax(110px, 1fr)); gap: 8px; }
+  .summary { grid-template-columns: repeat(auto-fit, minmax(130px, 1fr)); gap: 8px; }
   .card { padding: 8px 10px; }
   table, tbody, tr, td { display: block; }
   thead { display: block; }
