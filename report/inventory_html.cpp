@@ -60,6 +60,7 @@ code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px
   th { border: 1px solid var(--line); border-radius: 4px; padding: 2px 6px; font-size: 12px; }
   th.n { text-align: left; }
   tbody tr { display: flex; flex-wrap: wrap; gap: 0 12px; padding: 6px 0; border-bottom: 1px solid var(--line); }
+  tbody tr[hidden] { display: none; }
   td { border: none; padding: 0; min-width: 0; max-width: 100%; }
   td:first-child { flex: 1 0 100%; font-weight: 600; }
   td:empty { display: none; }

@@ -6,7 +6,7 @@
 For each width (CSS pixels): nothing reaches past the right edge of the
 window (no sideways scroll), and, from 1000 px up, no line of text breaks
 between two letters or digits of one word, with every project and plug-in
-opened. With --print: under print media every project's details show without
+opened; a filter that matches nothing leaves no plug-in row shown. With --print: under print media every project's details show without
 being opened, no control (input, button, sort arrow, disclosure marker)
 shows, and a filtered table says what its filter left out. Prints one line
 per check; exits 1 when any failed.
@@ -87,6 +87,20 @@ PRINTED = r"""
     if (after !== "none" && after !== "normal" && after !== '""') out.controls.push("a sort arrow on " + th.textContent);
   });
   return out;
+})()
+"""
+
+# Filters the plug-ins for a name no plug-in has: how many rows still show.
+HIDDEN_BY_FILTER = r"""
+(function () {
+  var input = document.querySelector("input[data-filter=plugins]");
+  input.value = "no such plug-in";
+  input.dispatchEvent(new Event("input"));
+  var left = Array.prototype.filter.call(document.querySelectorAll("#plugins tbody tr"),
+                                         function (r) { return r.checkVisibility(); }).length;
+  input.value = "";
+  input.dispatchEvent(new Event("input"));
+  return left;
 })()
 """
 
@@ -216,8 +230,12 @@ def main():
                           (width, seen["scrollWidth"], "; ".join(seen["sticking"])))
                 if seen["broken"]:
                     print("FAIL: %d px: %d words broken: %s" % (width, len(seen["broken"]), "; ".join(seen["broken"][:10])))
-                failed = failed or wide or bool(seen["broken"])
-                if not wide and not seen["broken"]:
+                # A filter hides rows at every width, whatever the layout makes of them.
+                left = browser.evaluate(HIDDEN_BY_FILTER)
+                if left:
+                    print("FAIL: %d px: %d plug-in rows still shown under a filter that matches none" % (width, left))
+                failed = failed or wide or bool(seen["broken"]) or bool(left)
+                if not wide and not seen["broken"] and not left:
                     print("ok: %d px: nothing scrolls sideways%s" % (width, ", no word broken" if width >= 1000 else ""))
             if args.printed:
                 browser.open(url, 1280)
