@@ -73,6 +73,9 @@ code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px
   #projects td:nth-child(6)::before { content: "missing media "; }
   table.fx td:nth-child(7)::before { content: "preset "; }
   table.media td:nth-child(3)::before { content: "exists: "; }
+  #missing-media td:nth-child(2):not(:empty)::before { content: "found by name: "; }
+  #missing-media td:nth-child(3)::before { content: "named in: "; }
+  tr.uses > td { font-weight: 400; }
   td::before, td .key { color: var(--muted); font-weight: 400; }
   details { padding: 0 8px; }
 }
