@@ -131,20 +131,21 @@ constexpr std::string_view kScript = R"(<script>
     note.className = "filtered";
     table.parentNode.insertBefore(note, table);
     function apply() {
-      var shown = 0;
+      var shown = 0, rows = 0;
       var words = input.value.toLowerCase().split(/\s+/).filter(Boolean);
       Array.prototype.forEach.call(table.tBodies[0].rows, function (row) {
         var text = row.textContent.toLowerCase();
         var show = words.every(function (w) { return text.indexOf(w) >= 0; });
         if (missing && missing.checked) show = show && row.getAttribute("data-missing") === "1";
         row.hidden = !show;
+        ++rows;
         if (show) ++shown;
       });
       // The controls are not printed; what they left out is said instead.
       var said = [];
       if (words.length) said.push("matching \u201C" + input.value.trim() + "\u201D");
       if (missing && missing.checked) said.push("missing only");
-      note.textContent = said.length ? "Shown: " + shown + " of " + table.tBodies[0].rows.length + " rows, " +
+      note.textContent = said.length ? "Shown: " + shown + " of " + rows + " rows, " +
                                        said.join(", ") + "." : "";
     }
     input.addEventListener("input", apply);

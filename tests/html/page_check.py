@@ -29,6 +29,7 @@ import tempfile
 MEASURE = r"""
 (function (wideEnough) {
   document.querySelectorAll("details").forEach(function (d) { d.open = true; });
+  document.querySelectorAll("tr[data-uses]").forEach(function (r) { if (r.getAttribute("aria-expanded") !== "true") r.click(); });
   var width = document.documentElement.clientWidth;
   var out = { width: width, scrollWidth: document.documentElement.scrollWidth, sticking: [], broken: [] };
   document.querySelectorAll("body *").forEach(function (e) {
