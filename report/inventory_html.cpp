@@ -18,14 +18,14 @@ main { max-width: 1240px; margin: 0 auto; padding: 24px 20px 48px; }
 h1 { font-size: 24px; margin: 0 0 4px; }
 h2 { font-size: 18px; margin: 32px 0 10px; border-bottom: 2px solid var(--line); padding-bottom: 4px; }
 h3 { font-size: 14px; margin: 14px 0 6px; }
-.meta { color: var(--muted); margin: 0 0 18px; overflow-wrap: anywhere; }
-.summary { display: grid; grid-template-columns: repeat(6, 1fr); gap: 10px; }
+.meta { color: var(--muted); margin: 0 0 18px; overflow-wrap: break-word; }
+.summary { display: grid; grid-template-columns: repeat(auto-fit, minmax(170px, 1fr)); gap: 10px; }
 .card { background: var(--bg); border: 1px solid var(--line); border-radius: 6px; padding: 10px 12px; }
 .card b { display: block; font-size: 22px; }
 .card span { color: var(--muted); font-size: 12px; text-transform: uppercase; letter-spacing: .04em; }
 .card.alert b { color: var(--bad); }
 table { width: 100%; border-collapse: collapse; }
-th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: anywhere; }
+th, td { text-align: left; padding: 5px 8px; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: break-word; }
 th { background: var(--bg); font-weight: 600; white-space: nowrap; }
 table[data-sorting] th.sortable { cursor: pointer; user-select: none; }
 table[data-sorting] th.sortable::after { content: " \2195"; color: var(--muted); }
@@ -36,22 +36,59 @@ td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .status-missing { color: var(--bad); font-weight: 600; }
 .status-unknown { color: var(--muted); }
 .no { color: var(--bad); font-weight: 600; }
-.tools { display: flex; gap: 10px; align-items: center; margin: 0 0 8px; }
-.tools input[type=search] { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; }
+.tools { display: flex; flex-wrap: wrap; gap: 6px 10px; align-items: center; margin: 0 0 8px; }
+.tools input[type=search] { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; max-width: 100%; }
 .tools label { color: var(--muted); }
 details { border: 1px solid var(--line); border-radius: 6px; margin: 8px 0; padding: 0 12px; }
-details > summary { cursor: pointer; padding: 8px 0; font-weight: 600; overflow-wrap: anywhere; }
+details > summary { cursor: pointer; padding: 8px 0; font-weight: 600; overflow-wrap: break-word; }
 details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6px; }
 .small { color: var(--muted); font-weight: 400; }
 .key { display: block; color: var(--muted); font-size: 12px; }
 code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
-@media (max-width: 900px) { .summary { grid-template-columns: repeat(3, 1fr); } }
+.meta code ~ code { white-space: nowrap; }  /* a cache's name; the folder before them may break */
+.filtered { display: none; }
+/* A narrow window: each table row becomes a block, its first cell a heading
+   line and the others flowing after it, a number with its column's name. */
+@media (max-width: 720px) {
+  main { padding: 16px 12px 32px; }
+  .summary { grid-template-columns: repeat(auto-fit, minmax(130px, 1fr)); gap: 8px; }
+  .card { padding: 8px 10px; }
+  table, tbody, tr, td { display: block; }
+  thead { display: block; }
+  table:not(.sortable) thead { display: none; }
+  thead tr { display: flex; flex-wrap: wrap; gap: 4px; padding-bottom: 6px; }
+  th { border: 1px solid var(--line); border-radius: 4px; padding: 2px 6px; font-size: 12px; }
+  th.n { text-align: left; }
+  tbody tr { display: flex; flex-wrap: wrap; gap: 0 12px; padding: 6px 0; border-bottom: 1px solid var(--line); }
+  tbody tr[hidden] { display: none; }
+  td { border: none; padding: 0; min-width: 0; max-width: 100%; }
+  td:first-child { flex: 1 0 100%; font-weight: 600; }
+  td:empty { display: none; }
+  td.n { text-align: left; }
+  #plugins td:nth-child(6)::before { content: "projects "; }
+  #plugins td:nth-child(7)::before { content: "instances "; }
+  #projects td:nth-child(3)::before { content: "tracks "; }
+  #projects td:nth-child(4)::before { content: "plug-ins "; }
+  #projects td:nth-child(5)::before { content: "missing plug-ins "; }
+  #projects td:nth-child(6)::before { content: "missing media "; }
+  table.fx td:nth-child(7)::before { content: "preset "; }
+  table.media td:nth-child(3)::before { content: "exists: "; }
+  #missing-media td:nth-child(2):not(:empty)::before { content: "found by name: "; }
+  #missing-media td:nth-child(3)::before { content: "named in: "; }
+  tr.uses > td { font-weight: 400; }
+  td::before, td .key { color: var(--muted); font-weight: 400; }
+  details { padding: 0 8px; }
+}
 @media print {
   main { max-width: none; padding: 0; }
   .tools { display: none; }
-  table[data-sorting] th.sortable::after { content: ""; }
+  .filtered:not(:empty) { display: block; color: var(--muted); }
+  table[data-sorting] th.sortable::after { content: none; }
   tr, details { break-inside: avoid; }
   details { border: none; padding: 0; }
+  details > summary { list-style: none; cursor: auto; }
+  details > summary::-webkit-details-marker { display: none; }
+  details::details-content { content-visibility: visible; display: block; }
   a { color: inherit; text-decoration: none; }
 }
 </style>
@@ -90,20 +127,39 @@ constexpr std::string_view kScript = R"(<script>
   document.querySelectorAll("input[data-filter]").forEach(function (input) {
     var table = document.getElementById(input.getAttribute("data-filter"));
     var missing = document.querySelector("input[data-missing='" + table.id + "']");
+    var note = document.createElement("p");
+    note.className = "filtered";
+    table.parentNode.insertBefore(note, table);
     function apply() {
+      var shown = 0, rows = 0;
       var words = input.value.toLowerCase().split(/\s+/).filter(Boolean);
       Array.prototype.forEach.call(table.tBodies[0].rows, function (row) {
         var text = row.textContent.toLowerCase();
         var show = words.every(function (w) { return text.indexOf(w) >= 0; });
         if (missing && missing.checked) show = show && row.getAttribute("data-missing") === "1";
         row.hidden = !show;
+        ++rows;
+        if (show) ++shown;
       });
+      // The controls are not printed; what they left out is said instead.
+      var said = [];
+      if (words.length) said.push("matching \u201C" + input.value.trim() + "\u201D");
+      if (missing && missing.checked) said.push("missing only");
+      note.textContent = said.length ? "Shown: " + shown + " of " + rows + " rows, " +
+                                       said.join(", ") + "." : "";
     }
     input.addEventListener("input", apply);
     if (missing) missing.addEventListener("change", apply);
   });
+  // Printed, every project is open; afterwards each is as it was.
+  var closed = [];
   window.addEventListener("beforeprint", function () {
-    document.querySelectorAll("details").forEach(function (d) { d.open = true; });
+    closed = Array.prototype.filter.call(document.querySelectorAll("details"), function (d) { return !d.open; });
+    closed.forEach(function (d) { d.open = true; });
+  });
+  window.addEventListener("afterprint", function () {
+    closed.forEach(function (d) { d.open = false; });
+    closed = [];
   });
 })();
 </script>
@@ -126,6 +182,29 @@ void escaped(BufferedWriter& out, std::string_view text) {
     }
     out.flushIfFull();
   }
+}
+
+// A path as HTML. A long one gets a line-break opportunity after each
+// separator, so that a narrow column or window breaks it between folders,
+// never inside a name; a short one fits any column as it is.
+void escapedPath(BufferedWriter& out, std::string_view path) {
+  constexpr std::size_t kUnbroken = 40;
+  if (path.size() <= kUnbroken) return escaped(out, path);
+  std::size_t start = 0;
+  for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+    if (path[k] == '/' || path[k] == '\\') {
+      escaped(out, path.substr(start, k + 1 - start));
+      out << "<wbr>";
+      start = k + 1;
+    }
+  }
+  escaped(out, path.substr(start));
+}
+
+void pathCell(BufferedWriter& out, std::string_view path) {
+  out << "<td>";
+  escapedPath(out, path);
+  out << "</td>";
 }
 
 void cell(BufferedWriter& out, std::string_view text) {
@@ -199,7 +278,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   ++number_;
   BufferedWriter& row = rows_.out();
   row << "<tr><td><a href=\"#p" << number_ << "\">";
-  escaped(row, project.path);
+  escapedPath(row, project.path);
   row << "</a></td><td>";
   escaped(row, p.reaperVersion);
   if (!p.reaperPlatform.empty()) {
@@ -216,19 +295,19 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
 
   BufferedWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
-  escaped(out, project.path);
+  escapedPath(out, project.path);
   out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
       out << (k == 0 ? "<code>" : ", <code>");
-      escaped(out, project.alsoAt[k]);
+      escapedPath(out, project.alsoAt[k]);
       out << "</code>";
     }
     out << ".</p>\n";
   }
   if (p.instances > 0) {
-    out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
+    out << "<h3>Plug-ins</h3>\n<table class=\"fx\"><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
   }
   std::uint64_t seen = 0;
@@ -253,12 +332,12 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
       [&](const MediaReference& m) {
         if (seen++ == 0) {
           if (p.instances > 0) out << "</tbody></table>\n";
-          out << "<h3>Media</h3>\n<table><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n"
+          out << "<h3>Media</h3>\n<table class=\"media\"><thead><tr><th>File</th><th>Resolved</th><th>Exists</th></tr></thead>\n"
                  "<tbody>\n";
         }
         out << "<tr>";
-        cell(out, m.file);
-        cell(out, resolvedMediaText(folder, m.file));
+        pathCell(out, m.file);
+        pathCell(out, resolvedMediaText(folder, m.file));
         out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
       });
   if (!replayed) {
@@ -276,7 +355,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   out << kHead << "<p class=\"meta\">";
   if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
-    escaped(out, *resources_);
+    escapedPath(out, *resources_);
     out << "</code>:";
     // Each cache by name, with what it gave or why it could not be used.
     bool first = true;
@@ -353,7 +432,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
     out << "<table id=\"errors\"><thead><tr><th>Path</th><th>Message</th></tr></thead>\n<tbody>\n";
     for (const ArchiveTotals::Error& e : totals.errors()) {
       out << "<tr>";
-      cell(out, e.path);
+      pathCell(out, e.path);
       cell(out, e.message);
       out << "</tr>\n";
     }

@@ -598,6 +598,38 @@ TEST(archive_inventory, the_parts_set_aside_come_back_in_place_after_the_summary
   EXPECT_LT(section2, html.find("<h2>Errors</h2>"));
 }
 
+TEST(archive_inventory, a_long_path_on_the_page_breaks_between_folders_only) {
+  // A narrow column breaks a path where a <wbr> allows it: after a
+  // separator of a long path, never inside a name; a short path stays whole.
+  const struct {
+    std::string path, shown;
+  } cases[] = {
+      {"/archive/b.rpp", "/archive/b.rpp"},
+      {"/home/me/Music/REAPER/2024/Night & Day/mix.rpp",
+       "/<wbr>home/<wbr>me/<wbr>Music/<wbr>REAPER/<wbr>2024/<wbr>Night &amp; Day/<wbr>mix.rpp"},
+      {"C:\\Users\\me\\Documents\\REAPER Media\\Song\\Song.rpp",
+       "C:\\<wbr>Users\\<wbr>me\\<wbr>Documents\\<wbr>REAPER Media\\<wbr>Song\\<wbr>Song.rpp"},
+      {"/home/me/Music/REAPER/a folder that ends/", "/<wbr>home/<wbr>me/<wbr>Music/<wbr>REAPER/<wbr>a folder that ends/"},
+  };
+  for (const auto& c : cases) {
+    ProjectInventory project = Inventory(kPlain);
+    ArchiveTotals totals;
+    totals.addProject(project);
+    totals.finish();
+    std::string bytes;
+    SinkOf sink([&](std::string_view piece) {
+      bytes += piece;
+      return true;
+    });
+    const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(InventoryFormat::Html, std::nullopt, sink);
+    ASSERT_TRUE(writer->open(u""));
+    ASSERT_TRUE(writer->addProject({c.path, project}));
+    ASSERT_TRUE(writer->finish(totals));
+    EXPECT_NE(bytes.find("<a href=\"#p1\">" + c.shown + "</a>"), std::string::npos) << c.path;
+    EXPECT_NE(bytes.find("<details id=\"p1\"><summary>" + c.shown + " <span"), std::string::npos) << c.path;
+  }
+}
+
 TEST(archive_inventory, a_refusing_sink_stops_the_writer_and_is_reported) {
   ProjectInventory plain = Inventory(kPlain);
   ArchiveTotals totals;

@@ -3,7 +3,8 @@
 # with each real resource folder, every JSON output validated against
 # docs/inventory.schema.json, the CSV read back with Python's csv module and
 # compared with the JSON, the HTML opened in headless Chromium (it renders,
-# its script runs without error, hostile names stay text), --jobs 1 and 4
+# its script runs without error, hostile names stay text, it reads at 1280,
+# 1400 and 420 px and printed), --jobs 1 and 4
 # byte-identical, links to folders not followed, an unreadable folder listed
 # as an error, the inputs unchanged, nothing left behind by a failed or killed
 # run, a broken pipe and a file size limit as failed writes, /proc/kmsg never
@@ -150,6 +151,11 @@ if [ -n "$browser" ]; then
   grep -q 'Lead &lt;Vox&gt; &amp; co' "$work/dom.html" || fail "a track name is not shown as text"
   grep -q "caf"$'\xef\xbf\xbd'".rpp" "$work/dom.html" || fail "a name that is not UTF-8 is not shown with U+FFFD"
   echo "ok: the HTML renders in Chromium, its script runs, names stay text"
+  # Laid out at two desktop widths and a phone's, and printed: no word broken
+  # inside, nothing past the right edge, every project open and no control
+  # when printed. The real corpus's page has the longest names.
+  "$python" tests/html/page_check.py "$work/one.html" --width 1280 --width 1400 --width 420 --print \
+    || fail "the page does not read well at every width"
 else
   echo "SKIP: no chromium (install it with tools/install-deps)"
 fi
