@@ -677,7 +677,7 @@ ProjectInventory readProjectInventory(BlockReader& reader) {
 }
 
 bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>& instance,
-                               const std::function<void(const MediaReference&)>& media) {
+                               const std::function<void(const MediaReference&)>& eachMedia) {
   if (!spool_) return true;
   if (spool_->failed()) return false;
   RecordReader in(*spool_);
@@ -737,7 +737,7 @@ bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>&
       if (!in.text(m.file) || !in.byte(flags) || !in.number(number)) return false;
       m.exists = flags != 0;
       m.uses = static_cast<std::uint32_t>(number);
-      media(m);
+      eachMedia(m);
     } else {
       return false;
     }

@@ -406,7 +406,7 @@ bool Place(std::int32_t id, Kind kind, GtkWidget* widget, std::int32_t x, std::i
   return true;
 }
 
-GtkWidget* Control(std::int32_t id, Kind* kind = nullptr) {
+GtkWidget* ControlWidget(std::int32_t id, Kind* kind = nullptr) {
   auto found = State().controls.find(id);
   if (found == State().controls.end()) return nullptr;
   if (kind != nullptr) *kind = found->second.kind;
@@ -846,14 +846,14 @@ void EndPanel() {
 
 std::int32_t ReadControlState(std::int32_t id) {
   Kind kind;
-  GtkWidget* widget = Control(id, &kind);
+  GtkWidget* widget = ControlWidget(id, &kind);
   if (widget == nullptr || (kind != Kind::Option && kind != Kind::CheckBox)) return 0;
   return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? 1 : 0;
 }
 
 void WriteControlState(std::int32_t id, std::int32_t state) {
   Kind kind;
-  GtkWidget* widget = Control(id, &kind);
+  GtkWidget* widget = ControlWidget(id, &kind);
   if (widget == nullptr || (kind != Kind::Option && kind != Kind::CheckBox)) return;
   Toolkit& t = State();
   ++t.settingState;
@@ -965,7 +965,7 @@ OpenedDocument LastOpenedDocument() { return State().lastDocument; }
 std::vector<Text> DroppedFiles() { return State().lastFiles; }
 
 void SetAccessibleName(std::int32_t id, TextView name) {
-  if (GtkWidget* widget = Control(id)) atk_object_set_name(gtk_widget_get_accessible(widget), Utf8(name).c_str());
+  if (GtkWidget* widget = ControlWidget(id)) atk_object_set_name(gtk_widget_get_accessible(widget), Utf8(name).c_str());
 }
 
 }  // namespace ui
