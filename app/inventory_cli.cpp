@@ -7,6 +7,7 @@
 #include "core/plugin_caches.h"
 #include "core/project_finder.h"
 #include "report/inventory_output.h"
+#include "runtime/dates.h"
 #include "runtime/file_tree.h"
 #include "runtime/os_file.h"
 #include "runtime/output_file.h"
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -183,6 +185,19 @@ Text folderOf(TextView path) {
   return Text(path.substr(0, end));
 }
 
+// Now in UTC, ISO 8601; SOURCE_DATE_EPOCH (seconds), when set, stands for
+// now, so that a build or a test can make the same bytes twice.
+std::string generatedNow() {
+  auto seconds = static_cast<Timestamp>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+  if (const char* fixed = std::getenv("SOURCE_DATE_EPOCH"); fixed != nullptr && *fixed != '\0') {
+    char* end = nullptr;
+    const long long value = std::strtoll(fixed, &end, 10);
+    if (*end == '\0' && value >= 0) seconds = value;
+  }
+  return TextToUtf8(FormatTimestamp(u"%yyyy-%mm-%ddT%hh:%ii:%ssZ", seconds));
+}
+
 std::string formatDuration(double seconds) {
   const auto s = static_cast<long long>(seconds + 0.5);
   char text[32];
@@ -327,7 +342,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   // The parts of the output that come after the summary are set aside
   // beside the output (where its bytes must fit anyway), or in the folder
   // for temporary files when the output is a device, a pipe or stdout.
-  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(options.format, resourcesShown, sink);
+  const std::unique_ptr<InventoryWriter> writer =
+      makeInventoryWriter(options.format, resourcesShown, sink, {generatedNow(), QUORVEL_VERSION});
   if (!writer->open(output.writesDirectly() ? Text() : folderOf(outputPath))) {
     output.abandon();
     fail(shownOutput, u"may not create the file! (temporary file: " + writer->failureReason() + u")");
@@ -375,7 +391,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       totals.addError(projects.bytes(i), result.error);
       return true;
     }
-    totals.addProject(result.inventory);
+    totals.addProject(result.inventory, projects.bytes(i));
     return writer->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
   };
   if (showProgress) {
@@ -393,7 +409,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   try {
     if (readInOrder(reading)) {
       if (resourcesShown) totals.setCaches(caches.files());
-      totals.finish();
+      totals.finish(cachesUsed);
       written = writer->finish(totals) &&
                 (!holdBack || heldBack.copyTo([&](std::string_view piece) { return output.write(piece); })) &&
                 output.commit();

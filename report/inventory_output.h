@@ -15,7 +15,8 @@
 // be (ProjectInventory::forEach); failureReason() then words the scratch
 // file's failure, and is empty when it was the sink's (whose owner knows
 // why). `resources` is the resource folder the installed check used, as
-// pathText gives it, or null when there was no check.
+// pathText gives it, or null when there was no check. `stamp` says when and
+// by which version the inventory was made (JSON and HTML).
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
@@ -59,9 +60,15 @@ class InventoryWriter {
   virtual Text failureReason() const = 0;
 };
 
+// When and by what an inventory was made.
+struct InventoryStamp {
+  std::string generated;  // ISO 8601 in UTC, e.g. "2026-05-01T12:00:00Z"
+  std::string version;    // the program's version
+};
+
 // The writer of a format; `sink` must outlive it.
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     const ByteSink& sink);
+                                                     const ByteSink& sink, InventoryStamp stamp = {});
 
 // A buffer in front of a sink, shared by the writers.
 class SinkWriter {
@@ -103,8 +110,10 @@ class SinkWriter {
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
 
 // The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).
-std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink);
-std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink,
+                                                         InventoryStamp stamp = {});
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink,
+                                                         InventoryStamp stamp = {});
 std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink);
 
 // A part of the output set aside in a scratch file, written through its own
