@@ -134,9 +134,10 @@ std::vector<std::int32_t> ArchiveTotals::tracksOf(const PluginUse& use) const {
   return out;
 }
 
-std::span<const PluginUse> ArchiveTotals::usedBy(std::size_t plugin) const {
-  if (plugin + 1 >= firstUse_.size()) return {};
-  return std::span<const PluginUse>(uses_).subspan(firstUse_[plugin], firstUse_[plugin + 1] - firstUse_[plugin]);
+ArchiveTotals::Uses ArchiveTotals::usedBy(std::size_t plugin) const {
+  if (plugin + 1 >= firstUse_.size()) return {uses_.end(), uses_.end()};
+  const auto from = uses_.begin() + static_cast<std::ptrdiff_t>(firstUse_[plugin]);
+  return {from, from + static_cast<std::ptrdiff_t>(firstUse_[plugin + 1] - firstUse_[plugin])};
 }
 
 void ArchiveTotals::addError(std::string_view path, std::string_view message) {

@@ -15,7 +15,8 @@
 #include "core/project_inventory.h"
 
 #include <cstdint>
-#include <span>
+#include <deque>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -74,7 +75,8 @@ class ArchiveTotals {
   std::uint64_t unknownPlugins() const;
   // After finish(): the projects that use plugins()[plugin], in the order
   // they were added (path order), and a use's tracks, ascending.
-  std::span<const PluginUse> usedBy(std::size_t plugin) const;
+  using Uses = std::ranges::subrange<std::deque<PluginUse>::const_iterator>;
+  Uses usedBy(std::size_t plugin) const;
   std::vector<std::int32_t> tracksOf(const PluginUse& use) const;
   std::string_view projectPath(std::uint32_t project) const { return paths_[project]; }
   const std::vector<ArchivePlugin>& plugins() const { return plugins_; }
@@ -88,7 +90,7 @@ class ArchiveTotals {
   std::vector<std::uint64_t> lastProject_;  // per plug-in: the last project that used it
   std::unordered_map<std::string, std::size_t> byIdentity_;
   std::vector<std::string_view> paths_;
-  std::vector<PluginUse> uses_;         // in project order until finish(), then by plug-in
+  std::deque<PluginUse> uses_;          // in project order until finish(), then by plug-in; grows by blocks, never by doubling
   std::vector<std::size_t> firstUse_;   // after finish(): per plug-in, where its uses start; one more at the end
   std::string trackLists_;              // count, then track deltas, as LEB128
   std::vector<Error> errors_;

@@ -313,7 +313,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   SinkWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escaped(out, project.path);
-  out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
+  out << " <span class=\"small\">(" << p.instances << " instances, " << p.media << " media files)</span></summary>\n";
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
@@ -452,7 +452,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   out << "<h2>Projects</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter projects\" "
          "data-filter=\"projects\" aria-label=\"Filter projects\"></div>\n"
          "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
-         "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Plug-ins</th>"
+         "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Instances</th>"
          "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
   if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";

@@ -155,7 +155,7 @@ TEST(archive_inventory, one_row_per_plugin_across_binaries_lists_the_projects_th
   EXPECT_EQ(reaeq->projects, 2u);
   EXPECT_EQ(reaeq->instances, 5u);
   // Two binaries in one project are one use; the take FX counts for its track.
-  const std::span<const PluginUse> uses = a.totals.usedBy(index);
+  const ArchiveTotals::Uses uses = a.totals.usedBy(index);
   ASSERT_EQ(uses.size(), 2u);
   EXPECT_EQ(a.totals.projectPath(uses[0].project), "/a.rpp");
   EXPECT_EQ(uses[0].instances, 3u);
@@ -210,6 +210,7 @@ TEST(archive_inventory, the_outputs_show_who_uses_a_plugin_and_when_the_inventor
   EXPECT_NE(html.find("<span class=\"key\">VST3 installed (FabFilter_Pro_Q_3.vst3)</span>"), std::string::npos);
   EXPECT_NE(html.find("<tr data-find=\"ReaEQ Pro-Q 3 StudioLink \"><td><a href=\"#p1\">"), std::string::npos);
   EXPECT_NE(html.find("<b>2</b><span>missing plug-ins</span>"), std::string::npos);
+  EXPECT_NE(html.find("/a.rpp <span class=\"small\">(5 instances, 0 media files)</span>"), std::string::npos);
   const std::string unchecked = written(InventoryFormat::Html, std::nullopt);
   EXPECT_NE(unchecked.find("<b>not checked</b><span>missing plug-ins</span>"), std::string::npos);
 }
