@@ -7,6 +7,7 @@
 #include "core/plugin_caches.h"
 #include "core/project_finder.h"
 #include "report/inventory_output.h"
+#include "runtime/dates.h"
 #include "runtime/file_tree.h"
 #include "runtime/os_file.h"
 #include "runtime/output_file.h"
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -139,6 +141,19 @@ int parseArguments(const std::vector<Text>& arguments, const CliStreams& streams
   if (options.resources && options.noInstalledCheck)
     return badUsage(kProgram, streams, u"--reaper-resources and --no-installed-check exclude each other");
   return kGoOn;
+}
+
+// Now in UTC, ISO 8601; SOURCE_DATE_EPOCH (seconds), when set, stands for
+// now, so that a build or a test can make the same bytes twice.
+std::string generatedNow() {
+  auto seconds = static_cast<Timestamp>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+  if (const char* fixed = std::getenv("SOURCE_DATE_EPOCH"); fixed != nullptr && *fixed != '\0') {
+    char* end = nullptr;
+    const long long value = std::strtoll(fixed, &end, 10);
+    if (*end == '\0' && value >= 0) seconds = value;
+  }
+  return TextToUtf8(FormatTimestamp(u"%yyyy-%mm-%ddT%hh:%ii:%ssZ", seconds));
 }
 
 std::string formatDuration(double seconds) {
@@ -320,7 +335,7 @@ class InventoryRun {
       fail(shownOutput_, u"may not create the file! (temporary file: " + heldBack_.failureReason() + u")");
       return 1;
     }
-    writer_ = makeInventoryWriter(options_.format, resourcesShown_, sink_);
+    writer_ = makeInventoryWriter(options_.format, resourcesShown_, sink_, {generatedNow(), QUORVEL_VERSION});
     if (writer_->open(scratchFolder())) return kGoOn;
     output_.abandon();
     fail(shownOutput_, u"may not create the file! (temporary file: " + writer_->failureReason() + u")");
@@ -360,7 +375,7 @@ class InventoryRun {
     try {
       if (!readInOrder(reading)) return false;
       if (resourcesShown_) totals_.setCaches(caches_.files());
-      totals_.finish();
+      totals_.finish(cachesUsed);
       return writer_->finish(totals_) &&
              (!holdBack_ || heldBack_.copyTo(output_)) &&
              output_.commit();
@@ -383,7 +398,7 @@ class InventoryRun {
       totals_.addError(projects.bytes(i), result.reason);
       return true;
     }
-    totals_.addProject(result.inventory);
+    totals_.addProject(result.inventory, projects.bytes(i));
     return writer_->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
   }
 

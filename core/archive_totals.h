@@ -1,13 +1,22 @@
 // What the outputs say of an archive as a whole: the plug-ins aggregated by
-// identity, the counts and the errors. Nothing here keeps a project after it
-// was added, so memory grows with the distinct plug-ins and the errors, never
-// with the number of projects or instances.
+// identity, the projects that use each, the counts and the errors. Of a
+// project only its path (a view of the caller's text) and its (plug-in,
+// project) pairs are kept, as numbers: 16 bytes a pair, plus a few bytes for
+// a pair whose plug-in sits on more than one track. Memory never grows with
+// the instances.
+//
+// A plug-in's identity is its format, name and vendor, whatever binary or
+// system it came from (ReaEQ from reaeq.dll, reaeq.vst.dylib and
+// reaeq.vst.so is one plug-in); a JS plug-in's is its path; a plug-in with
+// no name is told by its file and id, or by its label.
 #pragma once
 
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 
 #include <cstdint>
+#include <deque>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -16,10 +25,24 @@
 struct ArchivePlugin {
   FxFormat format;
   bool instrument;
-  InstallStatus status;
-  std::string display, name, vendor, file, id;
+  InstallStatus status;  // installed when any of its binaries is, else unknown when any is, else missing
+  std::string display, name, vendor, file, id;  // of the first instance met
   std::uint32_t projects = 0;
   std::uint32_t instances = 0;
+  std::vector<std::string> files, ids;  // every distinct one seen, sorted; none empty
+  std::vector<InstalledPlugin> installedAs;  // when missing: the same plug-in installed in another format
+  std::string warning;                       // "" or what the check noticed, e.g. a unique id that differs
+};
+
+// One project that uses a plug-in: its number (the order it was added in,
+// from 0), its instances of the plug-in, and the tracks they sit on (see
+// ProjectPlugin::tracks), read with ArchiveTotals::tracksOf.
+struct PluginUse {
+  std::uint32_t plugin;
+  std::uint32_t project;
+  std::uint32_t instances;
+  std::uint32_t tracks;  // the one track, or kTrackList | where its list starts
+  static constexpr std::uint32_t kTrackList = 0x80000000u;
 };
 
 // What the outputs say of the archive as a whole. Projects are added in path
@@ -33,17 +56,29 @@ class ArchiveTotals {
     std::string message;
   };
 
-  void addProject(const ProjectInventory& project);
+  // `path` (PathText form) must outlive the totals; projectPath(n) gives it back.
+  void addProject(const ProjectInventory& project, std::string_view path = {});
   void addError(std::string_view path, std::string_view message);  // path in PathText form
   // The cache files the installed check used, read or not (none: no check).
   void setCaches(std::vector<CacheFile> caches) { caches_ = std::move(caches); }
-  void finish();
+  // With the caches of the check (none: nothing checked), a missing plug-in
+  // learns where it is installed in another format, and an installed VST2
+  // whose unique id differs from the cache's gets a warning.
+  void finish(const PluginCaches* caches = nullptr);
 
   std::uint64_t projects() const { return projects_; }
   std::uint64_t instances() const { return instances_; }
   std::uint64_t missingMedia() const { return missingMedia_; }
   // Distinct plug-ins that are missing.
   std::uint64_t missingPlugins() const;
+  // Distinct plug-ins whose status is unknown.
+  std::uint64_t unknownPlugins() const;
+  // After finish(): the projects that use plugins()[plugin], in the order
+  // they were added (path order), and a use's tracks, ascending.
+  using Uses = std::ranges::subrange<std::deque<PluginUse>::const_iterator>;
+  Uses usedBy(std::size_t plugin) const;
+  std::vector<std::int32_t> tracksOf(const PluginUse& use) const;
+  std::string_view projectPath(std::uint32_t project) const { return paths_[project]; }
   const std::vector<ArchivePlugin>& plugins() const { return plugins_; }
   const std::vector<Error>& errors() const { return errors_; }
   const std::vector<CacheFile>& caches() const { return caches_; }
@@ -51,8 +86,13 @@ class ArchiveTotals {
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
   std::vector<ArchivePlugin> plugins_;
+  void setTracks(PluginUse& use, const std::vector<std::int32_t>& tracks);
   std::vector<std::uint64_t> lastProject_;  // per plug-in: the last project that used it
   std::unordered_map<std::string, std::size_t> byIdentity_;
+  std::vector<std::string_view> paths_;
+  std::deque<PluginUse> uses_;          // in project order until finish(), then by plug-in; grows by blocks, never by doubling
+  std::vector<std::size_t> firstUse_;   // after finish(): per plug-in, where its uses start; one more at the end
+  std::string trackLists_;              // count, then track deltas, as LEB128
   std::vector<Error> errors_;
   std::vector<CacheFile> caches_;
 };

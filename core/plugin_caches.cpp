@@ -115,6 +115,44 @@ std::string vstCacheKey(std::string_view file) {
   return key;
 }
 
+std::string vstBaseName(std::string_view file) {
+  std::string key = vstCacheKey(file);
+  auto cut = [&](std::string_view suffix) {
+    if (key.size() <= suffix.size() || key.compare(key.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
+    key.resize(key.size() - suffix.size());
+    return true;
+  };
+  for (std::string_view extension : {".dll", ".vst.dylib", ".vst.so", ".dylib", ".so", ".vst"})
+    if (cut(extension)) break;
+  for (std::string_view build : {"_(64_bit)", "_(32_bit)", "_(x64)", "_(x86)", "_x64", "_x86_64", "_64"})
+    if (cut(build)) break;
+  return key;
+}
+
+namespace {
+
+// "Vendor: Name", as AU identifiers are, split.
+void splitAuIdentifier(std::string_view identifier, std::string_view& name, std::string_view& vendor) {
+  const std::size_t colon = identifier.find(':');
+  vendor = colon == std::string_view::npos ? std::string_view() : identifier.substr(0, colon);
+  name = colon == std::string_view::npos ? identifier : identifier.substr(colon + 1);
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!vendor.empty() && vendor.back() == ' ') vendor.remove_suffix(1);
+}
+
+std::string nameKey(std::string_view name, std::string_view vendor) {
+  return lowerAscii(name) + '\0' + lowerAscii(vendor);
+}
+
+}  // namespace
+
+void PluginCaches::addName(std::string_view name, std::string_view vendor, FxFormat format, std::string_view file) {
+  if (name.empty()) return;
+  std::vector<InstalledPlugin>& where = byName_[nameKey(name, vendor)];
+  InstalledPlugin plugin{format, std::string(file)};
+  if (std::find(where.begin(), where.end(), plugin) == where.end()) where.push_back(std::move(plugin));
+}
+
 bool PluginCaches::addLine(Kind kind, LineState& state, std::string_view line) {
   if (line.empty()) return false;
   const bool ini = kind != Kind::AuComponents && kind != Kind::Jsfx;
@@ -137,14 +175,25 @@ bool PluginCaches::addLine(Kind kind, LineState& state, std::string_view line) {
         if (second != std::string_view::npos) name = rest.substr(second + 1);
       }
       const std::size_t child = key.find('<');
+      const std::string_view binary = key.substr(0, child);
+      // Its name as REAPER lists it: "ReaEQ (Cockos)", "Diva (u-he)!!!VSTi".
+      if (const std::size_t mark = name.find("!!!"); mark != std::string_view::npos) name = name.substr(0, mark);
+      if (name != "<SHELL>") {
+        std::string plain, vendor;
+        bool instrument = false;
+        splitPluginLabel(name, plain, vendor, instrument);
+        addName(plain, vendor, iEndsWith(binary, ".vst3") ? FxFormat::Vst3 : FxFormat::Vst2, binary);
+      }
       if (child != std::string_view::npos) {
-        vstShellChildren_.insert(vstCacheKey(key.substr(0, child)) + "<" + std::string(idNumber(key.substr(child + 1))));
+        vstShellChildren_.insert(vstCacheKey(binary) + "<" + std::string(idNumber(key.substr(child + 1))));
         if (!id.empty() && id != "0") vstIds_.insert(std::string(id));
         return true;
       }
       VstEntry entry = id.empty() ? VstEntry::ScannedOnly : name == "<SHELL>" ? VstEntry::Shell : VstEntry::Plugin;
-      auto [it, added] = vstFiles_.try_emplace(vstCacheKey(key), entry);
-      if (!added && entry == VstEntry::Plugin) it->second = entry;  // another cache found a plug-in in it
+      auto [it, added] = vstFiles_.try_emplace(vstCacheKey(key), VstFile{entry, std::string(id)});
+      if (!added && entry == VstEntry::Plugin) it->second = {entry, std::string(id)};  // another cache found a plug-in in it
+      auto [base, newBase] = vstBaseNames_.try_emplace(vstBaseName(key), entry);
+      if (!newBase && entry == VstEntry::Plugin) base->second = entry;
       if (entry == VstEntry::Plugin && id != "0") vstIds_.insert(std::string(id));
       return true;
     }
@@ -155,14 +204,25 @@ bool PluginCaches::addLine(Kind kind, LineState& state, std::string_view line) {
       vstShellChildren_.insert(vstCacheKey(section) + "<" + std::string(id));
       return true;
     }
-    case Kind::Clap:
+    case Kind::Clap: {
       if (!splitEntry(line, key, value) || section.empty() || key == "_") return false;
       clapIds_.insert(std::string(key));
+      if (const std::size_t bar = value.find('|'); bar != std::string_view::npos) {
+        std::string plain, vendor;
+        bool instrument = false;
+        splitPluginLabel(value.substr(bar + 1), plain, vendor, instrument);
+        addName(plain, vendor, FxFormat::Clap, section);
+      }
       return true;
-    case Kind::Au:
+    }
+    case Kind::Au: {
       if (!splitEntry(line, key, value) || section != "auplugins") return false;
       auNames_.insert(auKey(key));
+      std::string_view name, vendor;
+      splitAuIdentifier(key, name, vendor);
+      addName(name, vendor, FxFormat::Au, {});
       return true;
+    }
     case Kind::AuComponents: {
       std::string_view tokens[8];
       int count = 0;
@@ -172,6 +232,9 @@ bool PluginCaches::addLine(Kind kind, LineState& state, std::string_view line) {
       });
       if (count < 2 || tokens[0] != "AU") return false;
       auNames_.insert(auKey(tokens[1]));
+      std::string_view name, vendor;
+      splitAuIdentifier(tokens[1], name, vendor);
+      addName(name, vendor, FxFormat::Au, {});
       if (count == 8) {
         auto number = [](std::string_view s) {
           std::uint64_t v = 0;
@@ -329,8 +392,13 @@ InstallStatus PluginCaches::statusOf(const PluginInstance& p) const {
       const std::string id(idNumber(p.id));
       if (!id.empty() && vstShellChildren_.count(key + "<" + id) != 0) return InstallStatus::Installed;
       const auto file = vstFiles_.find(key);
-      if (file != vstFiles_.end() && file->second == VstEntry::Plugin) return InstallStatus::Installed;
-      return found(!id.empty() && id != "0" && vstIds_.count(id) != 0, brokenVst_);
+      if (file != vstFiles_.end() && file->second.entry == VstEntry::Plugin) return InstallStatus::Installed;
+      if (id.empty() || id == "0") {
+        // No id to go by: the same binary built for another system will do.
+        const auto base = vstBaseNames_.find(vstBaseName(p.file));
+        return found(base != vstBaseNames_.end() && base->second == VstEntry::Plugin, brokenVst_);
+      }
+      return found(vstIds_.count(id) != 0, brokenVst_);
     }
     case FxFormat::Clap:
       if (!haveClap_) return InstallStatus::Unknown;
@@ -361,4 +429,39 @@ void PluginCaches::describeJs(PluginInstance& p) const {
   }
   bool instrument = false;
   splitPluginLabel(description, p.name, p.vendor, instrument);
+}
+
+std::vector<InstalledPlugin> PluginCaches::installedAs(std::string_view name, std::string_view vendor,
+                                                       FxFormat except) const {
+  std::vector<InstalledPlugin> out;
+  const auto it = byName_.find(nameKey(name, vendor));
+  if (it == byName_.end()) return out;
+  for (const InstalledPlugin& p : it->second)
+    if (p.format != except) out.push_back(p);
+  std::sort(out.begin(), out.end(), [](const InstalledPlugin& a, const InstalledPlugin& b) {
+    return a.format != b.format ? a.format < b.format : a.file < b.file;
+  });
+  return out;
+}
+
+std::string PluginCaches::idWarning(FxFormat format, const std::vector<std::string>& files,
+                                    const std::vector<std::string>& ids) const {
+  if (format != FxFormat::Vst2) return {};
+  for (const std::string& f : files) {
+    const auto file = vstFiles_.find(vstCacheKey(f));
+    if (file == vstFiles_.end() || file->second.entry != VstEntry::Plugin) continue;
+    const std::string& installed = file->second.id;
+    if (installed.empty() || installed == "0") continue;
+    std::string_view differing;
+    bool same = false;
+    for (const std::string& id : ids) {
+      const std::string_view number = idNumber(id);
+      if (number.empty() || number == "0") continue;
+      same = same || number == installed;
+      if (differing.empty()) differing = number;
+    }
+    if (!same && !differing.empty())
+      return "unique id differs from the installed one (" + std::string(differing) + " vs " + installed + ")";
+  }
+  return {};
 }

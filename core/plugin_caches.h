@@ -3,7 +3,10 @@
 //
 // Matching is by keys, never by name likeness: VST by the cache key of the
 // instance's file (spaces and "-" written as "_", letter case ignored), a
-// shell plug-in by its "FILE<ID" key, failing these by the same unique id;
+// shell plug-in by its "FILE<ID" key, failing these by the same unique id,
+// and a VST line with no id (as REAPER 4 wrote them) by the file's base name
+// on any system (vstBaseName: reaeq.dll, reaeq.vst.dylib and reaeq.vst.so
+// alike);
 // CLAP by id; JS by path with or without its ".jsfx" (reaper-jsfx.ini or a
 // file under Effects/); AU by its "Vendor: Name" identifier or its component
 // codes. A format without a cache gives "unknown"; LV2, DX and others are
@@ -26,6 +29,14 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+// A plug-in the caches list, as the outputs name it: its format and its
+// file ("" where the cache names none, as for AU).
+struct InstalledPlugin {
+  FxFormat format;
+  std::string file;
+  bool operator==(const InstalledPlugin&) const = default;
+};
 
 // A cache file of the resource folder, as loading found it.
 struct CacheFile {
@@ -56,6 +67,15 @@ class PluginCaches {
   InstallStatus statusOf(const PluginInstance& instance) const;
   void describeJs(PluginInstance& instance) const;
 
+  // The installed plug-ins of this name and vendor (letter case ignored) in
+  // a format other than `except`, by the names the caches give them; sorted
+  // by format and file, each once.
+  std::vector<InstalledPlugin> installedAs(std::string_view name, std::string_view vendor, FxFormat except) const;
+  // For a VST2 whose files the cache lists with a unique id none of `ids`
+  // has: "unique id differs from the installed one (A vs B)"; else "".
+  std::string idWarning(FxFormat format, const std::vector<std::string>& files,
+                        const std::vector<std::string>& ids) const;
+
   // Every cache file loadFolder met, read or not, in name order; and whether
   // it found an Effects folder.
   const std::vector<CacheFile>& files() const { return files_; }
@@ -82,7 +102,15 @@ class PluginCaches {
   bool haveVst_ = false, haveClap_ = false, haveAu_ = false, haveJs_ = false;
   // A cache of the format could not be used: what no other cache finds is unknown.
   bool brokenVst_ = false, brokenClap_ = false, brokenAu_ = false, brokenJs_ = false;
-  std::unordered_map<std::string, VstEntry> vstFiles_;
+  struct VstFile {
+    VstEntry entry;
+    std::string id;  // the unique id the cache gives it, "" for none
+  };
+  void addName(std::string_view name, std::string_view vendor, FxFormat format, std::string_view file);
+  std::unordered_map<std::string, VstFile> vstFiles_;
+  std::unordered_map<std::string, VstEntry> vstBaseNames_;  // by vstBaseName
+  // "name\0vendor" in lower case -> where the caches list it.
+  std::unordered_map<std::string, std::vector<InstalledPlugin>> byName_;
   std::unordered_set<std::string> vstShellChildren_;  // "key<id"
   std::unordered_set<std::string> vstIds_;
   std::unordered_set<std::string> clapIds_;
@@ -96,3 +124,9 @@ class PluginCaches {
 // The VST cache key of a plug-in file: its name without folders, spaces and
 // "-" as "_", in lower case.
 std::string vstCacheKey(std::string_view file);
+
+// A VST2 binary's name the same on every system: its cache key without
+// ".dll", ".vst.dylib", ".vst.so", ".dylib", ".so" or ".vst", and without a
+// note of its build such as "_(64_bit)" or "_x64". "X (64 Bit).dll" and
+// "X.vst" both give "x".
+std::string vstBaseName(std::string_view file);

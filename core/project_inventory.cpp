@@ -4,6 +4,7 @@
 #include "runtime/codepage.h"
 #include "runtime/utf8.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -196,6 +197,13 @@ class MediaSet {
   std::vector<std::uint32_t> slots_;  // entry number + 1, 0 for none
 };
 
+// A plug-in's track as its instances come: runs on one track add it once,
+// so that the list grows with the tracks, not with the instances.
+void noteTrack(ProjectPlugin& plugin, const PluginInstance& p) {
+  const std::int32_t track = p.location == FxLocation::Master ? 0 : p.track;
+  if (plugin.tracks.empty() || plugin.tracks.back() != track) plugin.tracks.push_back(track);
+}
+
 // Where instances go as they are read: each one to the records set aside,
 // its plug-in to the project's distinct ones.
 class Collector {
@@ -233,6 +241,7 @@ class Collector {
     }
     ProjectPlugin& plugin = out_.plugins[it->second];
     ++plugin.instances;
+    noteTrack(plugin, p);
     ++out_.instances;
     const bool ownLabel = p.display != plugin.first.display;
     records_.byte(kInstance);
@@ -253,6 +262,15 @@ class Collector {
 
   void media(std::string_view file) { media_.add(file); }
   MediaSet& mediaSet() { return media_; }
+
+  // Each plug-in's tracks, sorted and each once, when the project is read.
+  void finishTracks() {
+    for (ProjectPlugin& plugin : out_.plugins) {
+      std::sort(plugin.tracks.begin(), plugin.tracks.end());
+      plugin.tracks.erase(std::unique(plugin.tracks.begin(), plugin.tracks.end()), plugin.tracks.end());
+      plugin.tracks.shrink_to_fit();
+    }
+  }
   RecordWriter& records() { return records_; }
 
  private:
@@ -643,6 +661,7 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
     if (parser.line(line) && !reader.skipBlock()) break;
   }
   parser.flush();
+  collector.finishTracks();
   // The encoding is known now: the texts kept are decoded and checked.
   const bool ansi = out.ansi_ = reader.textIsAnsi();
   decode(out.reaperVersion, ansi);
@@ -651,7 +670,10 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
     PluginInstance& p = plugin.first;
     for (std::string* s : {&p.display, &p.name, &p.vendor, &p.file, &p.id}) decode(*s, ansi);
     checks.checkPlugin(p);
-    if (p.status == InstallStatus::Missing) out.missingInstances += plugin.instances;
+    if (p.status == InstallStatus::Missing) {
+      out.missingInstances += plugin.instances;
+      ++out.missingPlugins;
+    }
   }
   RecordWriter& records = collector.records();
   std::string file;

@@ -81,10 +81,13 @@ struct MediaReference {
 // One distinct plug-in of a project, by format, file and id (by its label
 // when it names neither) and, for AU, its component codes: the texts of its
 // first instance (with no track, item, container or preset), its status,
-// and how many instances it has.
+// how many instances it has, and the tracks they sit on (1-based, 0 for the
+// master; a take's or an input's chain counts for its track), each once,
+// ascending once the project is read.
 struct ProjectPlugin {
   PluginInstance first;
   std::uint32_t instances = 0;
+  std::vector<std::int32_t> tracks;
 };
 
 // What the reading asks once a project's texts are decoded. The defaults
@@ -106,6 +109,7 @@ class ProjectInventory {
   std::int32_t tracks = 0;
   std::uint64_t instances = 0;
   std::uint64_t missingInstances = 0;  // instances whose plug-in is missing
+  std::uint64_t missingPlugins = 0;    // distinct plug-ins that are missing
   std::uint64_t media = 0;             // distinct media files
   std::uint64_t missingMedia = 0;
   std::vector<ProjectPlugin> plugins;  // in the order of their first instance

@@ -2,6 +2,8 @@
 
 #include "core/media_paths.h"
 
+#include <unordered_set>
+
 namespace {
 
 constexpr std::string_view kHead = R"(<!DOCTYPE html>
@@ -44,6 +46,12 @@ details > summary { cursor: pointer; padding: 8px 0; font-weight: 600; overflow-
 details[open] > summary { border-bottom: 1px solid var(--line); margin-bottom: 6px; }
 .small { color: var(--muted); font-weight: 400; }
 .key { display: block; color: var(--muted); font-size: 12px; }
+.key.warn { color: var(--warn); }
+tr[data-uses] { cursor: pointer; }
+tr[data-uses] > td:first-child::before { content: "\25B8\00A0"; color: var(--muted); }
+tr[data-uses][aria-expanded="true"] > td:first-child::before { content: "\25BE\00A0"; }
+tr.uses > td { background: var(--bg); }
+tr.uses ul { margin: 4px 0; padding-left: 20px; }
 code { font-family: ui-monospace, "DejaVu Sans Mono", monospace; font-size: 12px; }
 .meta code ~ code { white-space: nowrap; }  /* a cache's name; the folder before them may break */
 .filtered { display: none; }
@@ -115,12 +123,15 @@ constexpr std::string_view kScript = R"(<script>
         table.querySelectorAll("th").forEach(function (h) { h.removeAttribute("aria-sort"); });
         th.setAttribute("aria-sort", ascending ? "ascending" : "descending");
         var body = table.tBodies[0];
-        var rows = Array.prototype.slice.call(body.rows);
+        var rows = Array.prototype.slice.call(body.rows).filter(function (r) { return !r.classList.contains("uses"); });
         rows.sort(function (a, b) {
           var x = key(a.cells[column], numeric), y = key(b.cells[column], numeric);
           return (x < y ? -1 : x > y ? 1 : 0) * (ascending ? 1 : -1);
         });
-        rows.forEach(function (r) { body.appendChild(r); });
+        rows.forEach(function (r) {
+          body.appendChild(r);
+          if (r.usesRow) body.appendChild(r.usesRow);
+        });
       });
     });
   });
@@ -134,12 +145,14 @@ constexpr std::string_view kScript = R"(<script>
       var shown = 0, rows = 0;
       var words = input.value.toLowerCase().split(/\s+/).filter(Boolean);
       Array.prototype.forEach.call(table.tBodies[0].rows, function (row) {
-        var text = row.textContent.toLowerCase();
+        if (row.classList.contains("uses")) return;
+        var text = (row.textContent + " " + (row.getAttribute("data-find") || "")).toLowerCase();
         var show = words.every(function (w) { return text.indexOf(w) >= 0; });
         if (missing && missing.checked) show = show && row.getAttribute("data-missing") === "1";
         row.hidden = !show;
         ++rows;
         if (show) ++shown;
+        if (row.usesRow) row.usesRow.hidden = !show || row.getAttribute("aria-expanded") !== "true";
       });
       // The controls are not printed; what they left out is said instead.
       var said = [];
@@ -151,6 +164,27 @@ constexpr std::string_view kScript = R"(<script>
     input.addEventListener("input", apply);
     if (missing) missing.addEventListener("change", apply);
   });
+  // A plug-in row opens to the projects that use it.
+  document.querySelectorAll("tr[data-uses]").forEach(function (row) {
+    row.usesRow = row.nextElementSibling;
+    row.addEventListener("click", function (event) {
+      if (event.target.closest("a")) return;
+      var open = row.getAttribute("aria-expanded") !== "true";
+      row.setAttribute("aria-expanded", open ? "true" : "false");
+      row.usesRow.hidden = !open;
+    });
+  });
+  // A link to a project's box opens it.
+  function openBox(id) {
+    var box = id && document.getElementById(id);
+    if (box && box.tagName === "DETAILS") box.open = true;
+  }
+  document.addEventListener("click", function (event) {
+    var link = event.target.closest && event.target.closest("a[href^='#p']");
+    if (link) openBox(link.getAttribute("href").slice(1));
+  });
+  window.addEventListener("hashchange", function () { openBox(location.hash.slice(1)); });
+  openBox(location.hash.slice(1));
   // Printed, every project is open; afterwards each is as it was.
   var closed = [];
   window.addEventListener("beforeprint", function () {
@@ -250,12 +284,60 @@ void whereCell(BufferedWriter& out, const PluginInstance& i) {
   out << "</td>";
 }
 
+// A plug-in's status, with where a missing one is installed in another
+// format ("VST3 installed") and what the check noticed.
+void pluginStatusCell(BufferedWriter& out, const ArchivePlugin& p) {
+  out << "<td class=\"status-" << statusWord(p.status) << "\">" << statusWord(p.status);
+  for (const InstalledPlugin& other : p.installedAs) {
+    out << "<span class=\"key\">" << formatWord(other.format) << " installed";
+    if (!other.file.empty()) {
+      out << " (";
+      escaped(out, other.file);
+      out << ")";
+    }
+    out << "</span>";
+  }
+  if (!p.warning.empty()) {
+    out << "<span class=\"key warn\">";
+    escaped(out, p.warning);
+    out << "</span>";
+  }
+  out << "</td>";
+}
+
+// Where a plug-in sits in one project: "master, tracks 1, 3".
+void tracksText(BufferedWriter& out, const std::vector<std::int32_t>& tracks) {
+  const bool master = !tracks.empty() && tracks.front() == 0;
+  if (master) out << "master";
+  const std::size_t numbered = tracks.size() - (master ? 1 : 0);
+  if (numbered == 0) return;
+  out << (master ? ", " : "") << (numbered == 1 ? "track " : "tracks ");
+  for (std::size_t k = master ? 1 : 0; k < tracks.size(); ++k)
+    out << (k > (master ? 1u : 0u) ? ", " : "") << static_cast<std::uint64_t>(tracks[k]);
+}
+
+// The row a plug-in's row opens to: each project that uses it, a link to
+// its box, with its instances and tracks.
+void pluginUsesRow(BufferedWriter& out, const ArchiveTotals& totals, std::size_t index) {
+  out << "<tr class=\"uses\" hidden><td colspan=\"7\"><ul>\n";
+  for (const PluginUse& use : totals.usedBy(index)) {
+    out << "<li><a href=\"#p" << std::uint64_t{use.project} + 1 << "\">";
+    escaped(out, totals.projectPath(use.project));
+    out << "</a> <span class=\"small\">" << std::uint64_t{use.instances}
+        << (use.instances == 1 ? " instance: " : " instances: ");
+    tracksText(out, totals.tracksOf(use));
+    out << "</span></li>\n";
+  }
+  out << "</ul></td></tr>\n";
+}
+
 // The project table's rows and the projects' sections come after the
 // summary and the plug-in table, so both are set aside while the projects
 // come.
 class HtmlWriter : public InventoryWriter {
  public:
-  HtmlWriter(std::optional<std::string> resources, ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
+  HtmlWriter(std::optional<std::string> resources, ByteSink& sink, InventoryStamp stamp)
+      : resources_(std::move(resources)), sink_(sink), stamp_(std::move(stamp)) {}
 
   bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
   bool addProject(const InventoryProject& project) override;
@@ -268,6 +350,7 @@ class HtmlWriter : public InventoryWriter {
  private:
   std::optional<std::string> resources_;
   ByteSink& sink_;
+  InventoryStamp stamp_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
   Text setAsideFailure_;  // a project's instances could not be read back
@@ -277,7 +360,20 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   ProjectInventory& p = project.inventory;
   ++number_;
   BufferedWriter& row = rows_.out();
-  row << "<tr><td><a href=\"#p" << number_ << "\">";
+  row << "<tr";
+  // The filter finds a project by the plug-ins it uses too.
+  if (!p.plugins.empty()) {
+    row << " data-find=\"";
+    std::unordered_set<std::string_view> named;
+    for (const ProjectPlugin& used : p.plugins) {
+      const std::string_view name = used.first.name.empty() ? used.first.display : used.first.name;
+      if (!named.insert(name).second) continue;
+      escaped(row, name);
+      row << " ";
+    }
+    row << "\"";
+  }
+  row << "><td><a href=\"#p" << number_ << "\">";
   escapedPath(row, project.path);
   row << "</a></td><td>";
   escaped(row, p.reaperVersion);
@@ -289,14 +385,14 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   row << "</td>";
   numberCell(row, static_cast<std::uint64_t>(p.tracks));
   numberCell(row, p.instances);
-  numberCell(row, p.missingInstances, true);
+  numberCell(row, p.missingPlugins, true);
   numberCell(row, p.missingMedia, true);
   row << "</tr>\n";
 
   BufferedWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escapedPath(out, project.path);
-  out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
+  out << " <span class=\"small\">(" << p.instances << " instances, " << p.media << " media files)</span></summary>\n";
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
@@ -353,6 +449,13 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   if (rows_.failed() || sections_.failed() || !setAsideFailure_.empty()) return false;
   BufferedWriter out(sink_);
   out << kHead << "<p class=\"meta\">";
+  if (!stamp_.generated.empty()) {
+    out << "Made ";
+    escaped(out, stamp_.generated);
+    out << " by quorvel-inventory ";
+    escaped(out, stamp_.version);
+    out << ". ";
+  }
   if (resources_) {
     out << "Installed plug-ins checked against the REAPER resource folder <code>";
     escapedPath(out, *resources_);
@@ -381,7 +484,9 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   card(out, "projects", totals.projects(), false);
   card(out, "distinct plug-ins", totals.plugins().size(), false);
   card(out, "instances", totals.instances(), false);
-  card(out, "missing plug-ins", totals.missingPlugins(), true);
+  if (resources_) card(out, "missing plug-ins", totals.missingPlugins(), true);
+  else out << "<div class=\"card\"><b>not checked</b><span>missing plug-ins</span></div>\n";
+  if (totals.unknownPlugins() > 0) card(out, "unknown plug-ins", totals.unknownPlugins(), false);
   card(out, "missing media", totals.missingMedia(), true);
   card(out, "errors", totals.errors().size(), true);
   out << "</section>\n";
@@ -393,33 +498,40 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
          "<th class=\"sortable\">Vendor</th><th class=\"sortable\">Format</th><th class=\"sortable\">Kind</th>"
          "<th class=\"sortable\">Status</th><th class=\"sortable n\">Projects</th><th class=\"sortable n\">Instances</th>"
          "</tr></thead>\n<tbody>\n";
-  for (const ArchivePlugin& p : totals.plugins()) {
-    out << (p.status == InstallStatus::Missing ? "<tr data-missing=\"1\">" : "<tr>");
+  for (std::size_t index = 0; index < totals.plugins().size(); ++index) {
+    const ArchivePlugin& p = totals.plugins()[index];
+    out << "<tr data-uses=\"" << std::uint64_t{p.projects} << "\" aria-expanded=\"false\""
+        << (p.status == InstallStatus::Missing ? " data-missing=\"1\">" : ">");
     out << "<td title=\"";
     escaped(out, p.display);
     out << "\">";
     escaped(out, p.name.empty() ? p.display : p.name);
-    // What tells this plug-in from another of the same name: its file or id.
-    if (!p.file.empty() || !p.id.empty()) {
+    // What tells this plug-in from another of the same name: its files, or ids.
+    const std::vector<std::string>& keys = p.files.empty() ? p.ids : p.files;
+    if (!keys.empty()) {
       out << "<span class=\"key\">";
-      escaped(out, p.file.empty() ? p.id : p.file);
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (k > 0) out << ", ";
+        escaped(out, keys[k]);
+      }
       out << "</span>";
     }
     out << "</td>";
     cell(out, p.vendor);
     cell(out, formatWord(p.format));
     cell(out, kind(p.instrument));
-    statusCell(out, p.status);
+    pluginStatusCell(out, p);
     numberCell(out, p.projects);
     numberCell(out, p.instances);
     out << "</tr>\n";
+    pluginUsesRow(out, totals, index);
   }
   out << "</tbody>\n</table>\n";
 
   out << "<h2>Projects</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter projects\" "
          "data-filter=\"projects\" aria-label=\"Filter projects\"></div>\n"
          "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
-         "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Plug-ins</th>"
+         "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Instances</th>"
          "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
   if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";
@@ -444,6 +556,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
 
 }  // namespace
 
-std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink) {
-  return std::make_unique<HtmlWriter>(std::move(resources), sink);
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink,
+                                                         InventoryStamp stamp) {
+  return std::make_unique<HtmlWriter>(std::move(resources), sink, std::move(stamp));
 }

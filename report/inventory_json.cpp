@@ -113,11 +113,58 @@ void instance(BufferedWriter& out, const PluginInstance& i) {
   out << "}";
 }
 
+// A plug-in's fields beyond its first instance's: every file and id seen,
+// where a missing one is installed in another format, what the check
+// noticed, and the projects that use it.
+void pluginExtras(BufferedWriter& out, const ArchiveTotals& totals, std::size_t index) {
+  const ArchivePlugin& p = totals.plugins()[index];
+  auto strings = [&](std::string_view name, const std::vector<std::string>& values) {
+    jsonString(out, name);
+    out << ": [";
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      if (k > 0) out << ", ";
+      jsonString(out, values[k]);
+    }
+    out << "]";
+  };
+  strings("files", p.files);
+  out << ", ";
+  strings("ids", p.ids);
+  out << ", \"installed_as\": [";
+  for (std::size_t k = 0; k < p.installedAs.size(); ++k) {
+    out << (k > 0 ? ", {" : "{");
+    textField(out, "format", formatWord(p.installedAs[k].format));
+    out << ", ";
+    textField(out, "file", p.installedAs[k].file);
+    out << "}";
+  }
+  out << "], ";
+  optionalField(out, "warning", p.warning, !p.warning.empty());
+  out << ",\n     \"used_by\": [";
+  bool first = true;
+  for (const PluginUse& use : totals.usedBy(index)) {
+    out << (first ? "\n      {" : ",\n      {");
+    first = false;
+    textField(out, "path", totals.projectPath(use.project));
+    out << ", ";
+    numberField(out, "instances", use.instances);
+    out << ", \"tracks\": [";
+    bool firstTrack = true;
+    for (std::int32_t t : totals.tracksOf(use)) {
+      out << (firstTrack ? "" : ", ") << static_cast<std::uint64_t>(t);
+      firstTrack = false;
+    }
+    out << "]}";
+  }
+  out << (first ? "]" : "\n     ]");
+}
+
 // The "projects" array is set aside while the projects come, since the
 // summary before it needs all of them.
 class JsonWriter : public InventoryWriter {
  public:
-  JsonWriter(std::optional<std::string> resources, ByteSink& sink) : resources_(std::move(resources)), sink_(sink) {}
+  JsonWriter(std::optional<std::string> resources, ByteSink& sink, InventoryStamp stamp)
+      : resources_(std::move(resources)), sink_(sink), stamp_(std::move(stamp)) {}
 
   bool open(TextView scratchFolder) override { return projects_.open(scratchFolder); }
 
@@ -139,7 +186,7 @@ class JsonWriter : public InventoryWriter {
     out << ", ";
     numberField(out, "tracks", static_cast<std::uint64_t>(p.tracks));
     out << ", ";
-    numberField(out, "missing_plugins", p.missingInstances);
+    numberField(out, "missing_plugins", p.missingPlugins);
     out << ", ";
     numberField(out, "missing_media", p.missingMedia);
     out << ",\n     \"plugins\": [";
@@ -186,6 +233,7 @@ class JsonWriter : public InventoryWriter {
  private:
   std::optional<std::string> resources_;
   ByteSink& sink_;
+  InventoryStamp stamp_;
   SetAside projects_;
   bool firstProject_ = true;
   Text setAsideFailure_;  // a project's instances could not be read back
@@ -195,6 +243,10 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   if (projects_.failed() || !setAsideFailure_.empty()) return false;
   BufferedWriter out(sink_);
   out << "{\n  ";
+  textField(out, "generated", stamp_.generated);
+  out << ",\n  ";
+  textField(out, "version", stamp_.version);
+  out << ",\n  ";
   optionalField(out, "resources", resources_ ? *resources_ : std::string_view(), resources_.has_value());
   out << ",\n  \"caches\": [";
   bool firstCache = true;
@@ -217,6 +269,8 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   out << ", ";
   numberField(out, "missing_plugins", totals.missingPlugins());
   out << ", ";
+  numberField(out, "unknown_plugins", totals.unknownPlugins());
+  out << ", ";
   numberField(out, "missing_media", totals.missingMedia());
   out << ", ";
   numberField(out, "errors", totals.errors().size());
@@ -224,7 +278,8 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   if (!out.flush() || !projects_.copyTo(sink_)) return false;
   out << (firstProject_ ? "],\n  \"plugins\": [" : "\n  ],\n  \"plugins\": [");
   bool first = true;
-  for (const ArchivePlugin& p : totals.plugins()) {
+  for (std::size_t index = 0; index < totals.plugins().size(); ++index) {
+    const ArchivePlugin& p = totals.plugins()[index];
     out << (first ? "\n    {" : ",\n    {");
     first = false;
     textField(out, "format", formatWord(p.format));
@@ -246,6 +301,8 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
     numberField(out, "projects", p.projects);
     out << ", ";
     numberField(out, "instances", p.instances);
+    out << ",\n     ";
+    pluginExtras(out, totals, index);
     out << "}";
   }
   out << (first ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [");
@@ -264,6 +321,7 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
 
 }  // namespace
 
-std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink) {
-  return std::make_unique<JsonWriter>(std::move(resources), sink);
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink,
+                                                         InventoryStamp stamp) {
+  return std::make_unique<JsonWriter>(std::move(resources), sink, std::move(stamp));
 }

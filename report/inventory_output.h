@@ -16,7 +16,8 @@
 // be (ProjectInventory::forEach); failureReason() then words the scratch
 // file's failure, and is empty when it was the sink's (whose owner knows
 // why). `resources` is the resource folder the installed check used, as
-// PathText gives it, or null when there was no check.
+// PathText gives it, or null when there was no check. `stamp` says when and
+// by which version the inventory was made (JSON and HTML).
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
@@ -58,16 +59,24 @@ class InventoryWriter {
   virtual Text failureReason() const = 0;
 };
 
+// When and by what an inventory was made.
+struct InventoryStamp {
+  std::string generated;  // ISO 8601 in UTC, e.g. "2026-05-01T12:00:00Z"
+  std::string version;    // the program's version
+};
+
 // The writer of a format; `sink` must outlive it.
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     ByteSink& sink);
+                                                     ByteSink& sink, InventoryStamp stamp = {});
 
 // Text for a UTF-8 output: a lone surrogate kept by PathText becomes U+FFFD.
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
 
 // The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).
-std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink);
-std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, ByteSink& sink,
+                                                         InventoryStamp stamp = {});
+std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink,
+                                                         InventoryStamp stamp = {});
 std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(ByteSink& sink);
 
 // A part of the output set aside in a scratch file, written through its own

@@ -24,6 +24,8 @@ real=$(cd "${real:-/nonexistent}" 2>/dev/null && pwd || true)
 resources=$(cd "${real:-/nonexistent}/../resources" 2>/dev/null && pwd || true)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# One "generated" time for every run, so that runs can be compared byte for byte.
+export SOURCE_DATE_EPOCH=1767225600
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Validates JSON files against the schema and checks what every output must hold.
@@ -38,6 +40,11 @@ for path in sys.argv[2:]:
     paths = [p["path"] for p in data["projects"]]
     assert paths == sorted(paths), path + ": projects not sorted by path"
     assert sum(len(p["plugins"]) for p in data["projects"]) == sum(a["instances"] for a in data["plugins"]), path
+    assert data["generated"] == "2026-01-01T00:00:00Z", path
+    for a in data["plugins"]:
+        used = [u["path"] for u in a["used_by"]]
+        assert used == sorted(used) and len(used) == a["projects"], (path, a["name"])
+        assert sum(u["instances"] for u in a["used_by"]) == a["instances"], (path, a["name"])
 PY
 }
 
@@ -150,6 +157,12 @@ if [ -n "$browser" ]; then
   grep -q '&lt;b&gt;"quoted" &amp; odd.rpp' "$work/dom.html" || fail "an odd name is not shown as text"
   grep -q 'Lead &lt;Vox&gt; &amp; co' "$work/dom.html" || fail "a track name is not shown as text"
   grep -q "caf"$'\xef\xbf\xbd'".rpp" "$work/dom.html" || fail "a name that is not UTF-8 is not shown with U+FFFD"
+  # A link to a project's box opens it: the page opened at #p2 shows it open.
+  "$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile" \
+    --dump-dom "file://$work/i.html#p2" > "$work/dom2.html" 2>> "$work/browser.txt" || fail "chromium could not open #p2"
+  grep -q '<details id="p2" open="">' "$work/dom2.html" || fail "the box a link names is not opened"
+  grep -q '<details id="p1">' "$work/dom2.html" || fail "a box no link names was opened"
   echo "ok: the HTML renders in Chromium, its script runs, names stay text"
   # Laid out at two desktop widths and a phone's, and printed: no word broken
   # inside, nothing past the right edge, every project open and no control
