@@ -165,7 +165,7 @@ class ExportRun {
   ExportOutcome writeReport(const ProjectData& project, Text& report) const {
     ExportOutcome outcome;
     if (plan_.toStandardOutput) {
-      report = u"-";
+      report = Text(u"-");
       return exportReportToStandardOutput(project, plan_.projects);
     }
     const bool needsFolder = !options_.outputFile;
