@@ -16,7 +16,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -75,7 +74,14 @@ class ArchiveTotals {
   std::uint64_t unknownPlugins() const;
   // After finish(): the projects that use plugins()[plugin], in the order
   // they were added (path order), and a use's tracks, ascending.
-  using Uses = std::ranges::subrange<std::deque<PluginUse>::const_iterator>;
+  struct Uses {
+    std::deque<PluginUse>::const_iterator first, last;
+    auto begin() const { return first; }
+    auto end() const { return last; }
+    std::size_t size() const { return static_cast<std::size_t>(last - first); }
+    bool empty() const { return first == last; }
+    const PluginUse& operator[](std::size_t k) const { return first[static_cast<std::ptrdiff_t>(k)]; }
+  };
   Uses usedBy(std::size_t plugin) const;
   std::vector<std::int32_t> tracksOf(const PluginUse& use) const;
   std::string_view projectPath(std::uint32_t project) const { return paths_[project]; }
