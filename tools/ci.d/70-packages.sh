@@ -134,6 +134,11 @@ tools/wine-run "$folder/quorvel-export.exe" --output-dir "Z:${work//\//\\}\\wine
   "Z:${repo//\//\\}\\examples\\demo-song.rpp" >/dev/null
 [ -s "$work/wine-out/demo-song.html" ] || fail "quorvel-export.exe wrote no report"
 echo "quorvel-export.exe and quorvel-inventory.exe: --version; quorvel-export.exe wrote a report"
+# The prefix's Wine server and desktop were started above without a display and
+# would outlive those programs by a few seconds: a window opened through them
+# never reaches the X server below. End them first.
+WINEPREFIX="$QUORVEL_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX="$QUORVEL_WINEPREFIX" wineserver -w >/dev/null 2>&1 || true
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   tools/wine-run reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1
   tools/wine-run reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Debugger /f >/dev/null 2>&1
