@@ -2,6 +2,7 @@
 
 #include "app/version.h"
 #include "core/archive_totals.h"
+#include "core/backup_owners.h"
 #include "core/in_order_reading.h"
 #include "runtime/path_text.h"
 #include "core/plugin_caches.h"
@@ -34,13 +35,16 @@ constexpr unsigned kMaxJobs = 256;
 
 constexpr TextView kUsage[] = {
     u"Usage: quorvel-inventory [--reaper-resources DIR | --no-installed-check] [--format html|json|csv]",
-    u"                         [-o FILE|-] [--jobs N] [--include-backups] [--quiet] PATH...",
+    u"                         [--csv-table instances|projects|media] [-o FILE|-] [--jobs N] [--include-backups]",
+    u"                         [--quiet] PATH...",
     u"Lists the plug-ins and media files that REAPER projects need, and which of them are missing.",
     u"",
     u"  PATH                     a project file, or a folder walked for *.rpp files",
     u"  --reaper-resources DIR   check plug-ins against the caches in DIR (default: REAPER's own folder)",
     u"  --no-installed-check     do not check plug-ins: every status is \"unknown\"",
     u"  --format FORMAT          html (default), json or csv",
+    u"  --csv-table TABLE        the CSV's rows: instances (default, one per plug-in instance), projects",
+    u"                           (one per project, with its status) or media (one per media file named)",
     u"  -o FILE                  write the inventory to FILE (default: inventory.html, .json or .csv",
     u"                           in the current folder); -o - writes to standard output",
     u"  --jobs N                 read N projects at once, 1 to 256 (default: the number of processors)",
@@ -56,6 +60,8 @@ struct Options {
   std::optional<Text> resources;
   bool noInstalledCheck = false;
   InventoryFormat format = InventoryFormat::Html;
+  bool formatNamed = false;
+  std::optional<CsvTable> csvTable;
   std::optional<Text> output;
   unsigned jobs = 0;
   bool includeBackups = false;
@@ -107,6 +113,15 @@ Text parseJobs(TextView value, unsigned& jobs) {
   return {};
 }
 
+// "" when `value` names a CSV table, else what is wrong with it.
+Text parseCsvTable(TextView value, std::optional<CsvTable>& table) {
+  if (value == u"instances") table = CsvTable::Instances;
+  else if (value == u"projects") table = CsvTable::Projects;
+  else if (value == u"media") table = CsvTable::Media;
+  else return u"unknown CSV table " + Text(value) + u" (instances, projects or media)";
+  return {};
+}
+
 // Parses the arguments; returns -1 to go on, or an exit status.
 int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& streams, Options& options) {
   bool optionsEnded = false;
@@ -129,7 +144,8 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
       if (i + 1 >= arguments.size()) return std::nullopt;
       return arguments[++i];
     };
-    const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs";
+    const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs" ||
+                            name == u"--csv-table";
     if (!takesValue && value) return badUsage(streams, name + u" takes no value");
     if (name == u"--") {
       optionsEnded = true;
@@ -155,7 +171,9 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
         options.output = *v;
       } else if (name == u"--jobs") {
         if (const Text problem = parseJobs(*v, options.jobs); !problem.empty()) return badUsage(streams, problem);
-      } else if (*v == u"html") {
+      } else if (name == u"--csv-table") {
+        if (const Text problem = parseCsvTable(*v, options.csvTable); !problem.empty()) return badUsage(streams, problem);
+      } else if (options.formatNamed = true; *v == u"html") {  // --format from here on
         options.format = InventoryFormat::Html;
       } else if (*v == u"json") {
         options.format = InventoryFormat::Json;
@@ -171,6 +189,10 @@ int parseArguments(const std::vector<Text>& arguments, const InventoryStreams& s
   if (options.paths.empty()) return badUsage(streams, u"no project or folder given");
   for (const Text& path : options.paths)
     if (path.empty()) return badUsage(streams, u"an empty PATH names no project or folder");
+  // A CSV table alone asks for CSV.
+  if (options.csvTable && options.formatNamed && options.format != InventoryFormat::Csv)
+    return badUsage(streams, u"--csv-table is for --format csv");
+  if (options.csvTable) options.format = InventoryFormat::Csv;
   if (options.resources && options.noInstalledCheck)
     return badUsage(streams, u"--reaper-resources and --no-installed-check exclude each other");
   return -1;
@@ -327,7 +349,8 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   // The parts of the output that come after the summary are set aside
   // beside the output (where its bytes must fit anyway), or in the folder
   // for temporary files when the output is a device, a pipe or stdout.
-  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(options.format, resourcesShown, sink);
+  const std::unique_ptr<InventoryWriter> writer =
+      makeInventoryWriter(options.format, resourcesShown, sink, options.csvTable.value_or(CsvTable::Instances));
   if (!writer->open(output.writesDirectly() ? Text() : folderOf(outputPath))) {
     output.abandon();
     fail(shownOutput, u"may not create the file! (temporary file: " + writer->failureReason() + u")");
@@ -358,13 +381,40 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       std::min(total / (std::size_t{32} * jobs), kMostAhead / (std::size_t{2} * jobs)), 1, 16);
   reading.window = std::min(std::size_t{4} * jobs * reading.batch, kMostAhead);
   const Text scratchFolder = output.writesDirectly() ? Text() : folderOf(outputPath);
+  MediaSearch mediaSearch;  // missing media looked for by name, shared by the jobs
+  // Backups go under their projects: each project is read first, then its
+  // backups (their media resolved from its folder), and it is written once
+  // they are in. A backup whose project could not be read is a project of
+  // its own.
+  const std::vector<std::size_t> owners = options.includeBackups ? backupOwners(projects) : std::vector<std::size_t>();
+  const std::vector<std::size_t> order = orderWithBackups(owners);
+  auto projectAt = [&](std::size_t i) { return order.empty() ? i : order[i]; };
+  auto ownerOf = [&](std::size_t k) { return order.empty() ? kNoOwner : owners[k]; };
+  std::optional<ProjectFileResult> held;  // a project whose backups are being read
+  std::size_t heldIndex = 0;
+  std::vector<InventoryBackup> heldBackups;
+  auto writeHeld = [&] {
+    if (!held) return true;
+    totals.addProject(held->inventory, projects.bytes(heldIndex));
+    const bool ok = writer->addProject({projects.bytes(heldIndex), held->inventory, projects.alsoAt(heldIndex),
+                                        std::move(heldBackups)});
+    held.reset();
+    heldBackups.clear();
+    return ok;
+  };
   reading.read = [&](std::size_t i) {
-    ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratchFolder, {target, printedTo});
+    const std::size_t k = projectAt(i);
+    const Text mediaFolder = ownerOf(k) == kNoOwner ? Text() : folderOf(projects.path(ownerOf(k)));
+    ProjectFileResult result = inventoryProjectFile(projects.path(k), cachesUsed, scratchFolder, {target, printedTo},
+                                                    &mediaSearch, mediaFolder);
     bytes += result.bytes;
     ++done;
     return result;
   };
-  reading.deliver = [&](std::size_t i, ProjectFileResult& result) {
+  reading.deliver = [&](std::size_t at, ProjectFileResult& result) {
+    const std::size_t i = projectAt(at);
+    const bool backup = ownerOf(i) != kNoOwner;
+    if (!backup && !writeHeld()) return false;
     if (!result.mediaIsTarget[0].empty()) {
       mediaOf = projects.bytes(i);
       return false;
@@ -375,7 +425,16 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
       totals.addError(projects.bytes(i), result.error);
       return true;
     }
-    totals.addProject(result.inventory);
+    if (backup && held) {
+      heldBackups.push_back({std::string(projects.bytes(i)), result.inventory.status});
+      return true;
+    }
+    if (!backup && at + 1 < order.size() && owners[order[at + 1]] == i) {
+      held = std::move(result);
+      heldIndex = i;
+      return true;
+    }
+    totals.addProject(result.inventory, projects.bytes(i));
     return writer->addProject({projects.bytes(i), result.inventory, projects.alsoAt(i)});
   };
   if (showProgress) {
@@ -391,7 +450,7 @@ int runInventoryCli(const std::vector<Text>& arguments, const InventoryStreams& 
   }
   bool written = false, outOfMemory = false;
   try {
-    if (readInOrder(reading)) {
+    if (readInOrder(reading) && writeHeld()) {
       if (resourcesShown) totals.setCaches(caches.files());
       totals.finish();
       written = writer->finish(totals) &&

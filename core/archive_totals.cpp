@@ -1,11 +1,29 @@
 #include "core/archive_totals.h"
 
+#include "core/media_paths.h"
+#include "runtime/path_text.h"
+
 #include <algorithm>
 
-void ArchiveTotals::addProject(const ProjectInventory& project) {
+void ArchiveTotals::addProject(const ProjectInventory& project, std::string_view path) {
   ++projects_;
   instances_ += project.instances;
   missingMedia_ += project.missingMedia;
+  ++byStatus_[static_cast<int>(project.status)];
+  // Its missing media files join the archive's list, once each.
+  if (!project.missingFiles.empty()) {
+    const auto number = static_cast<std::uint32_t>(missingProjects_.size());
+    missingProjects_.emplace_back(path);
+    const std::string_view folder = folderOfPathText(path);
+    for (const MissingMediaFile& m : project.missingFiles) {
+      const std::string file = resolvedMediaText(folder, m.file);
+      auto [it, added] = missingIndex_.try_emplace(file, missing_.size());
+      if (added) missing_.push_back({file, m.foundByName, {}});
+      MissingMedia& entry = missing_[it->second];
+      if (entry.projects.empty() || entry.projects.back() != number) entry.projects.push_back(number);
+      if (entry.foundByName.empty()) entry.foundByName = m.foundByName;
+    }
+  }
   // Plug-ins by identity: format, file and id, or format and label when the
   // project names neither. The first instance met (in path order) names it;
   // a project's plug-ins come in the order of their first instances.
@@ -43,6 +61,8 @@ void ArchiveTotals::addError(std::string_view path, std::string_view message) {
 void ArchiveTotals::finish() {
   byIdentity_.clear();
   lastProject_.clear();
+  missingIndex_.clear();
+  std::sort(missing_.begin(), missing_.end(), [](const MissingMedia& a, const MissingMedia& b) { return a.file < b.file; });
   std::stable_sort(errors_.begin(), errors_.end(), [](const Error& a, const Error& b) {
     return a.path != b.path ? a.path < b.path : a.message < b.message;
   });

@@ -33,7 +33,8 @@ class ArchiveTotals {
     std::string message;
   };
 
-  void addProject(const ProjectInventory& project);
+  // `path` (pathText) names the project in the list of missing media.
+  void addProject(const ProjectInventory& project, std::string_view path = {});
   void addError(std::string_view path, std::string_view message);  // path in pathText form
   // The cache files the installed check used, read or not (none: no check).
   void setCaches(std::vector<CacheFile> caches) { caches_ = std::move(caches); }
@@ -48,6 +49,21 @@ class ArchiveTotals {
   const std::vector<Error>& errors() const { return errors_; }
   const std::vector<CacheFile>& caches() const { return caches_; }
 
+  // Projects by status (ProjectStatus order).
+  std::uint64_t projectsWith(ProjectStatus status) const { return byStatus_[static_cast<int>(status)]; }
+
+  // Every missing media file of the archive by its resolved path, with the
+  // projects that name it (in path order) and the file of the same name
+  // found near the first of them that has one; sorted by path after finish().
+  // Memory grows with these files and their projects, a number each.
+  struct MissingMedia {
+    std::string file;
+    std::string foundByName;             // "" when none
+    std::vector<std::uint32_t> projects;  // indexes into missingMediaProjects()
+  };
+  const std::vector<MissingMedia>& missingMediaFiles() const { return missing_; }
+  const std::vector<std::string>& missingMediaProjects() const { return missingProjects_; }
+
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
   std::vector<ArchivePlugin> plugins_;
@@ -55,4 +71,8 @@ class ArchiveTotals {
   std::unordered_map<std::string, std::size_t> byIdentity_;
   std::vector<Error> errors_;
   std::vector<CacheFile> caches_;
+  std::uint64_t byStatus_[4] = {};
+  std::vector<MissingMedia> missing_;
+  std::unordered_map<std::string, std::size_t> missingIndex_;
+  std::vector<std::string> missingProjects_;
 };

@@ -36,6 +36,11 @@ td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .status-missing { color: var(--bad); font-weight: 600; }
 .status-unknown { color: var(--muted); }
 .no { color: var(--bad); font-weight: 600; }
+.badge { display: inline-block; padding: 0 6px; border-radius: 8px; font-size: 12px; font-weight: 600; white-space: nowrap; }
+.badge.complete { background: #e3f1e7; color: var(--good); }
+.badge.plays { background: #fdf1dc; color: var(--warn); }
+.badge.incomplete { background: #fbe4e2; color: var(--bad); }
+.badge.unknown { background: var(--bg); color: var(--muted); }
 .tools { display: flex; gap: 10px; align-items: center; margin: 0 0 8px; }
 .tools input[type=search] { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; }
 .tools label { color: var(--muted); }
@@ -102,6 +107,12 @@ constexpr std::string_view kScript = R"(<script>
     input.addEventListener("input", apply);
     if (missing) missing.addEventListener("change", apply);
   });
+  function openTarget() {
+    var target = location.hash ? document.getElementById(location.hash.slice(1)) : null;
+    if (target && target.tagName === "DETAILS") target.open = true;
+  }
+  window.addEventListener("hashchange", openTarget);
+  openTarget();
   window.addEventListener("beforeprint", function () {
     document.querySelectorAll("details").forEach(function (d) { d.open = true; });
   });
@@ -171,6 +182,48 @@ void whereCell(SinkWriter& out, const PluginInstance& i) {
   out << "</td>";
 }
 
+// A project's status as a badge; sorted with the problems first.
+void badge(SinkWriter& out, ProjectStatus status) {
+  out << "<span class=\"badge " << projectStatusWord(status) << "\">" << projectStatusWord(status) << "</span>";
+}
+
+void statusBadgeCell(SinkWriter& out, ProjectStatus status) {
+  static constexpr char kRank[] = {'3', '2', '0', '1'};  // complete, plays, incomplete, unknown
+  out << "<td data-v=\"" << std::string_view(&kRank[static_cast<int>(status)], 1) << "\">";
+  badge(out, status);
+  out << "</td>";
+}
+
+void foundByName(SinkWriter& out, std::string_view found) {
+  if (found.empty()) return;
+  out << "<span class=\"key\">a file of this name: <code>";
+  escaped(out, found);
+  out << "</code></span>";
+}
+
+// The backups of a project, each with its status.
+void backupsList(SinkWriter& out, const std::vector<InventoryBackup>& backups) {
+  if (backups.empty()) return;
+  out << "<p class=\"small\">Backups: ";
+  for (std::size_t k = 0; k < backups.size(); ++k) {
+    out << (k == 0 ? "<code>" : ", <code>");
+    escaped(out, backups[k].path);
+    out << "</code> ";
+    badge(out, backups[k].status);
+  }
+  out << "</p>\n";
+}
+
+// How many projects open here, and how many do not.
+void statusCards(SinkWriter& out, const ArchiveTotals& totals) {
+  out << "<div class=\"card\"><b>" << totals.projectsWith(ProjectStatus::Complete) << " of " << totals.projects()
+      << "</b><span>projects complete</span></div>\n";
+  card(out, "projects incomplete", totals.projectsWith(ProjectStatus::Incomplete), true);
+  card(out, "projects that play", totals.projectsWith(ProjectStatus::Plays),
+       false);
+  card(out, "projects of unknown status", totals.projectsWith(ProjectStatus::Unknown), false);
+}
+
 // The project table's rows and the projects' sections come after the
 // summary and the plug-in table, so both are set aside while the projects
 // come.
@@ -181,6 +234,7 @@ class HtmlWriter : public InventoryWriter {
   bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
   bool addProject(const InventoryProject& project) override;
   bool finish(const ArchiveTotals& totals) override;
+  void missingMediaSection(SinkWriter& out, const ArchiveTotals& totals) const;
   Text failureReason() const override {
     if (!rows_.failureReason().empty()) return rows_.failureReason();
     return sections_.failureReason().empty() ? setAsideFailure_ : sections_.failureReason();
@@ -191,6 +245,7 @@ class HtmlWriter : public InventoryWriter {
   const ByteSink& sink_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
+  std::vector<std::uint64_t> missingProjects_;  // the numbers of the projects with missing media, in order
   Text setAsideFailure_;  // a project's instances could not be read back
 };
 
@@ -198,7 +253,8 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   ProjectInventory& p = project.inventory;
   ++number_;
   SinkWriter& row = rows_.out();
-  row << "<tr><td><a href=\"#p" << number_ << "\">";
+  row << (p.status == ProjectStatus::Complete ? "<tr>" : "<tr data-missing=\"1\">");
+  row << "<td><a href=\"#p" << number_ << "\">";
   escaped(row, project.path);
   row << "</a></td><td>";
   escaped(row, p.reaperVersion);
@@ -212,12 +268,16 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   numberCell(row, p.instances);
   numberCell(row, p.missingInstances, true);
   numberCell(row, p.missingMedia, true);
+  statusBadgeCell(row, p.status);
   row << "</tr>\n";
 
   SinkWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escaped(out, project.path);
+  out << " ";
+  badge(out, p.status);
   out << " <span class=\"small\">(" << p.instances << " plug-ins, " << p.media << " media files)</span></summary>\n";
+  if (!p.missingFiles.empty()) missingProjects_.push_back(number_);
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
@@ -227,6 +287,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
     }
     out << ".</p>\n";
   }
+  backupsList(out, project.backups);
   if (p.instances > 0) {
     out << "<h3>Plug-ins</h3>\n<table><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
@@ -259,7 +320,14 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
         out << "<tr>";
         cell(out, m.file);
         cell(out, resolvedMediaText(folder, m.file));
-        out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
+        if (m.exists) {
+          out << "<td class=\"status-installed\">yes</td>";
+        } else {
+          out << "<td><span class=\"no\">no</span>";
+          foundByName(out, m.foundByName);
+          out << "</td>";
+        }
+        out << "</tr>\n";
       });
   if (!replayed) {
     setAsideFailure_ = p.failureReason();
@@ -268,6 +336,40 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   if (p.instances > 0 || seen > 0) out << "</tbody></table>\n";
   out << "</details>\n";
   return !rows_.failed() && !sections_.failed();
+}
+
+// Every missing media file of the archive, with the projects that name it
+// (links to their boxes) and where a file of its name is.
+void HtmlWriter::missingMediaSection(SinkWriter& out, const ArchiveTotals& totals) const {
+  out << "<h2>Missing media</h2>\n";
+  if (totals.missingMediaFiles().empty()) {
+    out << "<p>Every media file is where its projects say.</p>\n";
+    return;
+  }
+  const bool numbered = missingProjects_.size() == totals.missingMediaProjects().size();
+  out << "<table id=\"missing-media\"><thead><tr><th>File</th><th>Found by name</th><th>Projects</th></tr></thead>\n"
+         "<tbody>\n";
+  for (const ArchiveTotals::MissingMedia& m : totals.missingMediaFiles()) {
+    out << "<tr>";
+    cell(out, m.file);
+    out << "<td>";
+    if (!m.foundByName.empty()) {
+      out << "<code>";
+      escaped(out, m.foundByName);
+      out << "</code>";
+    }
+    out << "</td><td>";
+    for (std::size_t k = 0; k < m.projects.size(); ++k) {
+      const std::uint32_t project = m.projects[k];
+      out << (k == 0 ? "" : "<br>");
+      if (numbered) out << "<a href=\"#p" << missingProjects_[project] << "\">";
+      escaped(out, totals.missingMediaProjects()[project]);
+      if (numbered) out << "</a>";
+    }
+    out << "</td></tr>\n";
+    out.flushIfFull();
+  }
+  out << "</tbody></table>\n";
 }
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
@@ -305,6 +407,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   card(out, "missing plug-ins", totals.missingPlugins(), true);
   card(out, "missing media", totals.missingMedia(), true);
   card(out, "errors", totals.errors().size(), true);
+  statusCards(out, totals);
   out << "</section>\n";
 
   out << "<h2>Plug-ins</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter plug-ins\" "
@@ -338,13 +441,16 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   out << "</tbody>\n</table>\n";
 
   out << "<h2>Projects</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter projects\" "
-         "data-filter=\"projects\" aria-label=\"Filter projects\"></div>\n"
+         "data-filter=\"projects\" aria-label=\"Filter projects\"><label><input type=\"checkbox\" "
+         "data-missing=\"projects\"> problems only</label></div>\n"
          "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
          "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Plug-ins</th>"
-         "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
+         "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th>"
+         "<th class=\"sortable\">Status</th></tr></thead>\n<tbody>\n";
   if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";
   if (!out.flush() || !sections_.copyTo(sink_)) return false;
+  missingMediaSection(out, totals);
 
   out << "<h2>Errors</h2>\n";
   if (totals.errors().empty()) {

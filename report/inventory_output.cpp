@@ -19,11 +19,11 @@ std::string_view replaceLoneSurrogates(std::string_view text, std::string& scrat
 }
 
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     const ByteSink& sink) {
+                                                     const ByteSink& sink, CsvTable table) {
   switch (format) {
     case InventoryFormat::Html: return makeInventoryHtmlWriter(std::move(resources), sink);
     case InventoryFormat::Json: return makeInventoryJsonWriter(std::move(resources), sink);
     case InventoryFormat::Csv: break;
   }
-  return makeInventoryCsvWriter(sink);
+  return makeInventoryCsvWriter(sink, table);
 }

@@ -19,8 +19,10 @@
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
-// JSON: the fields docs/inventory.schema.json describes. CSV: one
-// row per plug-in instance, RFC 4180 quoting, CR LF, UTF-8; a text cell that
+// JSON: the fields docs/inventory.schema.json describes. CSV: one row per
+// plug-in instance, project or media reference (CsvTable), RFC 4180 quoting,
+// CR LF, UTF-8 after a byte-order mark (so that spreadsheets take it for
+// UTF-8); a text cell that
 // a spreadsheet would take for a formula (it starts with "=", "+", "-", "@",
 // a tab or a carriage return) starts with "'" (numbers never do).
 #pragma once
@@ -39,14 +41,25 @@
 using ByteSink = std::function<bool(std::string_view)>;
 
 enum class InventoryFormat { Html, Json, Csv };
+// The table a CSV output holds: one row per plug-in instance, per project,
+// or per media file a project names.
+enum class CsvTable { Instances, Projects, Media };
+
+// A backup listed under its project: its path (pathText) and status.
+struct InventoryBackup {
+  std::string path;
+  ProjectStatus status;
+};
 
 // One project as the writers see it: its path in pathText form, what it
-// needs (whose instances a writer reads back, hence not const), and the
-// other paths that lead to the same file (pathText, sorted).
+// needs (whose instances a writer reads back, hence not const), the other
+// paths that lead to the same file (pathText, sorted), and its backups (in
+// path order).
 struct InventoryProject {
   std::string_view path;
   ProjectInventory& inventory;
   std::vector<std::string_view> alsoAt = {};
+  std::vector<InventoryBackup> backups = {};
 };
 
 class InventoryWriter {
@@ -59,9 +72,9 @@ class InventoryWriter {
   virtual Text failureReason() const = 0;
 };
 
-// The writer of a format; `sink` must outlive it.
+// The writer of a format; `sink` must outlive it. `table` is for CSV only.
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     const ByteSink& sink);
+                                                     const ByteSink& sink, CsvTable table = CsvTable::Instances);
 
 // A buffer in front of a sink, shared by the writers.
 class SinkWriter {
@@ -105,7 +118,7 @@ std::string_view replaceLoneSurrogates(std::string_view text, std::string& scrat
 // The writers of each format (inventory_html.cpp, inventory_json.cpp, inventory_csv.cpp).
 std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::string> resources, const ByteSink& sink);
 std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, const ByteSink& sink);
-std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(const ByteSink& sink, CsvTable table = CsvTable::Instances);
 
 // A part of the output set aside in a scratch file, written through its own
 // SinkWriter, and copied into the real sink later.
