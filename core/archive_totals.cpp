@@ -1,5 +1,8 @@
 #include "core/archive_totals.h"
 
+#include "core/media_paths.h"
+#include "runtime/path_text.h"
+
 #include <algorithm>
 #include <new>
 
@@ -46,6 +49,19 @@ void ArchiveTotals::addProject(const ProjectInventory& project, std::string_view
   paths_.push_back(path);
   instances_ += project.instances;
   missingMedia_ += project.missingMedia;
+  ++byStatus_[static_cast<int>(project.status)];
+  // Its missing media files join the archive's list, once each.
+  if (!project.missingFiles.empty()) {
+    const std::string_view folder = FolderOfPathText(path);
+    for (const MissingMediaFile& m : project.missingFiles) {
+      const std::string file = resolvedMediaText(folder, m.file);
+      auto [it, added] = missingIndex_.try_emplace(file, missing_.size());
+      if (added) missing_.push_back({file, m.foundByName, {}});
+      MissingMedia& entry = missing_[it->second];
+      if (entry.projects.empty() || entry.projects.back() != number) entry.projects.push_back(number);
+      if (entry.foundByName.empty()) entry.foundByName = m.foundByName;
+    }
+  }
   // Plug-ins by identity (see the header). The first instance met (in path
   // order) names it; a project's plug-ins come in the order of their first
   // instances. Two binaries of one plug-in in one project make one use.
@@ -147,6 +163,8 @@ void ArchiveTotals::addError(std::string_view path, std::string_view message) {
 void ArchiveTotals::finish(const PluginCaches* caches) {
   byIdentity_.clear();
   lastProject_.clear();
+  missingIndex_.clear();
+  std::sort(missing_.begin(), missing_.end(), [](const MissingMedia& a, const MissingMedia& b) { return a.file < b.file; });
   std::stable_sort(errors_.begin(), errors_.end(), [](const Error& a, const Error& b) {
     return a.path != b.path ? a.path < b.path : a.message < b.message;
   });

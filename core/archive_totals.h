@@ -89,6 +89,20 @@ class ArchiveTotals {
   const std::vector<Error>& errors() const { return errors_; }
   const std::vector<CacheFile>& caches() const { return caches_; }
 
+  // Projects by status (ProjectStatus order).
+  std::uint64_t projectsWith(ProjectStatus status) const { return byStatus_[static_cast<int>(status)]; }
+
+  // Every missing media file of the archive by its resolved path, with the
+  // projects that name it (in path order) and the file of the same name
+  // found near the first of them that has one; sorted by path after finish().
+  // Memory grows with these files and their projects, a number each.
+  struct MissingMedia {
+    std::string file;
+    std::string foundByName;             // "" when none
+    std::vector<std::uint32_t> projects;  // project numbers, for projectPath()
+  };
+  const std::vector<MissingMedia>& missingMediaFiles() const { return missing_; }
+
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
   std::vector<ArchivePlugin> plugins_;
@@ -101,4 +115,7 @@ class ArchiveTotals {
   std::string trackLists_;              // count, then track deltas, as LEB128
   std::vector<Error> errors_;
   std::vector<CacheFile> caches_;
+  std::uint64_t byStatus_[4] = {};
+  std::vector<MissingMedia> missing_;
+  std::unordered_map<std::string, std::size_t> missingIndex_;
 };
