@@ -409,7 +409,6 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   ++number_;
   BufferedWriter& row = rows_.out();
   row << "<tr";
-  if (p.status != ProjectStatus::Complete) row << " data-missing=\"1\"";
   // The filter finds a project by the plug-ins it uses too.
   if (!p.plugins.empty()) {
     row << " data-find=\"";
@@ -422,6 +421,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
     }
     row << "\"";
   }
+  if (p.status != ProjectStatus::Complete) row << " data-missing=\"1\"";
   row << "><td><a href=\"#p" << number_ << "\">";
   escapedPath(row, project.path);
   row << "</a></td><td>";

@@ -104,7 +104,7 @@ TEST_F(project_status_file, reapers_video_processor_is_installed_where_plugins_a
             "<REAPER_PROJECT 0.1 \"7.0/x64\"\n<TRACK\n<FXCHAIN\nBYPASS 0 0 0\n<VIDEO_EFFECT \"Video processor\" \"\"\n>\n>\n>\n>\n");
   ProjectFileResult checked = inventoryProjectFile(path(u"video.rpp"), &caches);
   ProjectFileResult unchecked = inventoryProjectFile(path(u"video.rpp"), nullptr);
-  ASSERT_EQ(checked.error, "");
+  ASSERT_EQ(checked.reason, "");
   ASSERT_EQ(checked.inventory.plugins.size(), 1u);
   EXPECT_EQ(checked.inventory.plugins[0].first.status, InstallStatus::Installed);
   EXPECT_EQ(checked.inventory.status, ProjectStatus::Complete);
@@ -149,10 +149,10 @@ TEST_F(media_search, a_project_read_from_disk_names_each_missing_files_namesake_
   EXPECT_EQ(search.listings(), 0u);
   EXPECT_EQ(ok.inventory.missingMedia, 0u);
   ProjectFileResult song = inventoryProjectFile(path(u"song.rpp"), nullptr, {}, {}, &search);
-  ASSERT_EQ(song.error, "");
+  ASSERT_EQ(song.reason, "");
   EXPECT_EQ(song.inventory.missingMedia, 1u);
   EXPECT_EQ(song.inventory.status, ProjectStatus::Incomplete);  // found by name is still missing
-  const std::string found = pathText(path(u"Media") + FolderSeparator() + u"bass.wav");
+  const std::string found = PathText(path(u"Media") + FolderSeparator() + u"bass.wav");
   ASSERT_EQ(song.inventory.missingFiles.size(), 1u);
   EXPECT_EQ(song.inventory.missingFiles[0].foundByName, found);
   std::vector<MediaReference> media;
@@ -177,8 +177,8 @@ TEST(archive_missing_media, each_file_once_sorted_with_the_projects_that_name_it
   EXPECT_EQ(missing[1].file, "/gone/z.wav");
   EXPECT_EQ(missing[1].foundByName, "/found//gone/z.wav");
   ASSERT_EQ(missing[1].projects.size(), 2u);
-  EXPECT_EQ(totals.missingMediaProjects()[missing[1].projects[0]], "/arch/a.rpp");
-  EXPECT_EQ(totals.missingMediaProjects()[missing[1].projects[1]], "/arch/b.rpp");
+  EXPECT_EQ(totals.projectPath(missing[1].projects[0]), "/arch/a.rpp");
+  EXPECT_EQ(totals.projectPath(missing[1].projects[1]), "/arch/b.rpp");
   EXPECT_EQ(totals.projectsWith(ProjectStatus::Incomplete), 3u);
   EXPECT_EQ(totals.projectsWith(ProjectStatus::Complete), 1u);
 }
@@ -190,11 +190,11 @@ std::string Csv(CsvTable table) {
                                     "/gone/x.wav"));
   ProjectInventory empty = Read("<REAPER_PROJECT 0.1 \"6.0/OSX64\"\n>\n");
   std::string bytes;
-  const ByteSink sink = [&](std::string_view piece) {
+  SinkOf sink([&](std::string_view piece) {
     bytes += piece;
     return true;
-  };
-  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(InventoryFormat::Csv, {}, sink, table);
+  });
+  const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(InventoryFormat::Csv, {}, sink, {}, table);
   ArchiveTotals totals;
   EXPECT_TRUE(writer->open(u""));
   EXPECT_TRUE(writer->addProject({"/arch/a.rpp", p}));
