@@ -3,27 +3,13 @@
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"
+#include "support/string_source.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace {
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::int64_t read(void* destination, std::int64_t count) override {
-    const std::size_t n = std::min(static_cast<std::size_t>(count), bytes_.size() - at_);
-    std::memcpy(destination, bytes_.data() + at_, n);
-    at_ += n;
-    return static_cast<std::int64_t>(n);
-  }
-
- private:
-  std::string bytes_;
-  std::size_t at_ = 0;
-};
 
 // Checks a project's plug-ins against caches, as the command does.
 struct CacheChecks : ProjectChecks {

@@ -7,6 +7,7 @@
 #include "core/project_finder.h"
 #include "core/project_inventory.h"
 #include "report/inventory_output.h"
+#include "support/string_source.h"
 #include "runtime/file_tree.h"
 #include "runtime/utf8.h"
 #include "runtime/paths.h"
@@ -28,22 +29,6 @@
 #endif
 
 namespace {
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(std::string bytes, std::size_t piece = SIZE_MAX) : bytes_(std::move(bytes)), piece_(piece) {}
-  std::int64_t read(void* destination, std::int64_t count) override {
-    const std::size_t n = std::min({static_cast<std::size_t>(count), bytes_.size() - at_, piece_});
-    std::memcpy(destination, bytes_.data() + at_, n);
-    at_ += n;
-    return static_cast<std::int64_t>(n);
-  }
-
- private:
-  std::string bytes_;
-  std::size_t at_ = 0;
-  std::size_t piece_;
-};
 
 struct ReadLines {
   std::vector<std::string> lines;
