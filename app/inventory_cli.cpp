@@ -382,6 +382,7 @@ class InventoryRun {
     showProgress_ = streams_.progress && !options_.quiet && total > 0;
     InOrderReading reading = readingPlan(total, jobs);
     const Text scratch = scratchFolder();
+    totals_.setScratchFolder(scratch);
     // Backups go under their projects: each project is read first, then its
     // backups (their media resolved from its folder), and it is written once
     // they are in. A backup whose project could not be read is a project of

@@ -50,17 +50,13 @@ void ArchiveTotals::addProject(const ProjectInventory& project, std::string_view
   instances_ += project.instances;
   missingMedia_ += project.missingMedia;
   ++byStatus_[static_cast<int>(project.status)];
-  // Its missing media files join the archive's list, once each.
-  if (!project.missingFiles.empty()) {
-    const std::string_view folder = FolderOfPathText(path);
-    for (const MissingMediaFile& m : project.missingFiles) {
-      const std::string file = resolvedMediaText(folder, m.file);
-      auto [it, added] = missingIndex_.try_emplace(file, missing_.size());
-      if (added) missing_.push_back({file, m.foundByName, {}});
-      MissingMedia& entry = missing_[it->second];
-      if (entry.projects.empty() || entry.projects.back() != number) entry.projects.push_back(number);
-      if (entry.foundByName.empty()) entry.foundByName = m.foundByName;
-    }
+  // Its missing media files join the archive's list. What could not be read
+  // back shows when the project itself is written.
+  const std::string_view folder = FolderOfPathText(path);
+  if (project.missingMedia > 0) {
+    project.forEachMedia([&](const MediaReference& m) {
+      if (!m.exists) missing_->add(resolvedMediaText(folder, m.file), number, m.foundByName);
+    });
   }
   // Plug-ins by identity (see the header). The first instance met (in path
   // order) names it; a project's plug-ins come in the order of their first
@@ -163,8 +159,6 @@ void ArchiveTotals::addError(std::string_view path, std::string_view message) {
 void ArchiveTotals::finish(const PluginCaches* caches) {
   byIdentity_.clear();
   lastProject_.clear();
-  missingIndex_.clear();
-  std::sort(missing_.begin(), missing_.end(), [](const MissingMedia& a, const MissingMedia& b) { return a.file < b.file; });
   std::stable_sort(errors_.begin(), errors_.end(), [](const Error& a, const Error& b) {
     return a.path != b.path ? a.path < b.path : a.message < b.message;
   });

@@ -11,11 +11,14 @@
 // no name is told by its file and id, or by its label.
 #pragma once
 
+#include "core/missing_media_list.h"
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -92,16 +95,18 @@ class ArchiveTotals {
   // Projects by status (ProjectStatus order).
   std::uint64_t projectsWith(ProjectStatus status) const { return byStatus_[static_cast<int>(status)]; }
 
-  // Every missing media file of the archive by its resolved path, with the
-  // projects that name it (in path order) and the file of the same name
-  // found near the first of them that has one; sorted by path after finish().
-  // Memory grows with these files and their projects, a number each.
-  struct MissingMedia {
-    std::string file;
-    std::string foundByName;             // "" when none
-    std::vector<std::uint32_t> projects;  // project numbers, for projectPath()
-  };
-  const std::vector<MissingMedia>& missingMediaFiles() const { return missing_; }
+  // Every missing media file of the archive by its resolved path, sorted,
+  // with the projects that name it (numbers for projectPath(), ascending)
+  // and the file of the same name found near the first of them that has
+  // one; see MissingMediaList for what memory it takes. False when what was
+  // set aside could not be read back: failureReason() says why.
+  using MissingMedia = MissingMediaList::Entry;
+  bool hasMissingMedia() const { return !missing_->empty(); }
+  bool forEachMissingMedia(const std::function<void(const MissingMedia&)>& visit) const { return missing_->forEach(visit); }
+  Text failureReason() const { return missing_->failureReason(); }
+  // Where the missing media list sets aside what memory cannot hold ("" for
+  // the system's folder for temporary files); before the first project.
+  void setScratchFolder(Text folder) { missing_ = std::make_unique<MissingMediaList>(std::move(folder)); }
 
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
@@ -116,6 +121,5 @@ class ArchiveTotals {
   std::vector<Error> errors_;
   std::vector<CacheFile> caches_;
   std::uint64_t byStatus_[4] = {};
-  std::vector<MissingMedia> missing_;
-  std::unordered_map<std::string, std::size_t> missingIndex_;
+  std::unique_ptr<MissingMediaList> missing_ = std::make_unique<MissingMediaList>();
 };

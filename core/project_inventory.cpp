@@ -98,7 +98,7 @@ class RecordWriter {
 
 class RecordReader {
  public:
-  explicit RecordReader(SpillBuffer& from) : in_(from) {}
+  explicit RecordReader(SpillBuffer& from, std::uint64_t start = 0) : in_(from, start) {}
   bool atEnd() const { return in_.atEnd(); }
   bool byte(std::uint8_t& b) {
     char c;
@@ -696,22 +696,22 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
     }
   }
   RecordWriter& records = collector.records();
+  records.flush();
+  out.mediaStart_ = out.spool_->size();
   std::string file;
   collector.mediaSet().forEach([&](std::string_view bytes, std::uint32_t uses) {
     file.assign(bytes);
     decode(file, ansi);
     const bool exists = checks.mediaExists(file);
     // Only a missing file is looked for by its name.
-    std::string found = exists ? std::string() : checks.findByName(file);
     records.byte(kMedia);
     records.text(file);
     records.byte(exists ? 1 : 0);
     records.number(uses);
-    records.text(found);
+    records.text(exists ? std::string_view() : checks.findByName(file));
     records.end();
     ++out.media;
     out.missingMedia += exists ? 0 : 1;
-    if (!exists) out.missingFiles.push_back({file, std::move(found)});
   });
   records.flush();
   out.status = projectStatusOf(out.plugins, out.missingMedia);
@@ -723,6 +723,33 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
 ProjectInventory readProjectInventory(BlockReader& reader) {
   ProjectChecks none;
   return readProjectInventory(reader, none);
+}
+
+namespace {
+
+// A media file's record, after its tag.
+bool readMedia(RecordReader& in, MediaReference& m) {
+  std::uint8_t exists;
+  std::uint64_t uses;
+  if (!in.text(m.file) || !in.byte(exists) || !in.number(uses) || !in.text(m.foundByName)) return false;
+  m.exists = exists != 0;
+  m.uses = static_cast<std::uint32_t>(uses);
+  return true;
+}
+
+}  // namespace
+
+bool ProjectInventory::forEachMedia(const std::function<void(const MediaReference&)>& each) const {
+  if (!spool_) return true;
+  if (spool_->failed()) return false;
+  RecordReader in(*spool_, mediaStart_);
+  MediaReference m;
+  std::uint8_t tag;
+  while (!in.atEnd()) {
+    if (!in.byte(tag) || tag != kMedia || !readMedia(in, m)) return false;
+    each(m);
+  }
+  return true;
 }
 
 bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>& instance,
@@ -783,9 +810,7 @@ bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>&
       if (master) p.trackName.swap(noTrackName);
       if (!take) p.item.swap(noItem);
     } else if (tag == kMedia) {
-      if (!in.text(m.file) || !in.byte(flags) || !in.number(number) || !in.text(m.foundByName)) return false;
-      m.exists = flags != 0;
-      m.uses = static_cast<std::uint32_t>(number);
+      if (!readMedia(in, m)) return false;
       eachMedia(m);
     } else {
       return false;

@@ -87,12 +87,6 @@ struct MediaReference {
   std::string foundByName;  // a missing file's namesake near the project (PathText), "" when none
 };
 
-// A media file the project names that is not where it says.
-struct MissingMediaFile {
-  std::string file;         // as written in the project
-  std::string foundByName;  // as in MediaReference
-};
-
 // One distinct plug-in of a project, by format, file and id (by its label
 // when it names neither) and, for AU, its component codes: the texts of its
 // first instance (with no track, item, container or preset), its status,
@@ -136,7 +130,6 @@ class ProjectInventory {
   // loads (an instance online or bypassed) and the others.
   ProjectStatus status = ProjectStatus::Complete;
   std::uint32_t missingToPlay = 0, missingToEdit = 0;
-  std::vector<MissingMediaFile> missingFiles;  // in the order first named
 
   // Hands out every instance in file order, then every media file in the
   // order first named; the references live until the next call. False when
@@ -144,6 +137,8 @@ class ProjectInventory {
   // or could not be written when it was read.
   bool forEach(const std::function<void(const PluginInstance&)>& instance,
                const std::function<void(const MediaReference&)>& media);
+  // Hands out only the media files, as forEach does.
+  bool forEachMedia(const std::function<void(const MediaReference&)>& media) const;
   bool failed() const { return spool_ && spool_->failed(); }
   Text failureReason() const { return spool_ ? spool_->failureReason() : Text(); }
 
@@ -151,6 +146,7 @@ class ProjectInventory {
   friend ProjectInventory readProjectInventory(BlockReader&, ProjectChecks&, TextView);
   std::unique_ptr<SpillBuffer> spool_;
   bool ansi_ = false;
+  std::uint64_t mediaStart_ = 0;  // where the media files' records start in spool_
 };
 
 // Reads the whole project from the reader. What is set aside beyond memory

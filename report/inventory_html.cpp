@@ -389,7 +389,7 @@ class HtmlWriter : public InventoryWriter {
   bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
   bool addProject(const InventoryProject& project) override;
   bool finish(const ArchiveTotals& totals) override;
-  void missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const;
+  bool missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const;
   Text failureReason() const override {
     if (!rows_.failureReason().empty()) return rows_.failureReason();
     return sections_.failureReason().empty() ? setAsideFailure_ : sections_.failureReason();
@@ -401,7 +401,7 @@ class HtmlWriter : public InventoryWriter {
   InventoryStamp stamp_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
-  Text setAsideFailure_;  // a project's instances could not be read back
+  Text setAsideFailure_;  // what was set aside (instances, missing media) could not be read back
 };
 
 bool HtmlWriter::addProject(const InventoryProject& project) {
@@ -507,15 +507,15 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
 
 // Every missing media file of the archive, with the projects that name it
 // (links to their boxes) and where a file of its name is.
-void HtmlWriter::missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const {
+bool HtmlWriter::missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const {
   out << "<h2>Missing media</h2>\n";
-  if (totals.missingMediaFiles().empty()) {
+  if (!totals.hasMissingMedia()) {
     out << "<p>Every media file is where its projects say.</p>\n";
-    return;
+    return true;
   }
   out << "<table id=\"missing-media\"><thead><tr><th>File</th><th>Found by name</th><th>Projects</th></tr></thead>\n"
          "<tbody>\n";
-  for (const ArchiveTotals::MissingMedia& m : totals.missingMediaFiles()) {
+  const bool read = totals.forEachMissingMedia([&](const ArchiveTotals::MissingMedia& m) {
     out << "<tr>";
     pathCell(out, m.file);
     out << "<td>";
@@ -534,8 +534,9 @@ void HtmlWriter::missingMediaSection(BufferedWriter& out, const ArchiveTotals& t
     }
     out << "</td></tr>\n";
     out.flushIfFull();
-  }
+  });
   out << "</tbody></table>\n";
+  return read;
 }
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
@@ -632,7 +633,10 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";
   if (!out.flush() || !sections_.copyTo(sink_)) return false;
-  missingMediaSection(out, totals);
+  if (!missingMediaSection(out, totals)) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
 
   out << "<h2>Errors</h2>\n";
   if (totals.errors().empty()) {

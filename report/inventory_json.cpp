@@ -189,11 +189,12 @@ void backupsField(BufferedWriter& out, const std::vector<InventoryBackup>& backu
   out << "]";
 }
 
-// "missing_media": every missing media file of the archive.
-void missingMediaList(BufferedWriter& out, const ArchiveTotals& totals) {
+// "missing_media": every missing media file of the archive; false when the
+// list could not be read back.
+bool missingMediaList(BufferedWriter& out, const ArchiveTotals& totals) {
   out << "\n  \"missing_media\": [";
   bool first = true;
-  for (const ArchiveTotals::MissingMedia& m : totals.missingMediaFiles()) {
+  const bool read = totals.forEachMissingMedia([&](const ArchiveTotals::MissingMedia& m) {
     out << (first ? "\n    {" : ",\n    {");
     first = false;
     textField(out, "file", m.file);
@@ -205,8 +206,10 @@ void missingMediaList(BufferedWriter& out, const ArchiveTotals& totals) {
     out << "], ";
     optionalField(out, "found_by_name", m.foundByName, !m.foundByName.empty());
     out << "}";
-  }
+    out.flushIfFull();
+  });
   out << (first ? "]" : "\n  ]");
+  return read;
 }
 
 // The "projects" array is set aside while the projects come, since the
@@ -291,7 +294,7 @@ class JsonWriter : public InventoryWriter {
   InventoryStamp stamp_;
   SetAside projects_;
   bool firstProject_ = true;
-  Text setAsideFailure_;  // a project's instances could not be read back
+  Text setAsideFailure_;  // what was set aside (instances, missing media) could not be read back
 };
 
 bool JsonWriter::finish(const ArchiveTotals& totals) {
@@ -362,7 +365,10 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
     out << "}";
   }
   out << (first ? "]," : "\n  ],");
-  missingMediaList(out, totals);
+  if (!missingMediaList(out, totals)) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
   out << ",\n  \"errors\": [";
   first = true;
   for (const ArchiveTotals::Error& e : totals.errors()) {

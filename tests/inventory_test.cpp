@@ -481,7 +481,8 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
     return true;
   });
   const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::string("/res"), sink);
-  ArchiveTotals totals;
+  ArchiveTotals own;
+  ArchiveTotals& totals = totalsSeen != nullptr ? *totalsSeen : own;
   EXPECT_TRUE(writer->open(u""));
   totals.addProject(plain, plainPath);
   EXPECT_TRUE(writer->addProject({plainPath, plain}));
@@ -490,7 +491,6 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
   totals.addError("/archive/z.rpp", "cannot be found");
   totals.finish();
   EXPECT_TRUE(writer->finish(totals));
-  if (totalsSeen != nullptr) *totalsSeen = totals;
   return bytes;
 }
 
