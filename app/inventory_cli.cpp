@@ -49,7 +49,7 @@ constexpr TextView kUsage[] = {
     u"  -o FILE                  write the inventory to FILE (default: inventory.html, .json or .csv",
     u"                           in the current folder); -o - writes to standard output",
     u"  --jobs N                 read N projects at once, 1 to 256 (default: the number of processors)",
-    u"  --include-backups        read *.rpp-bak files too",
+    u"  --include-backups        read *.rpp-bak files too, each under the project it backs up",
     u"  --quiet                  print nothing but errors: no progress line, no notes, no output path",
     u"  --help                   show this help and exit",
     u"  --version                show the version and exit",

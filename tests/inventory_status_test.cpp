@@ -218,6 +218,12 @@ TEST(archive_missing_media, runs_set_aside_merge_to_what_memory_sorts) {
   EXPECT_NE(inMemory.find("/m/b.wav [/found//m/b.wav] 0 1"), std::string::npos);
   EXPECT_LT(inMemory.find("/m/b.wav"), inMemory.find("/m/é.wav"));  // byte order: é after b
   EXPECT_NE(inMemory.find("zzzzzzzzzz [far] 40"), std::string::npos);
+
+  // No scratch file can be made: the list says so instead of being short.
+  MissingMediaList nowhere(u"quorvel-no-such-folder/below", 10);
+  nowhere.add("/m/a.wav", 0, {});
+  EXPECT_FALSE(nowhere.forEach([](const MissingMediaList::Entry&) {}));
+  EXPECT_NE(nowhere.failureReason(), u"");
 }
 
 namespace {
