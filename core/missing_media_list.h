@@ -28,7 +28,7 @@
 
 class MissingMediaList {
  public:
-  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{16} << 20;
+  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{8} << 20;
 
   explicit MissingMediaList(Text scratchFolder = {}, std::size_t memoryLimit = kDefaultMemoryLimit)
       : folder_(std::move(scratchFolder)), limit_(memoryLimit) {}

@@ -444,7 +444,8 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   escapedPath(out, project.path);
   out << " ";
   badge(out, p.status);
-  out << " <span class=\"small\">(" << p.instances << " instances, " << p.media << " media files)</span></summary>\n";
+  out << " <span class=\"small\">(" << p.instances << (p.instances == 1 ? " instance, " : " instances, ") << p.media
+      << (p.media == 1 ? " media file)" : " media files)") << "</span></summary>\n";
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
