@@ -2,6 +2,7 @@
 
 #include "app/version.h"
 #include "core/archive_totals.h"
+#include "core/backup_owners.h"
 #include "core/in_order_reading.h"
 #include "runtime/path_text.h"
 #include "core/plugin_caches.h"
@@ -35,17 +36,20 @@ constexpr unsigned kMaxJobs = 256;
 
 constexpr TextView kUsage[] = {
     u"Usage: quorvel-inventory [--reaper-resources DIR | --no-installed-check] [--format html|json|csv]",
-    u"                         [-o FILE|-] [--jobs N] [--include-backups] [--quiet] PATH...",
+    u"                         [--csv-table instances|projects|media] [-o FILE|-] [--jobs N] [--include-backups]",
+    u"                         [--quiet] PATH...",
     u"Lists the plug-ins and media files that REAPER projects need, and which of them are missing.",
     u"",
     u"  PATH                     a project file, or a folder walked for *.rpp files",
     u"  --reaper-resources DIR   check plug-ins against the caches in DIR (default: REAPER's own folder)",
     u"  --no-installed-check     do not check plug-ins: every status is \"unknown\"",
     u"  --format FORMAT          html (default), json or csv",
+    u"  --csv-table TABLE        the CSV's rows: instances (default, one per plug-in instance), projects",
+    u"                           (one per project, with its status) or media (one per media file named)",
     u"  -o FILE                  write the inventory to FILE (default: inventory.html, .json or .csv",
     u"                           in the current folder); -o - writes to standard output",
     u"  --jobs N                 read N projects at once, 1 to 256 (default: the number of processors)",
-    u"  --include-backups        read *.rpp-bak files too",
+    u"  --include-backups        read *.rpp-bak files too, each under the project it backs up",
     u"  --quiet                  print nothing but errors: no progress line, no notes, no output path",
     u"  --help                   show this help and exit",
     u"  --version                show the version and exit",
@@ -60,6 +64,8 @@ struct Options {
   std::optional<Text> resources;
   bool noInstalledCheck = false;
   InventoryFormat format = InventoryFormat::Html;
+  bool formatNamed = false;
+  std::optional<CsvTable> csvTable;
   std::optional<Text> output;
   unsigned jobs = 0;
   bool includeBackups = false;
@@ -85,6 +91,15 @@ Text parseJobs(TextView value, unsigned& jobs) {
   return {};
 }
 
+// "" when `value` names a CSV table, else what is wrong with it.
+Text parseCsvTable(TextView value, std::optional<CsvTable>& table) {
+  if (value == u"instances") table = CsvTable::Instances;
+  else if (value == u"projects") table = CsvTable::Projects;
+  else if (value == u"media") table = CsvTable::Media;
+  else return u"unknown CSV table " + Text(value) + u" (instances, projects or media)";
+  return {};
+}
+
 // An option's value (not empty) into `options`: "" when it is one, else what
 // is wrong with it.
 Text setValue(TextView name, const Text& value, Options& options) {
@@ -94,7 +109,9 @@ Text setValue(TextView name, const Text& value, Options& options) {
     options.output = value;
   } else if (name == u"--jobs") {
     return parseJobs(value, options.jobs);
-  } else if (value == u"html") {
+  } else if (name == u"--csv-table") {
+    return parseCsvTable(value, options.csvTable);
+  } else if (options.formatNamed = true; value == u"html") {  // --format from here on
     options.format = InventoryFormat::Html;
   } else if (value == u"json") {
     options.format = InventoryFormat::Json;
@@ -116,7 +133,8 @@ int parseArguments(const std::vector<Text>& arguments, const CliStreams& streams
     }
     // "--name=value" and "--name value" alike.
     const Text& name = args.name();
-    const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs";
+    const bool takesValue = name == u"--reaper-resources" || name == u"--format" || name == u"-o" || name == u"--jobs" ||
+                            name == u"--csv-table";
     if (!takesValue && args.hasAttachedValue()) return badUsage(kProgram, streams, name + u" takes no value");
     if (const std::optional<int> status = answerInformationOption(kProgram, streams, name)) {
       return *status;
@@ -138,6 +156,10 @@ int parseArguments(const std::vector<Text>& arguments, const CliStreams& streams
   if (options.paths.empty()) return badUsage(kProgram, streams, u"no project or folder given");
   for (const Text& path : options.paths)
     if (path.empty()) return badUsage(kProgram, streams, u"an empty PATH names no project or folder");
+  // A CSV table alone asks for CSV.
+  if (options.csvTable && options.formatNamed && options.format != InventoryFormat::Csv)
+    return badUsage(kProgram, streams, u"--csv-table is for --format csv");
+  if (options.csvTable) options.format = InventoryFormat::Csv;
   if (options.resources && options.noInstalledCheck)
     return badUsage(kProgram, streams, u"--reaper-resources and --no-installed-check exclude each other");
   return kGoOn;
@@ -335,7 +357,8 @@ class InventoryRun {
       fail(shownOutput_, u"may not create the file! (temporary file: " + heldBack_.failureReason() + u")");
       return 1;
     }
-    writer_ = makeInventoryWriter(options_.format, resourcesShown_, sink_, {generatedNow(), QUORVEL_VERSION});
+    writer_ = makeInventoryWriter(options_.format, resourcesShown_, sink_, {generatedNow(), QUORVEL_VERSION},
+                                  options_.csvTable.value_or(CsvTable::Instances));
     if (writer_->open(scratchFolder())) return kGoOn;
     output_.abandon();
     fail(shownOutput_, u"may not create the file! (temporary file: " + writer_->failureReason() + u")");
@@ -359,8 +382,20 @@ class InventoryRun {
     showProgress_ = streams_.progress && !options_.quiet && total > 0;
     InOrderReading reading = readingPlan(total, jobs);
     const Text scratch = scratchFolder();
+    totals_.setScratchFolder(scratch);
+    // Backups go under their projects: each project is read first, then its
+    // backups (their media resolved from its folder), and it is written once
+    // they are in. A backup whose project could not be read is a project of
+    // its own.
+    if (options_.includeBackups) {
+      owners_ = backupOwners(projects);
+      order_ = orderWithBackups(owners_);
+    }
     reading.read = [&](std::size_t i) {
-      ProjectFileResult result = inventoryProjectFile(projects.path(i), cachesUsed, scratch, {target_, printedTo_});
+      const std::size_t k = projectAt(i);
+      const Text mediaFolder = ownerOf(k) == kNoOwner ? Text() : FolderOf(projects.path(ownerOf(k)));
+      ProjectFileResult result = inventoryProjectFile(projects.path(k), cachesUsed, scratch, {target_, printedTo_},
+                                                      &mediaSearch_, mediaFolder);
       bytes += result.bytes;
       ++done;
       return result;
@@ -373,7 +408,7 @@ class InventoryRun {
       };
     }
     try {
-      if (!readInOrder(reading)) return false;
+      if (!readInOrder(reading) || !writeHeld()) return false;
       if (resourcesShown_) totals_.setCaches(caches_.files());
       totals_.finish(cachesUsed);
       return writer_->finish(totals_) &&
@@ -385,9 +420,28 @@ class InventoryRun {
     }
   }
 
-  // One project read, in path order: false to stop the run.
-  bool deliver(std::size_t i, ProjectFileResult& result) {
+  std::size_t projectAt(std::size_t at) const { return order_.empty() ? at : order_[at]; }
+  std::size_t ownerOf(std::size_t i) const { return order_.empty() ? kNoOwner : owners_[i]; }
+
+  // Writes the project held back for its backups, if any: false to stop the run.
+  bool writeHeld() {
+    if (!held_) return true;
     const ProjectPaths& projects = found_.projects;
+    totals_.addProject(held_->inventory, projects.bytes(heldIndex_));
+    const bool ok = writer_->addProject(
+        {projects.bytes(heldIndex_), held_->inventory, projects.alsoAt(heldIndex_), std::move(heldBackups_)});
+    held_.reset();
+    heldBackups_.clear();
+    return ok;
+  }
+
+  // One project read, in path order (its backups right after it): false to
+  // stop the run.
+  bool deliver(std::size_t at, ProjectFileResult& result) {
+    const ProjectPaths& projects = found_.projects;
+    const std::size_t i = projectAt(at);
+    const bool backup = ownerOf(i) != kNoOwner;
+    if (!backup && !writeHeld()) return false;
     if (!result.mediaIsTarget[0].empty()) {
       mediaOf_ = projects.bytes(i);
       return false;
@@ -396,6 +450,15 @@ class InventoryRun {
       printedToRead_ = u"it is a media file of " + PrintableName(projects.path(i));
     if (!result.reason.empty()) {
       totals_.addError(projects.bytes(i), result.reason);
+      return true;
+    }
+    if (backup && held_) {
+      heldBackups_.push_back({std::string(projects.bytes(i)), result.inventory.status});
+      return true;
+    }
+    if (!backup && at + 1 < order_.size() && owners_[order_[at + 1]] == i) {
+      held_ = std::move(result);
+      heldIndex_ = i;
       return true;
     }
     totals_.addProject(result.inventory, projects.bytes(i));
@@ -457,6 +520,12 @@ class InventoryRun {
   bool showProgress_ = false;
   bool outOfMemory_ = false;
   std::string mediaOf_;  // the project of a media file that is the output
+  MediaSearch mediaSearch_;  // missing media looked for by name, shared by the jobs
+  std::vector<std::size_t> owners_;  // with --include-backups: each backup's project (kNoOwner for none)
+  std::vector<std::size_t> order_;   // with --include-backups: projects in reading order
+  std::optional<ProjectFileResult> held_;  // a project whose backups are being read
+  std::size_t heldIndex_ = 0;
+  std::vector<InventoryBackup> heldBackups_;
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "core/archive_totals.h"
 
+#include "core/media_paths.h"
+#include "runtime/path_text.h"
+
 #include <algorithm>
 #include <new>
 
@@ -46,6 +49,15 @@ void ArchiveTotals::addProject(const ProjectInventory& project, std::string_view
   paths_.push_back(path);
   instances_ += project.instances;
   missingMedia_ += project.missingMedia;
+  ++byStatus_[static_cast<int>(project.status)];
+  // Its missing media files join the archive's list. What could not be read
+  // back shows when the project itself is written.
+  const std::string_view folder = FolderOfPathText(path);
+  if (project.missingMedia > 0) {
+    project.forEachMedia([&](const MediaReference& m) {
+      if (!m.exists) missing_->add(resolvedMediaText(folder, m.file), number, m.foundByName);
+    });
+  }
   // Plug-ins by identity (see the header). The first instance met (in path
   // order) names it; a project's plug-ins come in the order of their first
   // instances. Two binaries of one plug-in in one project make one use.

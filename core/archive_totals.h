@@ -11,11 +11,14 @@
 // no name is told by its file and id, or by its label.
 #pragma once
 
+#include "core/missing_media_list.h"
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -89,6 +92,22 @@ class ArchiveTotals {
   const std::vector<Error>& errors() const { return errors_; }
   const std::vector<CacheFile>& caches() const { return caches_; }
 
+  // Projects by status (ProjectStatus order).
+  std::uint64_t projectsWith(ProjectStatus status) const { return byStatus_[static_cast<int>(status)]; }
+
+  // Every missing media file of the archive by its resolved path, sorted,
+  // with the projects that name it (numbers for projectPath(), ascending)
+  // and the file of the same name found near the first of them that has
+  // one; see MissingMediaList for what memory it takes. False when what was
+  // set aside could not be read back: failureReason() says why.
+  using MissingMedia = MissingMediaList::Entry;
+  bool hasMissingMedia() const { return !missing_->empty(); }
+  bool forEachMissingMedia(const std::function<void(const MissingMedia&)>& visit) const { return missing_->forEach(visit); }
+  Text failureReason() const { return missing_->failureReason(); }
+  // Where the missing media list sets aside what memory cannot hold ("" for
+  // the system's folder for temporary files); before the first project.
+  void setScratchFolder(Text folder) { missing_ = std::make_unique<MissingMediaList>(std::move(folder)); }
+
  private:
   std::uint64_t projects_ = 0, instances_ = 0, missingMedia_ = 0;
   std::vector<ArchivePlugin> plugins_;
@@ -101,4 +120,6 @@ class ArchiveTotals {
   std::string trackLists_;              // count, then track deltas, as LEB128
   std::vector<Error> errors_;
   std::vector<CacheFile> caches_;
+  std::uint64_t byStatus_[4] = {};
+  std::unique_ptr<MissingMediaList> missing_ = std::make_unique<MissingMediaList>();
 };

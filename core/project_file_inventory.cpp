@@ -40,13 +40,18 @@ std::string reasonOf(std::int64_t error) { return TextToUtf8(OsErrorText(error))
 class FileChecks : public ProjectChecks {
  public:
   FileChecks(const PluginCaches* caches, Text folder, const std::vector<FileIdentity>& targets,
-             std::vector<std::string>& mediaIsTarget)
-      : caches_(caches), folder_(std::move(folder)), targets_(targets), mediaIsTarget_(mediaIsTarget) {}
+             std::vector<std::string>& mediaIsTarget, MediaSearch* search)
+      : caches_(caches), folder_(std::move(folder)), targets_(targets), mediaIsTarget_(mediaIsTarget), search_(search) {}
 
   void checkPlugin(PluginInstance& p) override {
     if (caches_ == nullptr) return;
     p.status = caches_->statusOf(p);
+    if (p.builtIn) p.status = InstallStatus::Installed;  // comes with REAPER
     caches_->describeJs(p);
+  }
+
+  std::string findByName(std::string_view written) override {
+    return search_ == nullptr ? std::string() : PathText(search_->find(folder_, written));
   }
 
   // A folder found missing answers for every file in it: a project that
@@ -77,6 +82,7 @@ class FileChecks : public ProjectChecks {
   Text folder_;
   const std::vector<FileIdentity>& targets_;
   std::vector<std::string>& mediaIsTarget_;
+  MediaSearch* search_;
   std::array<Text, 16> missingFolders_;
   std::size_t nextSlot_ = 0;
 };
@@ -84,7 +90,8 @@ class FileChecks : public ProjectChecks {
 }  // namespace
 
 ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder,
-                                       const std::vector<FileIdentity>& targets) {
+                                       const std::vector<FileIdentity>& targets, MediaSearch* search,
+                                       TextView mediaFolder) {
   ProjectFileResult result;
   result.mediaIsTarget.resize(targets.size());
   const OsHandle file = OsOpenShared(path);
@@ -103,7 +110,8 @@ ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches
     const std::int64_t size = OsFileSize(file);
     FileSource source(file);
     BlockReader reader(source, std::size_t{1} << 17);
-    FileChecks checks(caches, FolderOf(path), targets, result.mediaIsTarget);
+    FileChecks checks(caches, mediaFolder.empty() ? FolderOf(path) : Text(mediaFolder), targets, result.mediaIsTarget,
+                      search);
     result.inventory = readProjectInventory(reader, checks, scratchFolder);
     result.bytes = source.total();
     if (source.error() != 0) {

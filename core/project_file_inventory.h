@@ -2,6 +2,7 @@
 // against REAPER's caches, its media files against the file system.
 #pragma once
 
+#include "core/media_search.h"
 #include "core/plugin_caches.h"
 #include "core/project_inventory.h"
 #include "runtime/os_file.h"
@@ -19,7 +20,10 @@
 // media file checked is compared with the files the run writes (`targets`:
 // the output, standard output), so that no list of them is kept:
 // mediaIsTarget[t] names (PathText) the first that is targets[t], "" when
-// none is.
+// none is. A missing media file is looked for by its name with `search`
+// (none: not looked for). Relative media paths are resolved from
+// `mediaFolder` (ends with a separator; "" for the file's own folder), as a
+// backup's are from the folder of the project it backs up.
 struct ProjectFileResult {
   ProjectInventory inventory;
   std::string reason;  // "" when the project was read (UTF-8, as the inventory writes it)
@@ -27,4 +31,5 @@ struct ProjectFileResult {
   std::vector<std::string> mediaIsTarget;
 };
 ProjectFileResult inventoryProjectFile(TextView path, const PluginCaches* caches, TextView scratchFolder = {},
-                                       const std::vector<FileIdentity>& targets = {});
+                                       const std::vector<FileIdentity>& targets = {}, MediaSearch* search = nullptr,
+                                       TextView mediaFolder = {});

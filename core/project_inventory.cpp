@@ -57,7 +57,7 @@ std::uint32_t parseUnsigned(std::string_view s) {
 enum Record : std::uint8_t {
   kContext = 1,   // the track (number, name) and take name the instances after it sit in
   kInstance = 2,  // location, state, plug-in, flags; [label, name, vendor, instrument]; container, preset
-  kMedia = 3,     // file (decoded), exists, uses
+  kMedia = 3,     // file (decoded), exists, uses, found by name
 };
 constexpr std::uint8_t kOwnLabel = 1;  // the instance's label is not its plug-in's first one
 
@@ -98,7 +98,7 @@ class RecordWriter {
 
 class RecordReader {
  public:
-  explicit RecordReader(SpillBuffer& from) : in_(from) {}
+  explicit RecordReader(SpillBuffer& from, std::uint64_t start = 0) : in_(from, start) {}
   bool atEnd() const { return in_.atEnd(); }
   bool byte(std::uint8_t& b) {
     char c;
@@ -240,6 +240,7 @@ class Collector {
       out_.plugins.push_back(std::move(plugin));
     }
     ProjectPlugin& plugin = out_.plugins[it->second];
+    plugin.toPlay = plugin.toPlay || p.state == FxState::Online || p.state == FxState::Bypassed;
     ++plugin.instances;
     noteTrack(plugin, p);
     ++out_.instances;
@@ -474,6 +475,7 @@ class Parser {
       }
     } else {
       p.format = FxFormat::Other;
+      p.builtIn = tag == "VIDEO_EFFECT";
       if (p.display.empty()) p.display = std::string(tag);
     }
     if (p.format == FxFormat::Js) {
@@ -615,6 +617,24 @@ std::string_view statusWord(InstallStatus status) {
   return kWords[static_cast<int>(status)];
 }
 
+std::string_view projectStatusWord(ProjectStatus status) {
+  static constexpr std::string_view kWords[] = {"complete", "plays", "incomplete", "unknown"};
+  return kWords[static_cast<int>(status)];
+}
+
+ProjectStatus projectStatusOf(const std::vector<ProjectPlugin>& plugins, std::uint64_t missingMedia) {
+  bool unknown = false, missingToEdit = false;
+  for (const ProjectPlugin& plugin : plugins) {
+    const InstallStatus status = plugin.first.status;
+    if (status == InstallStatus::Missing && plugin.toPlay) return ProjectStatus::Incomplete;
+    unknown = unknown || (status == InstallStatus::Unknown && plugin.toPlay);
+    missingToEdit = missingToEdit || status == InstallStatus::Missing;
+  }
+  if (missingMedia > 0) return ProjectStatus::Incomplete;
+  if (unknown) return ProjectStatus::Unknown;
+  return missingToEdit ? ProjectStatus::Plays : ProjectStatus::Complete;
+}
+
 void splitPluginLabel(std::string_view label, std::string& name, std::string& vendor, bool& instrument) {
   instrument = false;
   const std::size_t colon = label.find(": ");
@@ -676,26 +696,60 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
     }
   }
   RecordWriter& records = collector.records();
+  records.flush();
+  out.mediaStart_ = out.spool_->size();
   std::string file;
   collector.mediaSet().forEach([&](std::string_view bytes, std::uint32_t uses) {
     file.assign(bytes);
     decode(file, ansi);
     const bool exists = checks.mediaExists(file);
+    // Only a missing file is looked for by its name.
     records.byte(kMedia);
     records.text(file);
     records.byte(exists ? 1 : 0);
     records.number(uses);
+    records.text(exists ? std::string_view() : checks.findByName(file));
     records.end();
     ++out.media;
     out.missingMedia += exists ? 0 : 1;
   });
   records.flush();
+  out.status = projectStatusOf(out.plugins, out.missingMedia);
+  for (const ProjectPlugin& plugin : out.plugins)
+    if (plugin.first.status == InstallStatus::Missing) ++(plugin.toPlay ? out.missingToPlay : out.missingToEdit);
   return out;
 }
 
 ProjectInventory readProjectInventory(BlockReader& reader) {
   ProjectChecks none;
   return readProjectInventory(reader, none);
+}
+
+namespace {
+
+// A media file's record, after its tag.
+bool readMedia(RecordReader& in, MediaReference& m) {
+  std::uint8_t exists;
+  std::uint64_t uses;
+  if (!in.text(m.file) || !in.byte(exists) || !in.number(uses) || !in.text(m.foundByName)) return false;
+  m.exists = exists != 0;
+  m.uses = static_cast<std::uint32_t>(uses);
+  return true;
+}
+
+}  // namespace
+
+bool ProjectInventory::forEachMedia(const std::function<void(const MediaReference&)>& each) const {
+  if (!spool_) return true;
+  if (spool_->failed()) return false;
+  RecordReader in(*spool_, mediaStart_);
+  MediaReference m;
+  std::uint8_t tag;
+  while (!in.atEnd()) {
+    if (!in.byte(tag) || tag != kMedia || !readMedia(in, m)) return false;
+    each(m);
+  }
+  return true;
 }
 
 bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>& instance,
@@ -756,9 +810,7 @@ bool ProjectInventory::forEach(const std::function<void(const PluginInstance&)>&
       if (master) p.trackName.swap(noTrackName);
       if (!take) p.item.swap(noItem);
     } else if (tag == kMedia) {
-      if (!in.text(m.file) || !in.byte(flags) || !in.number(number)) return false;
-      m.exists = flags != 0;
-      m.uses = static_cast<std::uint32_t>(number);
+      if (!readMedia(in, m)) return false;
       eachMedia(m);
     } else {
       return false;

@@ -45,12 +45,19 @@ enum class FxLocation : std::uint8_t { Master, Track, TrackInput, Take };
 enum class FxFormat : std::uint8_t { Vst2, Vst3, Clap, Js, Au, Lv2, Dx, Other };
 enum class FxState : std::uint8_t { Online, Bypassed, Offline, Frozen };
 enum class InstallStatus : std::uint8_t { Installed, Missing, Unknown };
+// Whether a project opens here: "complete" (nothing missing), "plays" (what
+// is missing sits only in offline instances or frozen tracks' chains, which
+// REAPER does not load), "incomplete" (a plug-in it loads or a media file is
+// missing), "unknown" (nothing missing, but a plug-in it loads could not be
+// checked).
+enum class ProjectStatus : std::uint8_t { Complete, Plays, Incomplete, Unknown };
 
 // The words the outputs use.
 std::string_view locationWord(FxLocation location);
 std::string_view formatWord(FxFormat format);
 std::string_view stateWord(FxState state);
 std::string_view statusWord(InstallStatus status);
+std::string_view projectStatusWord(ProjectStatus status);
 
 struct PluginInstance {
   FxLocation location = FxLocation::Master;
@@ -60,6 +67,7 @@ struct PluginInstance {
   std::string container;    // the innermost container's name
   FxFormat format = FxFormat::Other;
   bool instrument = false;
+  bool builtIn = false;     // part of REAPER itself (its video processor)
   std::string display;      // the label REAPER shows, e.g. "VST: ReaComp (Cockos)"
   std::string name;
   std::string vendor;
@@ -76,6 +84,7 @@ struct MediaReference {
   std::string file;       // as written in the project
   bool exists = false;
   std::uint32_t uses = 0; // how many sources name it
+  std::string foundByName;  // a missing file's namesake near the project (PathText), "" when none
 };
 
 // One distinct plug-in of a project, by format, file and id (by its label
@@ -88,6 +97,7 @@ struct ProjectPlugin {
   PluginInstance first;
   std::uint32_t instances = 0;
   std::vector<std::int32_t> tracks;
+  bool toPlay = false;  // an instance is online or bypassed: REAPER loads it
 };
 
 // What the reading asks once a project's texts are decoded. The defaults
@@ -99,6 +109,9 @@ class ProjectChecks {
   virtual void checkPlugin(PluginInstance&) {}
   // Whether a media file, as the project writes it, is there.
   virtual bool mediaExists(std::string_view) { return false; }
+  // Where a file of the same name as a missing one is near the project
+  // (PathText); "" when nowhere.
+  virtual std::string findByName(std::string_view) { return {}; }
 };
 
 class ProjectInventory {
@@ -113,6 +126,10 @@ class ProjectInventory {
   std::uint64_t media = 0;             // distinct media files
   std::uint64_t missingMedia = 0;
   std::vector<ProjectPlugin> plugins;  // in the order of their first instance
+  // Whether it opens here, and its distinct missing plug-ins: those REAPER
+  // loads (an instance online or bypassed) and the others.
+  ProjectStatus status = ProjectStatus::Complete;
+  std::uint32_t missingToPlay = 0, missingToEdit = 0;
 
   // Hands out every instance in file order, then every media file in the
   // order first named; the references live until the next call. False when
@@ -120,6 +137,8 @@ class ProjectInventory {
   // or could not be written when it was read.
   bool forEach(const std::function<void(const PluginInstance&)>& instance,
                const std::function<void(const MediaReference&)>& media);
+  // Hands out only the media files, as forEach does.
+  bool forEachMedia(const std::function<void(const MediaReference&)>& media) const;
   bool failed() const { return spool_ && spool_->failed(); }
   Text failureReason() const { return spool_ ? spool_->failureReason() : Text(); }
 
@@ -127,6 +146,7 @@ class ProjectInventory {
   friend ProjectInventory readProjectInventory(BlockReader&, ProjectChecks&, TextView);
   std::unique_ptr<SpillBuffer> spool_;
   bool ansi_ = false;
+  std::uint64_t mediaStart_ = 0;  // where the media files' records start in spool_
 };
 
 // Reads the whole project from the reader. What is set aside beyond memory
@@ -134,6 +154,12 @@ class ProjectInventory {
 // for temporary files).
 ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks, TextView scratchFolder = {});
 ProjectInventory readProjectInventory(BlockReader& reader);
+
+// A project's status from its distinct plug-ins and its missing media files:
+// "incomplete", else "unknown", else "plays", else "complete". Unknown or
+// missing plug-ins count only where REAPER loads them (ProjectPlugin::toPlay),
+// except that a missing one REAPER does not load makes it "plays".
+ProjectStatus projectStatusOf(const std::vector<ProjectPlugin>& plugins, std::uint64_t missingMedia);
 
 // Splits a plug-in label into name and vendor: the format prefix ("VST3i: ")
 // goes, the vendor is the last parenthesised group that is not a channel

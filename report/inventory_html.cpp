@@ -38,6 +38,11 @@ td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .status-missing { color: var(--bad); font-weight: 600; }
 .status-unknown { color: var(--muted); }
 .no { color: var(--bad); font-weight: 600; }
+.badge { display: inline-block; padding: 0 6px; border-radius: 8px; font-size: 12px; font-weight: 600; white-space: nowrap; }
+.badge.complete { background: #e3f1e7; color: var(--good); }
+.badge.plays { background: #fdf1dc; color: var(--warn); }
+.badge.incomplete { background: #fbe4e2; color: var(--bad); }
+.badge.unknown { background: var(--bg); color: var(--muted); }
 .tools { display: flex; flex-wrap: wrap; gap: 6px 10px; align-items: center; margin: 0 0 8px; }
 .tools input[type=search] { font: inherit; padding: 4px 8px; border: 1px solid var(--line); border-radius: 4px; width: 320px; max-width: 100%; }
 .tools label { color: var(--muted); }
@@ -331,6 +336,48 @@ void pluginUsesRow(BufferedWriter& out, const ArchiveTotals& totals, std::size_t
   out << "</ul></td></tr>\n";
 }
 
+// A project's status as a badge; sorted with the problems first.
+void badge(BufferedWriter& out, ProjectStatus status) {
+  out << "<span class=\"badge " << projectStatusWord(status) << "\">" << projectStatusWord(status) << "</span>";
+}
+
+void statusBadgeCell(BufferedWriter& out, ProjectStatus status) {
+  static constexpr char kRank[] = {'3', '2', '0', '1'};  // complete, plays, incomplete, unknown
+  out << "<td data-v=\"" << std::string_view(&kRank[static_cast<int>(status)], 1) << "\">";
+  badge(out, status);
+  out << "</td>";
+}
+
+void foundByName(BufferedWriter& out, std::string_view found) {
+  if (found.empty()) return;
+  out << "<span class=\"key\">a file of this name: <code>";
+  escapedPath(out, found);
+  out << "</code></span>";
+}
+
+// The backups of a project, each with its status.
+void backupsList(BufferedWriter& out, const std::vector<InventoryBackup>& backups) {
+  if (backups.empty()) return;
+  out << "<p class=\"small\">Backups: ";
+  for (std::size_t k = 0; k < backups.size(); ++k) {
+    out << (k == 0 ? "<code>" : ", <code>");
+    escapedPath(out, backups[k].path);
+    out << "</code> ";
+    badge(out, backups[k].status);
+  }
+  out << "</p>\n";
+}
+
+// How many projects open here, and how many do not.
+void statusCards(BufferedWriter& out, const ArchiveTotals& totals) {
+  out << "<div class=\"card\"><b>" << totals.projectsWith(ProjectStatus::Complete) << " of " << totals.projects()
+      << "</b><span>projects complete</span></div>\n";
+  card(out, "projects incomplete", totals.projectsWith(ProjectStatus::Incomplete), true);
+  card(out, "projects that play", totals.projectsWith(ProjectStatus::Plays),
+       false);
+  card(out, "projects of unknown status", totals.projectsWith(ProjectStatus::Unknown), false);
+}
+
 // The project table's rows and the projects' sections come after the
 // summary and the plug-in table, so both are set aside while the projects
 // come.
@@ -342,6 +389,7 @@ class HtmlWriter : public InventoryWriter {
   bool open(TextView scratchFolder) override { return rows_.open(scratchFolder) && sections_.open(scratchFolder); }
   bool addProject(const InventoryProject& project) override;
   bool finish(const ArchiveTotals& totals) override;
+  bool missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const;
   Text failureReason() const override {
     if (!rows_.failureReason().empty()) return rows_.failureReason();
     return sections_.failureReason().empty() ? setAsideFailure_ : sections_.failureReason();
@@ -353,7 +401,7 @@ class HtmlWriter : public InventoryWriter {
   InventoryStamp stamp_;
   SetAside rows_, sections_;
   std::uint64_t number_ = 0;
-  Text setAsideFailure_;  // a project's instances could not be read back
+  Text setAsideFailure_;  // what was set aside (instances, missing media) could not be read back
 };
 
 bool HtmlWriter::addProject(const InventoryProject& project) {
@@ -373,6 +421,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
     }
     row << "\"";
   }
+  if (p.status != ProjectStatus::Complete) row << " data-missing=\"1\"";
   row << "><td><a href=\"#p" << number_ << "\">";
   escapedPath(row, project.path);
   row << "</a></td><td>";
@@ -387,12 +436,16 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   numberCell(row, p.instances);
   numberCell(row, p.missingPlugins, true);
   numberCell(row, p.missingMedia, true);
+  statusBadgeCell(row, p.status);
   row << "</tr>\n";
 
   BufferedWriter& out = sections_.out();
   out << "<details id=\"p" << number_ << "\"><summary>";
   escapedPath(out, project.path);
-  out << " <span class=\"small\">(" << p.instances << " instances, " << p.media << " media files)</span></summary>\n";
+  out << " ";
+  badge(out, p.status);
+  out << " <span class=\"small\">(" << p.instances << (p.instances == 1 ? " instance, " : " instances, ") << p.media
+      << (p.media == 1 ? " media file)" : " media files)") << "</span></summary>\n";
   if (!project.alsoAt.empty()) {
     out << "<p class=\"small\">The same file is also reached as ";
     for (std::size_t k = 0; k < project.alsoAt.size(); ++k) {
@@ -402,6 +455,7 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
     }
     out << ".</p>\n";
   }
+  backupsList(out, project.backups);
   if (p.instances > 0) {
     out << "<h3>Plug-ins</h3>\n<table class=\"fx\"><thead><tr><th>Where</th><th>Name</th><th>Vendor</th><th>Format</th>"
            "<th>Kind</th><th>State</th><th>Preset</th><th>Status</th></tr></thead>\n<tbody>\n";
@@ -434,7 +488,14 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
         out << "<tr>";
         pathCell(out, m.file);
         pathCell(out, resolvedMediaText(folder, m.file));
-        out << (m.exists ? "<td class=\"status-installed\">yes</td>" : "<td class=\"no\">no</td>") << "</tr>\n";
+        if (m.exists) {
+          out << "<td class=\"status-installed\">yes</td>";
+        } else {
+          out << "<td><span class=\"no\">no</span>";
+          foundByName(out, m.foundByName);
+          out << "</td>";
+        }
+        out << "</tr>\n";
       });
   if (!replayed) {
     setAsideFailure_ = p.failureReason();
@@ -443,6 +504,40 @@ bool HtmlWriter::addProject(const InventoryProject& project) {
   if (p.instances > 0 || seen > 0) out << "</tbody></table>\n";
   out << "</details>\n";
   return !rows_.failed() && !sections_.failed();
+}
+
+// Every missing media file of the archive, with the projects that name it
+// (links to their boxes) and where a file of its name is.
+bool HtmlWriter::missingMediaSection(BufferedWriter& out, const ArchiveTotals& totals) const {
+  out << "<h2>Missing media</h2>\n";
+  if (!totals.hasMissingMedia()) {
+    out << "<p>Every media file is where its projects say.</p>\n";
+    return true;
+  }
+  out << "<table id=\"missing-media\"><thead><tr><th>File</th><th>Found by name</th><th>Projects</th></tr></thead>\n"
+         "<tbody>\n";
+  const bool read = totals.forEachMissingMedia([&](const ArchiveTotals::MissingMedia& m) {
+    out << "<tr>";
+    pathCell(out, m.file);
+    out << "<td>";
+    if (!m.foundByName.empty()) {
+      out << "<code>";
+      escapedPath(out, m.foundByName);
+      out << "</code>";
+    }
+    out << "</td><td>";
+    for (std::size_t k = 0; k < m.projects.size(); ++k) {
+      const std::uint32_t project = m.projects[k];
+      out << (k == 0 ? "" : "<br>");
+      out << "<a href=\"#p" << std::uint64_t{project} + 1 << "\">";
+      escapedPath(out, totals.projectPath(project));
+      out << "</a>";
+    }
+    out << "</td></tr>\n";
+    out.flushIfFull();
+  });
+  out << "</tbody></table>\n";
+  return read;
 }
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
@@ -489,6 +584,7 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   if (totals.unknownPlugins() > 0) card(out, "unknown plug-ins", totals.unknownPlugins(), false);
   card(out, "missing media", totals.missingMedia(), true);
   card(out, "errors", totals.errors().size(), true);
+  statusCards(out, totals);
   out << "</section>\n";
 
   out << "<h2>Plug-ins</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter plug-ins\" "
@@ -529,13 +625,19 @@ bool HtmlWriter::finish(const ArchiveTotals& totals) {
   out << "</tbody>\n</table>\n";
 
   out << "<h2>Projects</h2>\n<div class=\"tools\"><input type=\"search\" placeholder=\"Filter projects\" "
-         "data-filter=\"projects\" aria-label=\"Filter projects\"></div>\n"
+         "data-filter=\"projects\" aria-label=\"Filter projects\"><label><input type=\"checkbox\" "
+         "data-missing=\"projects\"> problems only</label></div>\n"
          "<table id=\"projects\" class=\"sortable\">\n<thead><tr><th class=\"sortable\">Path</th>"
          "<th class=\"sortable\">Version</th><th class=\"sortable n\">Tracks</th><th class=\"sortable n\">Instances</th>"
-         "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th></tr></thead>\n<tbody>\n";
+         "<th class=\"sortable n\">Missing plug-ins</th><th class=\"sortable n\">Missing media</th>"
+         "<th class=\"sortable\">Status</th></tr></thead>\n<tbody>\n";
   if (!out.flush() || !rows_.copyTo(sink_)) return false;
   out << "</tbody>\n</table>\n";
   if (!out.flush() || !sections_.copyTo(sink_)) return false;
+  if (!missingMediaSection(out, totals)) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
 
   out << "<h2>Errors</h2>\n";
   if (totals.errors().empty()) {

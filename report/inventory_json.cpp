@@ -159,6 +159,59 @@ void pluginExtras(BufferedWriter& out, const ArchiveTotals& totals, std::size_t 
   out << (first ? "]" : "\n     ]");
 }
 
+// Whether the project opens here, and which of its missing plug-ins it
+// needs to play.
+void statusFields(BufferedWriter& out, const ProjectInventory& p) {
+  textField(out, "status", projectStatusWord(p.status));
+  out << ", ";
+  numberField(out, "missing_plugins_to_play", p.missingToPlay);
+  out << ", ";
+  numberField(out, "missing_plugins_to_edit", p.missingToEdit);
+}
+
+void statusCounts(BufferedWriter& out, const ArchiveTotals& totals) {
+  for (ProjectStatus s : {ProjectStatus::Complete, ProjectStatus::Plays, ProjectStatus::Incomplete, ProjectStatus::Unknown}) {
+    out << ", ";
+    numberField(out, "projects_" + std::string(projectStatusWord(s)), totals.projectsWith(s));
+  }
+}
+
+// The project's backups, each with its status.
+void backupsField(BufferedWriter& out, const std::vector<InventoryBackup>& backups) {
+  out << ", \"backups\": [";
+  for (std::size_t k = 0; k < backups.size(); ++k) {
+    out << (k == 0 ? "{" : ", {");
+    textField(out, "path", backups[k].path);
+    out << ", ";
+    textField(out, "status", projectStatusWord(backups[k].status));
+    out << "}";
+  }
+  out << "]";
+}
+
+// "missing_media": every missing media file of the archive; false when the
+// list could not be read back.
+bool missingMediaList(BufferedWriter& out, const ArchiveTotals& totals) {
+  out << "\n  \"missing_media\": [";
+  bool first = true;
+  const bool read = totals.forEachMissingMedia([&](const ArchiveTotals::MissingMedia& m) {
+    out << (first ? "\n    {" : ",\n    {");
+    first = false;
+    textField(out, "file", m.file);
+    out << ", \"projects\": [";
+    for (std::size_t k = 0; k < m.projects.size(); ++k) {
+      if (k > 0) out << ", ";
+      jsonString(out, totals.projectPath(m.projects[k]));
+    }
+    out << "], ";
+    optionalField(out, "found_by_name", m.foundByName, !m.foundByName.empty());
+    out << "}";
+    out.flushIfFull();
+  });
+  out << (first ? "]" : "\n  ]");
+  return read;
+}
+
 // The "projects" array is set aside while the projects come, since the
 // summary before it needs all of them.
 class JsonWriter : public InventoryWriter {
@@ -189,6 +242,9 @@ class JsonWriter : public InventoryWriter {
     numberField(out, "missing_plugins", p.missingPlugins);
     out << ", ";
     numberField(out, "missing_media", p.missingMedia);
+    out << ", ";
+    statusFields(out, p);
+    backupsField(out, project.backups);
     out << ",\n     \"plugins\": [";
     bool first = true, inMedia = false;
     auto openMedia = [&] {
@@ -214,6 +270,8 @@ class JsonWriter : public InventoryWriter {
           boolField(out, "exists", m.exists);
           out << ", ";
           numberField(out, "uses", m.uses);
+          out << ", ";
+          optionalField(out, "found_by_name", m.foundByName, !m.foundByName.empty());
           out << "}";
         });
     if (!replayed) {
@@ -236,7 +294,7 @@ class JsonWriter : public InventoryWriter {
   InventoryStamp stamp_;
   SetAside projects_;
   bool firstProject_ = true;
-  Text setAsideFailure_;  // a project's instances could not be read back
+  Text setAsideFailure_;  // what was set aside (instances, missing media) could not be read back
 };
 
 bool JsonWriter::finish(const ArchiveTotals& totals) {
@@ -274,6 +332,7 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
   numberField(out, "missing_media", totals.missingMedia());
   out << ", ";
   numberField(out, "errors", totals.errors().size());
+  statusCounts(out, totals);
   out << "},\n  \"projects\": [";
   if (!out.flush() || !projects_.copyTo(sink_)) return false;
   out << (firstProject_ ? "],\n  \"plugins\": [" : "\n  ],\n  \"plugins\": [");
@@ -305,7 +364,12 @@ bool JsonWriter::finish(const ArchiveTotals& totals) {
     pluginExtras(out, totals, index);
     out << "}";
   }
-  out << (first ? "],\n  \"errors\": [" : "\n  ],\n  \"errors\": [");
+  out << (first ? "]," : "\n  ],");
+  if (!missingMediaList(out, totals)) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
+  out << ",\n  \"errors\": [";
   first = true;
   for (const ArchiveTotals::Error& e : totals.errors()) {
     out << (first ? "\n    {" : ",\n    {");

@@ -19,11 +19,11 @@ std::string_view replaceLoneSurrogates(std::string_view text, std::string& scrat
 }
 
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     ByteSink& sink, InventoryStamp stamp) {
+                                                     ByteSink& sink, InventoryStamp stamp, CsvTable table) {
   switch (format) {
     case InventoryFormat::Html: return makeInventoryHtmlWriter(std::move(resources), sink, std::move(stamp));
     case InventoryFormat::Json: return makeInventoryJsonWriter(std::move(resources), sink, std::move(stamp));
     case InventoryFormat::Csv: break;
   }
-  return makeInventoryCsvWriter(sink);
+  return makeInventoryCsvWriter(sink, table);
 }

@@ -21,8 +21,10 @@
 //
 // HTML: one self-contained page (inline style and a small inline script for
 // sorting and filtering, nothing loaded from elsewhere), every text escaped.
-// JSON: the fields docs/inventory.schema.json describes. CSV: one
-// row per plug-in instance, RFC 4180 quoting, CR LF, UTF-8; a text cell that
+// JSON: the fields docs/inventory.schema.json describes. CSV: one row per
+// plug-in instance, project or media reference (CsvTable), RFC 4180 quoting,
+// CR LF, UTF-8 after a byte-order mark (so that spreadsheets take it for
+// UTF-8); a text cell that
 // a spreadsheet would take for a formula (it starts with "=", "+", "-", "@",
 // a tab or a carriage return) starts with "'" (numbers never do).
 #pragma once
@@ -39,14 +41,25 @@
 #include <vector>
 
 enum class InventoryFormat { Html, Json, Csv };
+// The table a CSV output holds: one row per plug-in instance, per project,
+// or per media file a project names.
+enum class CsvTable { Instances, Projects, Media };
+
+// A backup listed under its project: its path (PathText) and status.
+struct InventoryBackup {
+  std::string path;
+  ProjectStatus status;
+};
 
 // One project as the writers see it: its path in PathText form, what it
-// needs (whose instances a writer reads back, hence not const), and the
-// other paths that lead to the same file (PathText, sorted).
+// needs (whose instances a writer reads back, hence not const), the other
+// paths that lead to the same file (PathText, sorted), and its backups (in
+// path order).
 struct InventoryProject {
   std::string_view path;
   ProjectInventory& inventory;
   std::vector<std::string_view> alsoAt = {};
+  std::vector<InventoryBackup> backups = {};
 };
 
 class InventoryWriter {
@@ -65,9 +78,10 @@ struct InventoryStamp {
   std::string version;    // the program's version
 };
 
-// The writer of a format; `sink` must outlive it.
+// The writer of a format; `sink` must outlive it. `table` is for CSV only.
 std::unique_ptr<InventoryWriter> makeInventoryWriter(InventoryFormat format, std::optional<std::string> resources,
-                                                     ByteSink& sink, InventoryStamp stamp = {});
+                                                     ByteSink& sink, InventoryStamp stamp = {},
+                                                     CsvTable table = CsvTable::Instances);
 
 // Text for a UTF-8 output: a lone surrogate kept by PathText becomes U+FFFD.
 std::string_view replaceLoneSurrogates(std::string_view text, std::string& scratch);
@@ -77,7 +91,7 @@ std::unique_ptr<InventoryWriter> makeInventoryHtmlWriter(std::optional<std::stri
                                                          InventoryStamp stamp = {});
 std::unique_ptr<InventoryWriter> makeInventoryJsonWriter(std::optional<std::string> resources, ByteSink& sink,
                                                          InventoryStamp stamp = {});
-std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(ByteSink& sink);
+std::unique_ptr<InventoryWriter> makeInventoryCsvWriter(ByteSink& sink, CsvTable table = CsvTable::Instances);
 
 // A part of the output set aside in a scratch file, written through its own
 // BufferedWriter, and copied into the real sink later.

@@ -9,7 +9,7 @@
 // or written); later writes do nothing, and failureReason() words the first
 // failure as the system does (empty while nothing failed). A Reader hands
 // the bytes out from the first; read() is false when fewer than asked are
-// left or they could not be read back. Writing and reading may happen on
+// left or they could not be read back; it may start at any byte written. Writing and reading may happen on
 // different threads, one after the other, never at once.
 #pragma once
 
@@ -40,14 +40,14 @@ class SpillBuffer {
 
   class Reader {
    public:
-    explicit Reader(SpillBuffer& from) : from_(from) {}
+    explicit Reader(SpillBuffer& from, std::uint64_t start = 0) : from_(from), at_(start) {}
     bool read(char* destination, std::size_t count);
     bool atEnd() const { return at_ >= from_.size(); }
     std::uint64_t left() const { return from_.size() - std::min(from_.size(), at_); }
 
    private:
     SpillBuffer& from_;
-    std::uint64_t at_ = 0;
+    std::uint64_t at_;
     // What was read ahead from the scratch file: bytes [chunkStart_, chunkStart_ + chunkSize_).
     std::unique_ptr<char[]> chunk_;
     std::uint64_t chunkStart_ = 0;

@@ -124,6 +124,8 @@ TEST_F(inventory_cli, bad_usage_exits_2_with_one_line_and_writes_nothing) {
       {u"--quiet=yes", Archive()},
       {u"--no-installed-check", u"--reaper-resources", Resources(), Archive()},
       {u"--reaper-resources", path(u"no-such-folder"), Archive()},
+      {u"--csv-table", u"rows", Archive()},
+      {u"--format", u"json", u"--csv-table", u"media", Archive()},
   };
   for (const std::vector<Text>& arguments : cases) {
     std::string shown;
@@ -156,7 +158,11 @@ TEST_F(inventory_cli, reads_the_archive_lists_what_it_could_not_read_and_exits_1
 
   EXPECT_EQ(run({u"--no-installed-check", u"--include-backups", u"--format=json", u"-o", json, Archive()}), 1);
   const std::string all = ReadBytes(json);
-  EXPECT_EQ(Count(all, "\"reaper_version\""), 3u);
+  EXPECT_EQ(Count(all, "\"reaper_version\""), 2u);  // the backup is listed under its project
+  EXPECT_NE(all.find("\"backups\": [{\"path\": \"" + InJson(Archive() + FolderSeparator() + u"2023" + FolderSeparator() +
+                                                           u"old" + FolderSeparator() + u"minimal.rpp-bak") +
+                     "\", \"status\": \"complete\"}]"),
+            std::string::npos);
   EXPECT_NE(all.find("\"resources\": null"), std::string::npos);
   EXPECT_EQ(Count(all, "\"status\": \"installed\""), 0u);
 }
@@ -205,7 +211,7 @@ TEST_F(inventory_cli, a_missing_path_is_an_error_and_the_rest_is_still_written) 
   EXPECT_NE(errText().find("gone: cannot be found"), std::string::npos);
   const std::string text = ReadBytes(csv);
   EXPECT_EQ(Count(text, "\r\n"), 2u);  // the header and minimal.rpp's one plug-in
-  EXPECT_NE(text.find(",track,1,only track,,VST2,effect,ReaComp,Cockos,reacomp.vst.dylib,1919247213,online,Bus,unknown\r\n"),
+  EXPECT_NE(text.find(",track,1,only track,,VST2,effect,ReaComp,Cockos,reacomp.vst.dylib,1919247213,online,Bus,unknown,,5.40,OSX64,unknown\r\n"),
             std::string::npos);
 }
 

@@ -194,9 +194,11 @@ TEST(archive_inventory, the_outputs_show_who_uses_a_plugin_and_when_the_inventor
   EXPECT_NE(html.find("<li><a href=\"#p2\">/b.rpp</a> <span class=\"small\">2 instances: track 2</span>"),
             std::string::npos);
   EXPECT_NE(html.find("<span class=\"key\">VST3 installed (FabFilter_Pro_Q_3.vst3)</span>"), std::string::npos);
-  EXPECT_NE(html.find("<tr data-find=\"ReaEQ Pro-Q 3 StudioLink \"><td><a href=\"#p1\">"), std::string::npos);
+  EXPECT_NE(html.find("<tr data-find=\"ReaEQ Pro-Q 3 StudioLink \" data-missing=\"1\"><td><a href=\"#p1\">"), std::string::npos);
   EXPECT_NE(html.find("<b>2</b><span>missing plug-ins</span>"), std::string::npos);
-  EXPECT_NE(html.find("/a.rpp <span class=\"small\">(5 instances, 0 media files)</span>"), std::string::npos);
+  EXPECT_NE(html.find("/a.rpp <span class=\"badge incomplete\">incomplete</span> <span class=\"small\">(5 instances, 0 "
+                      "media files)</span>"),
+            std::string::npos);
   const std::string unchecked = written(InventoryFormat::Html, std::nullopt);
   EXPECT_NE(unchecked.find("<b>not checked</b><span>missing plug-ins</span>"), std::string::npos);
 }

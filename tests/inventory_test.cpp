@@ -481,7 +481,8 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
     return true;
   });
   const std::unique_ptr<InventoryWriter> writer = makeInventoryWriter(format, std::string("/res"), sink);
-  ArchiveTotals totals;
+  ArchiveTotals own;
+  ArchiveTotals& totals = totalsSeen != nullptr ? *totalsSeen : own;
   EXPECT_TRUE(writer->open(u""));
   totals.addProject(plain, plainPath);
   EXPECT_TRUE(writer->addProject({plainPath, plain}));
@@ -490,7 +491,6 @@ std::string Written(InventoryFormat format, ArchiveTotals* totalsSeen = nullptr)
   totals.addError("/archive/z.rpp", "cannot be found");
   totals.finish();
   EXPECT_TRUE(writer->finish(totals));
-  if (totalsSeen != nullptr) *totalsSeen = totals;
   return bytes;
 }
 
@@ -550,9 +550,10 @@ TEST(archive_inventory, every_output_keeps_hostile_names_as_text) {
             std::string::npos);
   const std::string csv = Written(InventoryFormat::Csv);
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
-            "project,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status");
+            "\xEF\xBB\xBFproject,location,track,track name,item,format,kind,name,vendor,file,id,state,preset,status,"
+            "container,reaper_version,reaper_platform,project_status");
   EXPECT_NE(csv.find("/archive/b.rpp,track,1,\"<script>alert(\"\"x\"\")</script>, \"\"q\"\"\tz\",,VST2,effect,"
-                     "\"A,B \"\"C\"\"\",V&V,a.dll,7,online,,unknown\r\n"),
+                     "\"A,B \"\"C\"\"\",V&V,a.dll,7,online,,unknown,,7.0,x64,incomplete\r\n"),
             std::string::npos);
 }
 
@@ -571,8 +572,8 @@ TEST(archive_inventory, the_parts_set_aside_come_back_in_place_after_the_summary
   EXPECT_GT(json.find(R"("path": "/archive/b.rpp")", second + 1), plugins);  // only in used_by
   const std::string html = Written(InventoryFormat::Html);
   const std::size_t table = html.find("<table id=\"plugins\"");
-  const std::size_t rows = html.find("<td><a href=\"#p1\">/archive/a\xEF\xBF\xBD.rpp</a></td>");
-  const std::size_t row2 = html.find("<td><a href=\"#p2\">/archive/b.rpp</a></td>");
+  const std::size_t rows = html.find("<td><a href=\"#p1\">/archive/a\xEF\xBF\xBD.rpp</a>");
+  const std::size_t row2 = html.find("<td><a href=\"#p2\">/archive/b.rpp</a>");
   const std::size_t section = html.find("<details id=\"p1\"><summary>/archive/a\xEF\xBF\xBD.rpp");
   const std::size_t section2 = html.find("<details id=\"p2\"><summary>/archive/b.rpp");
   ASSERT_NE(table, std::string::npos);
@@ -768,7 +769,7 @@ TEST(inventory_corpus, every_project_of_a_resource_pair_is_found_in_its_machines
       {"04-macos-luiza177", "NAF.RPP", 9, 9, 0, 0},
       {"05-macos-silvestroni", "M2M mix.RPP", 53, 53, 0, 0},
       {"06-macos-arm64-jonch070", "Discover_template.rpp", 23, 23, 0, 0},  // by its id: saved on Windows
-      {"06-macos-arm64-jonch070", "BTI Reaper Template_1 Unpopulated.RPP", 14, 13, 0, 1},  // a video processor
+      {"06-macos-arm64-jonch070", "BTI Reaper Template_1 Unpopulated.RPP", 14, 14, 0, 0},  // a video processor: REAPER's own
       {"07-macos-jdginn", "Console Template.RPP", 14, 14, 0, 0},
       {"08-mixed-ultraschall", "Ultraschall Soundboard.RPP", 9, 9, 0, 0},
       {"10-linux-ytg", "3_YTG-Mastering-Template.RPP", 6, 1, 0, 5},  // no JS cache in this folder
@@ -1157,7 +1158,7 @@ TEST(archive_inventory, csv_cells_a_spreadsheet_would_run_start_with_a_quote_and
     ASSERT_TRUE(writer->open(u"") && writer->addProject({"/a/-p.rpp", p}) && writer->finish(totals));
   }
   EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
-            "/a/-p.rpp,track,1,'=HYPERLINK(1),,VST2,effect,'+x,'@vendor,'-a.dll,1,online,'\tpad,unknown\r\n");
+            "/a/-p.rpp,track,1,'=HYPERLINK(1),,VST2,effect,'+x,'@vendor,'-a.dll,1,online,'\tpad,unknown,,7.0,x64,unknown\r\n");
   EXPECT_NE(json.find(R"x("track_name": "=HYPERLINK(1)")x"), std::string::npos);
   EXPECT_NE(json.find(R"("name": "+x", "vendor": "@vendor", "file": "-a.dll")"), std::string::npos);
 }

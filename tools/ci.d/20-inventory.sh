@@ -45,6 +45,25 @@ for path in sys.argv[2:]:
         used = [u["path"] for u in a["used_by"]]
         assert used == sorted(used) and len(used) == a["projects"], (path, a["name"])
         assert sum(u["instances"] for u in a["used_by"]) == a["instances"], (path, a["name"])
+    # Each status follows from the project's instances and media, by the rules.
+    for p in data["projects"]:
+        loaded = [i for i in p["plugins"] if i["state"] in ("online", "bypassed")]
+        missing = lambda insts: {(i["format"], i["file"], i["id"], i["display"]) for i in insts if i["status"] == "missing"}
+        if missing(loaded) or any(not m["exists"] for m in p["media"]): status = "incomplete"
+        elif any(i["status"] == "unknown" for i in loaded): status = "unknown"
+        elif missing(p["plugins"]): status = "plays"
+        else: status = "complete"
+        assert p["status"] == status, (path, p["path"], p["status"], status)
+        assert all(m["found_by_name"] is None for m in p["media"] if m["exists"]), p["path"]
+    counts = {s: sum(p["status"] == s for p in data["projects"]) for s in ("complete", "plays", "incomplete", "unknown")}
+    assert all(data["summary"]["projects_" + s] == n for s, n in counts.items()), (path, counts)
+    # The archive's missing media: every missing file once, with the projects that name it.
+    named = {}
+    for p in data["projects"]:
+        for m in p["media"]:
+            if not m["exists"]: named.setdefault(m["resolved"], []).append(p["path"])
+    assert [m["file"] for m in data["missing_media"]] == sorted(named), path
+    assert all(m["projects"] == named[m["file"]] for m in data["missing_media"]), path
 PY
 }
 
@@ -98,23 +117,54 @@ echo "ok: --jobs 1 and --jobs 4 write the same bytes"
 # --- CSV read back, row for row the JSON's instances --------------------------
 "$python" - "$work/one.csv" "$work/one.json" <<'PY'
 import csv, json, re, sys
-rows = list(csv.reader(open(sys.argv[1], encoding="utf-8", newline="")))
+raw = open(sys.argv[1], "rb").read()
+assert raw.startswith(b"\xef\xbb\xbf"), "the CSV does not start with a byte-order mark"
+rows = list(csv.reader(open(sys.argv[1], encoding="utf-8-sig", newline="")))
 # A file-name byte that is not UTF-8 is \udcXX in JSON and U+FFFD in CSV; a
 # text a spreadsheet would take for a formula starts with "'" in CSV.
 shown = lambda text: re.sub("[\udc80-\udcff]", "\ufffd", text)
 guard = lambda text: "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
 data = json.load(open(sys.argv[2], encoding="utf-8"))
 assert rows[0] == ["project", "location", "track", "track name", "item", "format", "kind", "name", "vendor",
-                   "file", "id", "state", "preset", "status"], rows[0]
+                   "file", "id", "state", "preset", "status", "container", "reaper_version", "reaper_platform",
+                   "project_status"], rows[0]
 expected = []
 for p in data["projects"]:
     for i in p["plugins"]:
         expected.append([guard(shown(p["path"])), i["location"], "" if i["track"] is None else str(i["track"]),
                          *map(guard, [i["track_name"], i["item"] or "", i["format"],
                                       "instrument" if i["instrument"] else "effect", i["name"], i["vendor"], i["file"],
-                                      i["id"], i["state"], i["preset"], i["status"]])])
+                                      i["id"], i["state"], i["preset"], i["status"], i["container"] or "",
+                                      p["reaper_version"], p["reaper_platform"], p["status"]])])
 assert rows[1:] == expected, "CSV rows differ from the JSON instances"
 print("ok: CSV read back:", len(rows) - 1, "rows equal the JSON's instances")
+PY
+
+# --- the CSV's projects and media tables, row for row the JSON's ----------------
+"$native" --quiet --reaper-resources tests/data/inventory/resources --csv-table projects -o "$work/projects.csv" \
+  "$archive" > /dev/null 2>&1 || true
+"$native" --quiet --reaper-resources tests/data/inventory/resources --format csv --csv-table media \
+  -o "$work/media.csv" "$archive" > /dev/null 2>&1 || true
+"$python" - "$work/projects.csv" "$work/media.csv" "$work/a.json" <<'PY'
+import csv, json, re, sys
+read = lambda path: list(csv.reader(open(path, encoding="utf-8-sig", newline="")))
+shown = lambda text: re.sub("[\udc80-\udcff]", "\ufffd", text)
+guard = lambda text: "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
+data = json.load(open(sys.argv[3], encoding="utf-8"))
+projects, media = read(sys.argv[1]), read(sys.argv[2])
+def distinct(p, missing_only):
+    return {(i["format"], i["file"], i["id"]) if i["file"] or i["id"] else (i["format"], i["display"])
+            for i in p["plugins"] if not missing_only or i["status"] == "missing"}
+expected = [[guard(shown(p["path"])), p["reaper_version"], p["reaper_platform"], p["status"], str(p["tracks"]),
+             str(len(p["plugins"])), str(len(distinct(p, False))),
+             str(p["missing_plugins_to_play"] + p["missing_plugins_to_edit"]), str(p["missing_plugins_to_play"]),
+             str(p["missing_plugins_to_edit"]), str(len(p["media"])), str(p["missing_media"]), str(len(p["backups"]))]
+            for p in data["projects"]]
+assert projects[1:] == expected, (projects[1:], expected)
+expected = [[guard(shown(p["path"])), *map(guard, [m["file"], m["resolved"]]), "yes" if m["exists"] else "no",
+             guard(m["found_by_name"] or ""), str(m["uses"])] for p in data["projects"] for m in p["media"]]
+assert media[1:] == expected, (media[1:], expected)
+print("ok: CSV projects and media tables:", len(projects) - 1, "and", len(media) - 1, "rows equal the JSON's")
 PY
 
 # --- the real resource folders, each with its own projects --------------------
@@ -169,6 +219,27 @@ if [ -n "$browser" ]; then
   # when printed. The real corpus's page has the longest names.
   "$python" tests/html/page_check.py "$work/one.html" --width 1280 --width 1400 --width 420 --print \
     || fail "the page does not read well at every width"
+  # "problems only" and the status column driven as a reader would: the
+  # rows shown and their order are written into the page for --dump-dom.
+  sed 's#</body>#<script>(function () {\
+    var box = document.querySelector("input[data-missing=projects]"), rows = document.getElementById("projects").tBodies[0].rows;\
+    box.checked = true; box.dispatchEvent(new Event("change"));\
+    var shown = Array.prototype.filter.call(rows, function (r) { return !r.hidden; });\
+    var bad = shown.filter(function (r) { return r.textContent.indexOf("complete") >= 0 \&\& r.textContent.indexOf("incomplete") < 0; });\
+    document.getElementById("projects").querySelector("th:last-child").click();\
+    var order = Array.prototype.map.call(rows, function (r) { return r.cells[r.cells.length - 1].getAttribute("data-v"); }).join("");\
+    document.body.setAttribute("data-driven", shown.length + "/" + rows.length + " " + bad.length + " " + order);\
+  })();</script></body>#' "$work/i.html" > "$work/drive.html"
+  "$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile" --enable-logging=stderr --v=0 \
+    --dump-dom "file://$work/drive.html" > "$work/driven.html" 2> "$work/browser.txt" || fail "chromium could not open the page"
+  driven=$(grep -o 'data-driven="[^"]*"' "$work/driven.html" | sed 's/data-driven="\(.*\)"/\1/')
+  read -r shown bad order <<< "$driven"
+  [ "${shown%/*}" -lt "${shown#*/}" ] && [ "${shown%/*}" -gt 0 ] && [ "$bad" = 0 ] \
+    || fail "problems only showed $shown rows, $bad of them complete"
+  [ "$order" = "$(echo "$order" | grep -o . | sort | tr -d '\n')" ] || fail "sorting by status gave $order"
+  grep -q '<h2>Missing media</h2>' "$work/driven.html" || fail "no missing media section"
+  echo "ok: \"problems only\" shows $shown projects, none complete; by status they sort $order"
 else
   echo "SKIP: no chromium (install it with tools/install-deps)"
 fi

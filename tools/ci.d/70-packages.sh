@@ -68,17 +68,25 @@ for page in quorvel quorvel-export quorvel-inventory; do
 done
 echo "quorvel-export --version, a report, the AppStream release, man -w of the three pages"
 
-# Tab after "quorvel-inventory --fo", as bash-completion loads the script.
-completion=$(bash --norc -c '
-  source /usr/share/bash-completion/bash_completion
-  _completion_loader quorvel-inventory
-  complete -p quorvel-inventory || exit 1
-  read -r _ _ function _ < <(complete -p quorvel-inventory)
-  COMP_LINE="quorvel-inventory --fo" COMP_POINT=22 COMP_WORDS=(quorvel-inventory --fo) COMP_CWORD=1
-  "$function" quorvel-inventory --fo quorvel-inventory
-  echo "offered: ${COMPREPLY[*]}"') || true
+# Tab after "quorvel-inventory --fo" and after "--csv-table ", as
+# bash-completion loads the script.
+offered() {
+  bash --norc -c '
+    source /usr/share/bash-completion/bash_completion
+    _completion_loader quorvel-inventory
+    complete -p quorvel-inventory >/dev/null || exit 1
+    read -r _ _ function _ < <(complete -p quorvel-inventory)
+    COMP_WORDS=(quorvel-inventory "$@") COMP_CWORD=$#
+    COMP_LINE="${COMP_WORDS[*]}" COMP_POINT=${#COMP_LINE}
+    "$function" quorvel-inventory "${@: -1}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    echo "offered: ${COMPREPLY[*]}"' _ "$@" || true
+}
+completion=$(offered --fo)
 echo "$completion"
 grep -qx 'offered: --format' <<<"$completion" || fail "quorvel-inventory --fo<Tab> does not give --format"
+completion=$(offered --csv-table '')
+echo "$completion"
+grep -qx 'offered: instances projects media' <<<"$completion" || fail "quorvel-inventory --csv-table <Tab> does not give the tables"
 
 home=$work/home
 mkdir -p "$home"
