@@ -205,9 +205,9 @@ TEST(archive_missing_media, runs_set_aside_merge_to_what_memory_sorts) {
     }
     list.add(std::string(70000, 'z'), 40, "far");  // longer than a run's read buffer
     EXPECT_TRUE(list.forEach([&](const MissingMediaList::Entry& e) {
-      out += std::string(e.file.substr(0, 10)) + " [" + std::string(e.foundByName) + "]";
-      for (std::uint32_t p : e.projects) out += " " + std::to_string(p);
-      out += "\n";
+      out.append(e.file.substr(0, 10)).append(" [").append(e.foundByName).append("]");
+      for (std::uint32_t p : e.projects) out.append(" ").append(std::to_string(p));
+      out.append("\n");
     }));
     EXPECT_EQ(list.failureReason(), u"");
     return out;
