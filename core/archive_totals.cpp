@@ -1,6 +1,7 @@
 #include "core/archive_totals.h"
 
 #include "core/media_paths.h"
+#include "runtime/leb128.h"
 #include "runtime/path_text.h"
 
 #include <algorithm>
@@ -21,24 +22,6 @@ int rank(InstallStatus s) {
 
 void addDistinct(std::vector<std::string>& to, const std::string& value) {
   if (!value.empty() && std::find(to.begin(), to.end(), value) == to.end()) to.push_back(value);
-}
-
-void appendNumber(std::string& out, std::uint64_t n) {
-  while (n >= 0x80) {
-    out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-    n >>= 7;
-  }
-  out.push_back(static_cast<char>(n));
-}
-
-std::uint64_t readNumber(std::string_view in, std::size_t& at) {
-  std::uint64_t n = 0;
-  for (int shift = 0; at < in.size() && shift < 64; shift += 7) {
-    const auto b = static_cast<unsigned char>(in[at++]);
-    n |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-    if ((b & 0x80) == 0) break;
-  }
-  return n;
 }
 
 }  // namespace
@@ -124,10 +107,10 @@ void ArchiveTotals::setTracks(PluginUse& use, const std::vector<std::int32_t>& t
   }
   if (trackLists_.size() >= PluginUse::kTrackList) throw std::bad_alloc();
   use.tracks = PluginUse::kTrackList | static_cast<std::uint32_t>(trackLists_.size());
-  appendNumber(trackLists_, tracks.size());
+  AppendLeb128(trackLists_, tracks.size());
   std::int32_t last = 0;
   for (std::int32_t t : tracks) {
-    appendNumber(trackLists_, static_cast<std::uint64_t>(t - last));
+    AppendLeb128(trackLists_, static_cast<std::uint64_t>(t - last));
     last = t;
   }
 }
@@ -135,12 +118,12 @@ void ArchiveTotals::setTracks(PluginUse& use, const std::vector<std::int32_t>& t
 std::vector<std::int32_t> ArchiveTotals::tracksOf(const PluginUse& use) const {
   if ((use.tracks & PluginUse::kTrackList) == 0) return {static_cast<std::int32_t>(use.tracks)};
   std::size_t at = use.tracks & ~PluginUse::kTrackList;
-  const std::uint64_t count = readNumber(trackLists_, at);
+  const std::uint64_t count = ReadLeb128(trackLists_, at);
   std::vector<std::int32_t> out;
   out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 16)));
   std::int64_t track = 0;
   for (std::uint64_t k = 0; k < count && at < trackLists_.size(); ++k) {
-    track += static_cast<std::int64_t>(readNumber(trackLists_, at));
+    track += static_cast<std::int64_t>(ReadLeb128(trackLists_, at));
     out.push_back(static_cast<std::int32_t>(track));
   }
   return out;

@@ -1,20 +1,11 @@
 #include "core/missing_media_list.h"
 
 #include "runtime/byte_sink.h"
+#include "runtime/leb128.h"
 
 #include <algorithm>
 
 namespace {
-
-// A run's record: the file's size and bytes, the project, the namesake's
-// size and bytes; sizes and the project as LEB128.
-void putNumber(std::string& out, std::uint64_t n) {
-  while (n >= 0x80) {
-    out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-    n >>= 7;
-  }
-  out.push_back(static_cast<char>(n));
-}
 
 // The smallest and largest buffer a run being merged reads through.
 constexpr std::size_t kSmallestChunk = std::size_t{4} << 10;
@@ -133,12 +124,14 @@ bool MissingMediaList::setRunAside() {
     const Run run{file_->size(), 0};
     BufferedWriter out(*file_);
     const std::string_view bytes(bytes_);
+    // A record: the file's size and bytes, the project, the namesake's size
+    // and bytes.
     for (const Record& r : records_) {
       std::string& b = out.buffer();
-      putNumber(b, r.fileSize);
+      AppendLeb128(b, r.fileSize);
       b += bytes.substr(r.at, r.fileSize);
-      putNumber(b, r.project);
-      putNumber(b, r.foundSize);
+      AppendLeb128(b, r.project);
+      AppendLeb128(b, r.foundSize);
       b += bytes.substr(r.at + r.fileSize, r.foundSize);
       out.flushIfFull();
     }

@@ -2,6 +2,7 @@
 
 #include "core/project_header.h"
 #include "runtime/codepage.h"
+#include "runtime/leb128.h"
 #include "runtime/utf8.h"
 
 #include <algorithm>
@@ -65,13 +66,7 @@ class RecordWriter {
  public:
   explicit RecordWriter(SpillBuffer& out) : out_(out) {}
   void byte(std::uint8_t b) { pending_.push_back(static_cast<char>(b)); }
-  void number(std::uint64_t n) {
-    while (n >= 0x80) {
-      pending_.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-      n >>= 7;
-    }
-    pending_.push_back(static_cast<char>(n));
-  }
+  void number(std::uint64_t n) { AppendLeb128(pending_, n); }
   void text(std::string_view t) {
     number(t.size());
     if (t.size() < kGather) {

@@ -11,6 +11,7 @@
 #include "runtime/path_text.h"
 #include "runtime/paths.h"
 #include "runtime/utf8.h"
+#include "support/string_source.h"
 #include "support/temp_folder.h"
 
 #include <cstring>
@@ -18,21 +19,6 @@
 #include <map>
 
 namespace {
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::int64_t read(void* destination, std::int64_t count) override {
-    const std::size_t n = std::min(static_cast<std::size_t>(count), bytes_.size() - at_);
-    std::memcpy(destination, bytes_.data() + at_, n);
-    at_ += n;
-    return static_cast<std::int64_t>(n);
-  }
-
- private:
-  std::string bytes_;
-  std::size_t at_ = 0;
-};
 
 // Plug-ins by the first letter of their file: m missing, u unknown, else
 // installed; every media file is missing.
