@@ -314,17 +314,19 @@ class gtk_requester : public gtk_toolkit {
  protected:
   std::string folderUtf8() const { return TextToUtf8(folder()); }
   Text choose(const std::string& answer, TextView initial, TextView patterns = u"Reaper project (*.rpp)|*.rpp",
-              std::int32_t index = 0, std::function<void(GtkFileChooser*)> inspect = nullptr) {
+              std::int32_t index = 0, std::function<void(GtkFileChooser*)> inspect = nullptr,
+              std::function<bool(GtkFileChooser*)> ready = nullptr) {
     Script script;
     if (inspect)
       script.then(
-          [inspect] {
+          [inspect, ready] {
             GtkWidget* dialog = FindDialog("Load Reaper project...");
             if (dialog == nullptr || !gtk_widget_get_mapped(dialog)) return false;
             // The starting folder shows once the requester has loaded it.
             gchar* shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
             if (shown == nullptr) return false;
             g_free(shown);
+            if (ready && !ready(GTK_FILE_CHOOSER(dialog))) return false;
             inspect(GTK_FILE_CHOOSER(dialog));
             return true;
           },
@@ -390,6 +392,13 @@ TEST_F(gtk_requester, selects_the_proposed_file_and_the_filter_by_index_and_offe
            EXPECT_TRUE(matches(last, "song.rpp.bak"));
            EXPECT_TRUE(matches(last, "README"));
            g_slist_free(all);
+         },
+         // The file is selected once the requester has listed its folder,
+         // which it does in the background after the folder shows.
+         [](GtkFileChooser* chooser) {
+           gchar* selected = gtk_file_chooser_get_filename(chooser);
+           g_free(selected);
+           return selected != nullptr;
          });
 }
 
