@@ -35,8 +35,8 @@ void ArchiveTotals::addProject(const ProjectInventory& project, std::string_view
   ++byStatus_[static_cast<int>(project.status)];
   // Its missing media files join the archive's list. What could not be read
   // back shows when the project itself is written.
-  const std::string_view folder = FolderOfPathText(path);
   if (project.missingMedia > 0) {
+    const std::string_view folder = FolderOfPathText(path);
     project.forEachMedia([&](const MediaReference& m) {
       if (!m.exists) missing_->add(resolvedMediaText(folder, m.file), number, m.foundByName);
     });

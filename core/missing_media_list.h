@@ -34,7 +34,9 @@ class MissingMediaList {
       : folder_(std::move(scratchFolder)), limit_(memoryLimit) {}
 
   void add(std::string_view file, std::uint32_t project, std::string_view foundByName);
-  bool empty() const { return records_.empty() && runs_.empty(); }
+  // Whether nothing was added; false once anything failed, so that a caller
+  // that skips an empty list still learns of the failure from forEach.
+  bool empty() const { return !failed_ && records_.empty() && runs_.empty(); }
 
   struct Entry {
     std::string_view file;

@@ -541,7 +541,14 @@ bool HtmlWriter::missingMediaSection(BufferedWriter& out, const ArchiveTotals& t
 }
 
 bool HtmlWriter::finish(const ArchiveTotals& totals) {
-  if (rows_.failed() || sections_.failed() || !setAsideFailure_.empty()) return false;
+  // Nothing reaches the output unless every part set aside is complete: a
+  // pipe cannot take back what it was given.
+  const bool settled = rows_.settle() & sections_.settle();
+  if (!settled || !setAsideFailure_.empty()) return false;
+  if (!totals.failureReason().empty()) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
   BufferedWriter out(sink_);
   out << kHead << "<p class=\"meta\">";
   if (!stamp_.generated.empty()) {

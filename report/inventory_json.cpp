@@ -298,7 +298,13 @@ class JsonWriter : public InventoryWriter {
 };
 
 bool JsonWriter::finish(const ArchiveTotals& totals) {
-  if (projects_.failed() || !setAsideFailure_.empty()) return false;
+  // Nothing reaches the output unless every part set aside is complete: a
+  // pipe cannot take back what it was given.
+  if (!projects_.settle() || !setAsideFailure_.empty()) return false;
+  if (!totals.failureReason().empty()) {
+    setAsideFailure_ = totals.failureReason();
+    return false;
+  }
   BufferedWriter out(sink_);
   out << "{\n  ";
   textField(out, "generated", stamp_.generated);

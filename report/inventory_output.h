@@ -102,6 +102,10 @@ class SetAside {
   SetAside& operator=(const SetAside&) = delete;
   bool open(TextView folder) { return file_.create(folder); }
   BufferedWriter& out() { return out_; }
+  // Hands what the writer holds to the scratch file: false when it could not
+  // be stored. Called before the first byte of the output, so that a part
+  // that cannot be set aside fails the run before anything is written.
+  bool settle() { return out_.flush(); }
   // Copies everything set aside into `sink`.
   bool copyTo(ByteSink& sink) { return out_.flush() && file_.copyTo(sink); }
   bool failed() const { return file_.failed() || !out_.ok(); }

@@ -208,6 +208,7 @@ TEST(archive_missing_media, runs_set_aside_merge_to_what_memory_sorts) {
   // No scratch file can be made: the list says so instead of being short.
   MissingMediaList nowhere(u"quorvel-no-such-folder/below", 10);
   nowhere.add("/m/a.wav", 0, {});
+  EXPECT_FALSE(nowhere.empty());
   EXPECT_FALSE(nowhere.forEach([](const MissingMediaList::Entry&) {}));
   EXPECT_NE(nowhere.failureReason(), u"");
 }

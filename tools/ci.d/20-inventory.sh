@@ -329,6 +329,21 @@ for target in file stdout scratch; do
 done
 [ "$(cat "$work/limited/inventory.csv")" = "earlier" ] && [ "$(ls -A "$work/limited")" = "$(printf 'inventory.csv\nstdout.csv')" ] \
   || fail "a file size limit changed the earlier inventory or left $(ls -A "$work/limited")"
+# A pipe cannot take back what it was given: when a part set aside for the
+# end cannot be stored, its reader gets nothing at all.
+mkfifo "$work/limited-pipe"
+for format in html json; do
+  timeout 60 cat "$work/limited-pipe" > "$work/piped" &
+  set +e
+  (ulimit -f 2; TMPDIR=$work/tmp "$native" --no-installed-check --format $format -o "$work/limited-pipe" tests/data/inventory/archive \
+     > /dev/null 2> "$work/err.txt")
+  status=$?
+  set -e
+  wait
+  [ "$status" -eq 1 ] && [ ! -s "$work/piped" ] && grep -q "(File too large)" "$work/err.txt" \
+    || fail "ulimit -f 2, $format into a pipe: exit $status, the reader got $(wc -c < "$work/piped") bytes"
+done
+rm "$work/limited-pipe" "$work/piped"
 set +e
 "$native" --no-installed-check -o "$work/limited/x.html" "$many" > /dev/full 2> "$work/err.txt"
 status=$?
