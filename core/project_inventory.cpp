@@ -688,6 +688,7 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
     if (p.status == InstallStatus::Missing) {
       out.missingInstances += plugin.instances;
       ++out.missingPlugins;
+      ++(plugin.toPlay ? out.missingToPlay : out.missingToEdit);
     }
   }
   RecordWriter& records = collector.records();
@@ -710,8 +711,6 @@ ProjectInventory readProjectInventory(BlockReader& reader, ProjectChecks& checks
   });
   records.flush();
   out.status = projectStatusOf(out.plugins, out.missingMedia);
-  for (const ProjectPlugin& plugin : out.plugins)
-    if (plugin.first.status == InstallStatus::Missing) ++(plugin.toPlay ? out.missingToPlay : out.missingToEdit);
   return out;
 }
 

@@ -117,7 +117,7 @@ class CsvWriter : public InventoryWriter {
   // there and where a missing one's namesake is.
   bool mediaRows(const InventoryProject& p) {
     const std::string_view folder = FolderOfPathText(p.path);
-    const bool replayed = p.inventory.forEach([](const PluginInstance&) {}, [&](const MediaReference& m) {
+    const bool replayed = p.inventory.forEachMedia([&](const MediaReference& m) {
       cell(out_, p.path);
       cell(out_, m.file);
       cell(out_, resolvedMediaText(folder, m.file));
